@@ -1,0 +1,25 @@
+# kt_sources(VAR DIR...) collects the .cpp files of the given folders.
+function(kt_sources var)
+  set(all)
+  foreach(dir IN LISTS ARGN)
+    file(GLOB found CONFIGURE_DEPENDS "${dir}/*.cpp")
+    list(APPEND all ${found})
+  endforeach()
+  list(SORT all)
+  set(${var} ${all} PARENT_SCOPE)
+endfunction()
+
+# kt_test(NAME DIR LIBS...) builds one GoogleTest program from the .cpp files
+# of a test folder and registers its tests with ctest.
+function(kt_test name dir)
+  kt_sources(srcs ${dir})
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs})
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+                       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+                       PROPERTIES TIMEOUT 300)
+endfunction()

@@ -1,0 +1,34 @@
+// drn: command-line tool for scene files and the object model.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tools/drn/commands.h"
+
+namespace {
+
+void PrintHelp() {
+  std::printf(
+      "usage: drn VERB [ARGS]\n"
+      "verbs:\n"
+      "  classes        list every class record: NAME PARENT VERSION 0xID\n"
+      "  --help         show this text\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    PrintHelp();
+    std::fprintf(stderr, "drn: no verb given\n");
+    return 2;
+  }
+  const std::string verb = argv[1];
+  if (verb == "--help" || verb == "-h" || verb == "help") {
+    PrintHelp();
+    return 0;
+  }
+  if (verb == "classes") return drn::RunClasses(argc - 2, argv + 2);
+  std::fprintf(stderr, "drn: unknown verb '%s' (see drn --help)\n", verb.c_str());
+  return 2;
+}
