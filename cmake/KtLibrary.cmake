@@ -23,3 +23,18 @@ function(kt_test name dir)
                        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
                        PROPERTIES TIMEOUT 300)
 endfunction()
+
+# kt_library(NAME DIR DEPS...) builds a static library from the .cpp files of
+# a folder (an interface library while the folder has none yet).
+function(kt_library name dir)
+  kt_sources(srcs ${dir})
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARGN})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARGN})
+  endif()
+endfunction()

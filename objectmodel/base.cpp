@@ -5,6 +5,8 @@
 #include <set>
 #include <string_view>
 
+#include "objectmodel/stream.h"
+#include "objectmodel/stream_fields.h"
 #include "platform/unique_id.h"
 
 namespace KT {
@@ -77,7 +79,43 @@ Result CBase::CopyTo(CBase* target, DisplacedList&, u32) const {
   return kOk;
 }
 
+Result CBase::Load(CStream& stream, CStreamLoadRecord& record, u32) {
+  Result r = stream.ReadVersionBlock(StaticClassRecord());
+  if (Failed(r)) return r;
+  u64 id = 0;
+  if (stream.GetStoredVersion(StaticClassRecord()) > static_cast<i32>(kVersionWideId)) {
+    r = ReadU64(stream, id);
+  } else {
+    u32 narrowId = 0;
+    r = ReadU32(stream, narrowId);
+    id = narrowId;
+  }
+  if (Failed(r)) return r;
+  // Id 0 means "no object" in every reference, so no record may carry it;
+  // a second record with the same id would make references ambiguous.
+  if (id == 0 || !stream.RegisterId(id, &record)) return kErrStream;
+  return ReadWString(stream, name_);
+}
+
 Result CBase::Link(CStream&, CStreamLoadRecord&, u32) { return kDone; }
+
+Result CBase::RegisterForSave(CStream& stream, u32) {
+  if (!stream.RegisterId(uniqueId_, nullptr)) return kDone;
+  stream.AddObjectForSave(this);
+  return kOk;
+}
+
+Result CBase::Save(CStream& stream, u32) {
+  const ClassRecord& record = GetClassRecord();
+  const u32 nameLength = static_cast<u32>(std::strlen(record.name));
+  Result r = WriteString(stream, record.name);
+  // The body size counts every byte after its own field.
+  if (Succeeded(r)) r = WriteU32(stream, GetSaveSize() - 8 - nameLength);
+  if (Succeeded(r)) r = WriteVersion(stream, StaticClassRecord());
+  if (Succeeded(r)) r = WriteU64(stream, uniqueId_);
+  if (Succeeded(r)) r = WriteWString(stream, name_);
+  return r;
+}
 
 Result CBase::PrepareRuntime(void*) { return kOk; }
 

@@ -17,4 +17,4 @@ void ReleaseUniqueID(std::uint64_t id) {
 
 std::uint64_t CountLiveUniqueIDs() { return g_live; }
 
-void ResetUniqueIDs() { g_next = 1; }
+void ResetUniqueIDs(std::uint64_t first) { g_next = first == 0 ? 1 : first; }

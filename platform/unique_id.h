@@ -10,6 +10,7 @@ std::uint64_t QueryUniqueID();
 void ReleaseUniqueID(std::uint64_t id);
 // Number of ids handed out and not yet given back.
 std::uint64_t CountLiveUniqueIDs();
-// Restarts numbering at 1 so that tests produce the same ids on every run.
-// Only call it when no object made before the reset will be saved again.
-void ResetUniqueIDs();
+// Restarts numbering at `first` (0 counts as 1) so that tests get ids they
+// can recognise. Only call it when no object made before the reset will be
+// saved or loaded together with objects made after it.
+void ResetUniqueIDs(std::uint64_t first = 1);

@@ -1,0 +1,643 @@
+#include "objectmodel/stream.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <unordered_set>
+
+#include "objectmodel/class_factory.h"
+#include "objectmodel/stream_fields.h"
+
+namespace KT {
+
+namespace {
+
+constexpr char kMagic[] = "_KTVusk";
+constexpr char kLegacyMagic[] = "KTDorun";
+constexpr u32 kMagicSize = 7;
+// The legacy header carries 14 bytes after its magic; its version text
+// ("1.00") starts at file offset 16, the tenth of those bytes.
+constexpr u32 kLegacyHeaderRest = 14;
+constexpr u32 kLegacyVersionOffset = 9;
+constexpr char kRootTag[] = "_Root";
+constexpr char kLegacyRootTag[] = "_DorunRoot";
+constexpr char kLegacyThumbnailTag[] = "_DorunThumbnail";
+constexpr char kThumbnailTag[] = "_Thumbnail";
+constexpr char kExtendInfoTag[] = "_ExtendInfo";
+// A "_Root" tag on disk: u32 5 and the five characters.
+constexpr u32 kRootTagSize = 9;
+// Header (counted as 16 bytes) and the four section sizes.
+constexpr u32 kSaveOverhead = 32;
+
+u32 ClassRecordIndex(const ClassRecord& record) {
+  return static_cast<u32>(&record - GetClassRecordTable());
+}
+
+bool Contains(const std::vector<CPointer<CBase>>& list, const CBase* object) {
+  return std::any_of(list.begin(), list.end(), [&](const CPointer<CBase>& p) { return p.Get() == object; });
+}
+
+void RemoveFirst(std::vector<CPointer<CBase>>& list, const CBase* object) {
+  const auto it = std::find_if(list.begin(), list.end(), [&](const CPointer<CBase>& p) { return p.Get() == object; });
+  if (it != list.end()) list.erase(it);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Load records
+
+void CStreamLoadRecord::SetObject(CBase* replacement) {
+  object = replacement;
+  id = replacement != nullptr ? replacement->GetUniqueId() : 0;
+}
+
+u64 CStreamLoadRecord::TakeNextId() {
+  // A Link that asks for more references than its Load queued gets empty
+  // ones rather than reading past the list.
+  if (cursor >= pendingIds.size()) return 0;
+  return pendingIds[cursor++];
+}
+
+// ---------------------------------------------------------------------------
+// Construction and device
+
+CStream::CStream() : storedVersions_(kClassRecordCount, -1) {}
+
+CStream::~CStream() {
+  ResetTables();
+  unresolved_.clear();
+  loaded_.clear();
+  objects_.clear();
+  extendInfo_.clear();
+  thumbnail_.Release();
+}
+
+Result CStream::SetDevice(CIoBuffer* device) {
+  device_ = device;
+  return kOk;
+}
+
+Result CStream::SetContext(u32 context) {
+  context_ = context;
+  return kOk;
+}
+
+Result CStream::Read(void* destination, u32 capacity, u32 count) {
+  if (device_ == nullptr) return kErrInvalidArg;
+  return device_->Read(destination, capacity, count, context_);
+}
+
+Result CStream::Write(const void* source, u32 count) {
+  if (device_ == nullptr) return kErrInvalidArg;
+  const Result r = device_->Write(source, count, context_);
+  if (Succeeded(r)) bytesWritten_ += count;
+  return r;
+}
+
+Result CStream::Skip(i32 offset) {
+  if (device_ == nullptr) return kErrInvalidArg;
+  return device_->Skip(offset);
+}
+
+Result CStream::GetFolder(WString& folder) const {
+  if (device_ == nullptr) return kErrInvalidArg;
+  return device_->GetFolder(folder);
+}
+
+u32 CStream::GetRemaining() const { return device_ != nullptr ? device_->GetRemaining() : 0; }
+
+Result CStream::CheckAvailable(u64 count, u64 elementSize) const {
+  if (elementSize != 0 && count > GetRemaining() / elementSize) return kErrStream;
+  return kOk;
+}
+
+// ---------------------------------------------------------------------------
+// Ids and versions
+
+bool CStream::RegisterId(u64 id, LoadRecord* record) {
+  const auto [it, inserted] = idTable_.emplace(id, record);
+  if (inserted && record != nullptr) record->id = id;
+  return inserted;
+}
+
+CBase* CStream::ObjectFromId(u64 id) const {
+  if (id == 0) return nullptr;
+  const auto it = idTable_.find(id);
+  if (it == idTable_.end() || it->second == nullptr) return nullptr;
+  return it->second->object.Get();
+}
+
+void CStream::AddObjectForSave(CBase* object) { saveTable_.push_back(object); }
+
+i32 CStream::GetStoredVersion(const ClassRecord& record) const {
+  const u32 index = ClassRecordIndex(record);
+  if (index >= storedVersions_.size() || storedVersions_[index] < 0) return fileVersion_;
+  return storedVersions_[index];
+}
+
+void CStream::SetStoredVersion(const ClassRecord& record, i32 version) {
+  const u32 index = ClassRecordIndex(record);
+  if (index < storedVersions_.size()) storedVersions_[index] = version;
+}
+
+bool CStream::HasStoredVersion(const ClassRecord& record) const {
+  const u32 index = ClassRecordIndex(record);
+  return index < storedVersions_.size() && storedVersions_[index] >= 0;
+}
+
+void CStream::ClearStoredVersions() { std::fill(storedVersions_.begin(), storedVersions_.end(), -1); }
+
+Result CStream::ReadVersionBlock(const ClassRecord& record) {
+  if (fileVersion_ < kFirstSizedRecordVersion) {
+    SetStoredVersion(record, fileVersion_);
+    return kOk;
+  }
+  u32 pair[2] = {0, 0};
+  const Result r = Read(pair, sizeof(pair), sizeof(pair));
+  if (Failed(r)) return r;
+  // Computed in 64 bits so that no stored pair can overflow into an
+  // acceptable version.
+  const u64 version = static_cast<u64>(pair[0]) * 100 + pair[1];
+  if (version > record.Version()) return kErrNewerVersion;
+  SetStoredVersion(record, static_cast<i32>(version));
+  return kOk;
+}
+
+void CStream::AddUnresolved(u64 id, CBase* object) { unresolved_[id].push_back(object); }
+
+Result CStream::ClaimOwnership(const CBase* owner, const CBase* owned) {
+  if (owner == nullptr || owned == nullptr) return kErrInvalidArg;
+  // Topmost owner of `owner`, compressing the path on the way.
+  const CBase* top = owner;
+  for (auto it = owners_.find(top); it != owners_.end(); it = owners_.find(top)) top = it->second;
+  for (const CBase* node = owner; node != top;) {
+    auto it = owners_.find(node);
+    node = it->second;
+    it->second = top;
+  }
+  if (top == owned) return kErrNotFound;
+  if (owners_.count(owned) != 0) return kDone;
+  owners_.emplace(owned, owner);
+  return kOk;
+}
+
+// ---------------------------------------------------------------------------
+// Section lists
+
+void CStream::SetThumbnail(CBase* thumbnail) { thumbnail_ = thumbnail; }
+
+Result CStream::AddObject(CBase* object) {
+  if (object == nullptr) return kErrInvalidArg;
+  // A second entry would be written once and counted twice: refuse it.
+  if (Contains(objects_, object)) return kDone;
+  objects_.emplace_back(object);
+  return kOk;
+}
+
+void CStream::RemoveObject(CBase* object) { RemoveFirst(objects_, object); }
+
+CBase* CStream::GetObject(u32 index) const { return index < objects_.size() ? objects_[index].Get() : nullptr; }
+
+void CStream::ClearObjects() { objects_.clear(); }
+
+Result CStream::AddExtendInfo(CBase* object) {
+  if (object == nullptr) return kErrInvalidArg;
+  if (Contains(extendInfo_, object)) return kDone;
+  extendInfo_.emplace_back(object);
+  return kOk;
+}
+
+void CStream::RemoveExtendInfo(CBase* object) { RemoveFirst(extendInfo_, object); }
+
+CBase* CStream::GetExtendInfo(u32 index) const {
+  return index < extendInfo_.size() ? extendInfo_[index].Get() : nullptr;
+}
+
+Result CStream::AddRootObject(CBase* object) {
+  if (object == nullptr) return kErrInvalidArg;
+  if (IsRootObject(object)) return kDone;
+  roots_.emplace_back(object);
+  return kOk;
+}
+
+Result CStream::SetRootObject(u32 index, CBase* object) {
+  if (object == nullptr || index >= roots_.size()) return kErrInvalidArg;
+  if (IsRootObject(object)) return kDone;
+  roots_[index] = object;
+  return kOk;
+}
+
+Result CStream::RemoveRootObject(CBase* object) {
+  if (object == nullptr) return kErrInvalidArg;
+  if (!IsRootObject(object)) return kDone;
+  RemoveFirst(roots_, object);
+  return kOk;
+}
+
+CBase* CStream::GetRootObject(u32 index) const { return index < roots_.size() ? roots_[index].Get() : nullptr; }
+
+bool CStream::IsRootObject(const CBase* object) const { return Contains(roots_, object); }
+
+void CStream::ResetTables() {
+  roots_.clear();
+  ClearStoredVersions();
+  saveTable_.clear();
+  idTable_.clear();
+  sectionRecords_.clear();
+  owners_.clear();
+  rawRoot_.clear();
+  rawRoot_.shrink_to_fit();
+}
+
+void CStream::BeginSection() {
+  idTable_.clear();
+  sectionRecords_.clear();
+  owners_.clear();
+}
+
+// ---------------------------------------------------------------------------
+// Loading
+
+Result CStream::Load(u32 skipMask, u32 wantedMask) {
+  if (device_ == nullptr) return kErrInvalidArg;
+  ResetTables();
+  // Nothing of a previous file may survive into this one.
+  thumbnail_.Release();
+  objects_.clear();
+  extendInfo_.clear();
+  unresolved_.clear();
+  loaded_.clear();
+  fileVersion_ = kCurrentFileVersion;
+  Result r;
+  try {
+    r = ReadHeader();
+    if (Succeeded(r)) {
+      r = fileVersion_ < kFirstSectionedVersion ? LoadLegacy(skipMask, wantedMask)
+                                                : LoadCurrent(skipMask, wantedMask);
+    }
+  } catch (const std::bad_alloc&) {
+    r = kErrOutOfMemory;
+  } catch (const std::length_error&) {
+    r = kErrOutOfMemory;
+  }
+  BeginSection();
+  return r;
+}
+
+Result CStream::ReadHeader() {
+  char magic[kMagicSize];
+  Result r = Read(magic, sizeof(magic), kMagicSize);
+  if (Failed(r)) return r;
+  u64 version = 0;
+  if (std::memcmp(magic, kMagic, kMagicSize) == 0) {
+    u32 pair[2] = {0, 0};
+    r = Read(pair, sizeof(pair), sizeof(pair));
+    if (Failed(r)) return r;
+    version = static_cast<u64>(pair[0]) * 100 + pair[1];
+  } else if (std::memcmp(magic, kLegacyMagic, kMagicSize) == 0) {
+    char rest[kLegacyHeaderRest];
+    r = Read(rest, sizeof(rest), kLegacyHeaderRest);
+    if (Failed(r)) return r;
+    // Parse from a terminated copy: the bytes on disk carry no terminator.
+    char text[kLegacyHeaderRest - kLegacyVersionOffset + 1] = {};
+    std::memcpy(text, rest + kLegacyVersionOffset, kLegacyHeaderRest - kLegacyVersionOffset);
+    int major = 0;
+    int minor = 0;
+    if (std::sscanf(text, "%1d.%2d", &major, &minor) != 2 || major < 0 || minor < 0) return kErrNotFound;
+    version = static_cast<u64>(major) * 100 + static_cast<u64>(minor);
+  } else {
+    return kErrNotFound;
+  }
+  if (version > static_cast<u64>(kCurrentFileVersion)) return kErrNewerVersion;
+  fileVersion_ = static_cast<i32>(version);
+  return kOk;
+}
+
+Result CStream::LoadCurrent(u32 skipMask, u32 wantedMask) {
+  u32 size = 0;
+  // Section 1: thumbnail.
+  Result r = ReadU32(*this, size);
+  if (Failed(r)) return r;
+  if ((wantedMask & kThumbnailBit) != 0 && size > 0) {
+    std::string className;
+    r = ReadString(*this, className);
+    if (Failed(r)) return r;
+    BeginSection();
+    r = ReadRecord(className, (skipMask & kThumbnailBit) != 0, thumbnail_);
+    BeginSection();
+    if (Failed(r)) return r;
+  } else {
+    r = CheckAvailable(size, 1);
+    if (Succeeded(r) && size > 0) r = Skip(static_cast<i32>(size));
+    if (Failed(r)) return r;
+  }
+  // Sections 2 and 3: object list and extension records.
+  const struct {
+    u32 bit;
+    std::vector<CPointer<CBase>>* list;
+  } lists[] = {{kObjectListBit, &objects_}, {kExtendInfoBit, &extendInfo_}};
+  for (const auto& section : lists) {
+    r = ReadU32(*this, size);
+    if (Failed(r)) return r;
+    if ((wantedMask & section.bit) != 0 && size > 0) {
+      r = ReadRecordList((skipMask & section.bit) != 0, *section.list);
+    } else {
+      r = CheckAvailable(size, 1);
+      if (Succeeded(r) && size > 0) r = Skip(static_cast<i32>(size));
+    }
+    if (Failed(r)) return r;
+  }
+  // Section 4: the root tree, parsed or kept raw. It is read to the end of
+  // the file, not by its size: nothing follows it.
+  r = ReadU32(*this, size);
+  if (Failed(r)) return r;
+  if ((wantedMask & kRootTreeBit) != 0 && size > 0) return ReadRootTree((skipMask & kRootTreeBit) != 0);
+  if ((wantedMask & kRawRootBit) != 0 && size > 0) {
+    r = CheckAvailable(size, 1);
+    if (Failed(r)) return r;
+    rawRoot_.resize(size);
+    r = Read(rawRoot_.data(), size, size);
+    if (Failed(r)) rawRoot_.clear();
+    return r;
+  }
+  r = CheckAvailable(size, 1);
+  if (Succeeded(r) && size > 0) r = Skip(static_cast<i32>(size));
+  return r;
+}
+
+Result CStream::LoadLegacy(u32 skipMask, u32 wantedMask) {
+  // The tagged parts carry no sizes, so reading stops at the first part the
+  // wanted mask leaves out.
+  if ((wantedMask & kThumbnailBit) == 0) return kOk;
+  std::string tag;
+  Result r = ReadString(*this, tag);
+  if (Failed(r)) return r;
+  BeginSection();
+  if (fileVersion_ < kFirstSizedRecordVersion) {
+    if (tag != kLegacyThumbnailTag) return kErrNotFound;
+    // The oldest files store the thumbnail body without its class name.
+    r = ReadRecord("CThumbnail", false, thumbnail_);
+    BeginSection();
+    if (Failed(r)) return r;
+  } else {
+    if (tag == kThumbnailTag) {
+      std::string className;
+      r = ReadString(*this, className);
+      if (Succeeded(r)) r = ReadRecord(className, (skipMask & kThumbnailBit) != 0, thumbnail_);
+      BeginSection();
+      if (Failed(r)) return r;
+    } else if (!tag.empty()) {
+      return kErrNotFound;
+    }
+    if ((wantedMask & kExtendInfoBit) == 0) return kOk;
+    r = ReadString(*this, tag);
+    if (Failed(r)) return r;
+    if (tag == kExtendInfoTag) {
+      r = ReadRecordList((skipMask & kExtendInfoBit) != 0, extendInfo_);
+      if (Failed(r)) return r;
+    } else if (!tag.empty()) {
+      return kErrNotFound;
+    }
+  }
+  if ((wantedMask & (kRootTreeBit | kRawRootBit)) == 0) return kOk;
+  return ReadRootTree((skipMask & kRootTreeBit) != 0);
+}
+
+Result CStream::ReadRecord(const std::string& className, bool skipUnknown, CPointer<CBase>& slot) {
+  u32 bodySize = 0;
+  const bool sized = fileVersion_ >= kFirstSizedRecordVersion;
+  if (sized) {
+    const Result r = ReadU32(*this, bodySize);
+    if (Failed(r)) return r;
+  }
+  const CreateObjectFunc creator = CClassFactory::FindCreator(className);
+  if (creator == nullptr) {
+    if (!skipUnknown || !sized || bodySize == 0) return kErrUnknownClass;
+    const Result r = CheckAvailable(bodySize, 1);
+    if (Failed(r)) return r;
+    return Skip(static_cast<i32>(bodySize));
+  }
+  CPointer<CBase> object;
+  Result r = kOk;
+  creator(r, object);
+  if (Failed(r)) return r;
+  if (!object) return kErrOutOfMemory;
+  auto record = std::unique_ptr<LoadRecord>(new (std::nothrow) LoadRecord());
+  if (!record) return kErrOutOfMemory;
+  record->object = object;
+  LoadRecord* raw = record.get();
+  sectionRecords_.push_back(std::move(record));
+  r = object->Load(*this, *raw, context_);
+  if (Failed(r)) return r;
+  slot = object;
+  return r;
+}
+
+Result CStream::ReadRecordList(bool skipUnknown, std::vector<CPointer<CBase>>& list) {
+  u32 count = 0;
+  Result r = ReadU32(*this, count);
+  if (Failed(r)) return r;
+  if (count == 0) return kErrNotFound;
+  // Every record takes at least its class-name length word.
+  r = CheckAvailable(count, 4);
+  if (Failed(r)) return r;
+  list.assign(count, CPointer<CBase>());
+  BeginSection();
+  for (u32 i = 0; i < count && Succeeded(r); ++i) {
+    std::string className;
+    r = ReadString(*this, className);
+    if (Succeeded(r)) r = ReadRecord(className, skipUnknown, list[i]);
+  }
+  BeginSection();
+  return r;
+}
+
+Result CStream::ReadRootTree(bool skipUnknown) {
+  roots_.clear();
+  saveTable_.clear();
+  unresolved_.clear();
+  BeginSection();
+  Result r = kOk;
+  while (!device_->IsEof()) {
+    std::string name;
+    r = ReadString(*this, name);
+    if (Failed(r)) return r;
+    const bool isRoot = name == kRootTag || name == kLegacyRootTag;
+    if (isRoot) {
+      r = ReadString(*this, name);
+      if (Failed(r)) return r;
+    }
+    CPointer<CBase> object;
+    r = ReadRecord(name, skipUnknown, object);
+    if (Failed(r)) return r;
+    if (!object) continue;  // skipped record
+    loaded_.push_back(object);
+    // Each record makes a new object, so a root cannot be listed twice.
+    if (isRoot) roots_.push_back(object);
+  }
+  r = LinkSection();
+  BeginSection();
+  return r;
+}
+
+Result CStream::LinkSection() {
+  // Ascending id order, each record once.
+  for (auto& [id, record] : idTable_) {
+    if (record == nullptr || record->linked != 0 || !record->object) continue;
+    const Result r = record->object->Link(*this, *record, context_);
+    record->linked = 1;
+    if (Failed(r)) return r;
+  }
+  return kOk;
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+struct CStream::Measure {
+  u64 sizes[4] = {0, 0, 0, 0};
+  u64 largest = 16;
+  void Item(u64 size) { largest = std::max(largest, size); }
+};
+
+Result CStream::BuildSaveTable() {
+  // Registrations of an earlier measure or save must not make this build
+  // skip objects: the table is rebuilt from nothing every time.
+  saveTable_.clear();
+  idTable_.clear();
+  sectionRecords_.clear();
+  for (const CPointer<CBase>& root : roots_) {
+    const Result r = root->RegisterForSave(*this, context_);
+    if (Failed(r)) return r;
+  }
+  return kOk;
+}
+
+Result CStream::MeasureSections(u32 mask, Measure& m) {
+  if ((mask & kThumbnailBit) != 0 && thumbnail_) {
+    m.sizes[0] = thumbnail_->GetSaveSize();
+    m.Item(m.sizes[0]);
+  }
+  const std::vector<CPointer<CBase>>* lists[] = {&objects_, &extendInfo_};
+  const u32 bits[] = {kObjectListBit, kExtendInfoBit};
+  for (int i = 0; i < 2; ++i) {
+    if ((mask & bits[i]) == 0) continue;
+    u64 total = 0;
+    bool any = false;
+    // Slots left empty by records skipped on loading are not written.
+    for (const CPointer<CBase>& object : *lists[i]) {
+      if (!object) continue;
+      any = true;
+      const u64 size = object->GetSaveSize();
+      total += size;
+      m.Item(size);
+    }
+    if (any) m.sizes[1 + i] = 4 + total;
+  }
+  if ((mask & (kRootTreeBit | kRawRootBit)) != 0) {
+    if (!rawRoot_.empty()) {
+      m.sizes[3] = rawRoot_.size();
+      m.Item(rawRoot_.size());
+    } else {
+      const Result r = BuildSaveTable();
+      if (Failed(r)) return r;
+      u64 total = static_cast<u64>(kRootTagSize) * roots_.size();
+      for (CBase* object : saveTable_) {
+        const u64 size = object->GetSaveSize();
+        total += size;
+        m.Item(size);
+      }
+      m.sizes[3] = total;
+    }
+  }
+  for (const u64 size : m.sizes) {
+    if (size > std::numeric_limits<u32>::max()) return kErrStream;
+  }
+  return kOk;
+}
+
+Result CStream::SaveRecord(CBase* object) {
+  const u64 before = bytesWritten_;
+  const Result r = object->Save(*this, context_);
+  if (Failed(r)) return r;
+  // Section and record sizes were computed from GetSaveSize: a record that
+  // wrote anything else would misframe the file.
+  if (bytesWritten_ - before != object->GetSaveSize()) return kErrStream;
+  return kOk;
+}
+
+Result CStream::SaveTagged(const char* tag) { return WriteString(*this, tag); }
+
+Result CStream::GetSaveSize(u32& size) {
+  Measure m;
+  Result r;
+  try {
+    r = MeasureSections(kAllSections, m);
+  } catch (const std::bad_alloc&) {
+    r = kErrOutOfMemory;
+  }
+  if (Failed(r)) return r;
+  const u64 total = kSaveOverhead + m.sizes[0] + m.sizes[1] + m.sizes[2] + m.sizes[3];
+  if (total > std::numeric_limits<u32>::max()) return kErrStream;
+  size = static_cast<u32>(total);
+  return kOk;
+}
+
+Result CStream::Save(u32 mask) {
+  if (device_ == nullptr) return kErrInvalidArg;
+  saving_ = true;
+  Result r = kOk;
+  try {
+    Measure m;
+    r = MeasureSections(mask, m);
+    if (Succeeded(r)) {
+      const u64 total = kSaveOverhead + m.sizes[0] + m.sizes[1] + m.sizes[2] + m.sizes[3];
+      r = device_->PrepareSize(static_cast<u32>(std::min<u64>(total, std::numeric_limits<u32>::max())),
+                               static_cast<u32>(m.largest));
+    }
+    if (Succeeded(r)) r = Write(kMagic, kMagicSize);
+    if (Succeeded(r)) r = WriteVersion(*this, kFileMajor, kFileMinor);
+    // Section 1.
+    if (Succeeded(r)) r = WriteU32(*this, static_cast<u32>(m.sizes[0]));
+    if (Succeeded(r) && m.sizes[0] > 0) r = SaveRecord(thumbnail_.Get());
+    // Sections 2 and 3.
+    const std::vector<CPointer<CBase>>* lists[] = {&objects_, &extendInfo_};
+    for (int i = 0; i < 2 && Succeeded(r); ++i) {
+      r = WriteU32(*this, static_cast<u32>(m.sizes[1 + i]));
+      if (Failed(r) || m.sizes[1 + i] == 0) continue;
+      const u32 count = static_cast<u32>(std::count_if(lists[i]->begin(), lists[i]->end(),
+                                                       [](const CPointer<CBase>& p) { return bool(p); }));
+      r = WriteU32(*this, count);
+      for (const CPointer<CBase>& object : *lists[i]) {
+        if (Failed(r)) break;
+        if (object) r = SaveRecord(object.Get());
+      }
+    }
+    // Section 4.
+    if (Succeeded(r)) r = WriteU32(*this, static_cast<u32>(m.sizes[3]));
+    if (Succeeded(r) && m.sizes[3] > 0) {
+      if (!rawRoot_.empty()) {
+        r = Write(rawRoot_.data(), static_cast<u32>(rawRoot_.size()));
+      } else {
+        std::unordered_set<const CBase*> rootSet;
+        for (const CPointer<CBase>& root : roots_) rootSet.insert(root.Get());
+        for (CBase* object : saveTable_) {
+          if (rootSet.count(object) != 0) r = SaveTagged(kRootTag);
+          if (Succeeded(r)) r = SaveRecord(object);
+          if (Failed(r)) break;
+        }
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    r = kErrOutOfMemory;
+  }
+  saveTable_.clear();
+  idTable_.clear();
+  if (Succeeded(r)) saving_ = false;
+  return r;
+}
+
+}  // namespace KT
