@@ -27,7 +27,9 @@ asan: deps
 	cmake --build $(SANITIZE) -j $(JOBS)
 
 example: release
-	$(DRN) classes
+	$(DRN) sample $(RELEASE)/sample.drn
+	$(DRN) info $(RELEASE)/sample.drn
+	$(DRN) dump $(RELEASE)/sample.drn
 
 test: asan release
 	ctest --test-dir $(SANITIZE) --output-on-failure -j $(JOBS)

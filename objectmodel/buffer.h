@@ -42,19 +42,26 @@ class CBuffer {
   virtual ~CBuffer() { Free(); }
 
   // Replaces the contents with `count` elements copied from `source`, or
-  // value-initialised (zero) elements when `source` is null.
+  // value-initialised (zero) elements when `source` is null. `source` may
+  // point into this buffer's own elements (a shrink in place).
   // count 0: kErrInvalidArg and nothing changes. A failed allocation (or a
   // byte size beyond 32 bits) answers kErrOutOfMemory and leaves the buffer
   // empty.
   Result Create(u32 count, const T* source = nullptr) {
     if (count == 0) return kErrInvalidArg;
-    Free();
     if (static_cast<u64>(count) * sizeof(T) > std::numeric_limits<u32>::max()) {
+      Free();
       return kErrOutOfMemory;
     }
     T* data = new (std::nothrow) T[count]();
-    if (data == nullptr) return kErrOutOfMemory;
+    if (data == nullptr) {
+      Free();
+      return kErrOutOfMemory;
+    }
+    // The old elements are freed only after the copy: `source` may point
+    // into them.
     if (source != nullptr) std::copy(source, source + count, data);
+    Free();
     data_ = data;
     count_ = count;
     return kOk;

@@ -270,6 +270,7 @@ Result CStream::Load(u32 skipMask, u32 wantedMask) {
   extendInfo_.clear();
   unresolved_.clear();
   loaded_.clear();
+  sectionSizes_ = {};
   fileVersion_ = kCurrentFileVersion;
   Result r;
   try {
@@ -321,6 +322,7 @@ Result CStream::LoadCurrent(u32 skipMask, u32 wantedMask) {
   // Section 1: thumbnail.
   Result r = ReadU32(*this, size);
   if (Failed(r)) return r;
+  sectionSizes_[0] = size;
   if ((wantedMask & kThumbnailBit) != 0 && size > 0) {
     std::string className;
     r = ReadString(*this, className);
@@ -342,6 +344,7 @@ Result CStream::LoadCurrent(u32 skipMask, u32 wantedMask) {
   for (const auto& section : lists) {
     r = ReadU32(*this, size);
     if (Failed(r)) return r;
+    sectionSizes_[section.bit == kObjectListBit ? 1 : 2] = size;
     if ((wantedMask & section.bit) != 0 && size > 0) {
       r = ReadRecordList((skipMask & section.bit) != 0, *section.list);
     } else {
@@ -354,6 +357,7 @@ Result CStream::LoadCurrent(u32 skipMask, u32 wantedMask) {
   // the file, not by its size: nothing follows it.
   r = ReadU32(*this, size);
   if (Failed(r)) return r;
+  sectionSizes_[3] = size;
   if ((wantedMask & kRootTreeBit) != 0 && size > 0) return ReadRootTree((skipMask & kRootTreeBit) != 0);
   if ((wantedMask & kRawRootBit) != 0 && size > 0) {
     r = CheckAvailable(size, 1);

@@ -13,6 +13,7 @@
 // it is reset, loads again or is destroyed.
 #pragma once
 
+#include <array>
 #include <map>
 #include <memory>
 #include <string>
@@ -133,6 +134,12 @@ class CStream {
   CBase* GetRootObject(u32 index) const;
   bool IsRootObject(const CBase* object) const;
 
+  // The four section sizes of the file last loaded (all 0 for the older
+  // tagged layout, which has none).
+  const std::array<u32, 4>& GetLoadedSectionSizes() const { return sectionSizes_; }
+  // Every object the root tree of the last load made, in file order.
+  const std::vector<CPointer<CBase>>& GetLoadedObjects() const { return loaded_; }
+
   // Section 4 as kept by a load with kRawRootBit, written back unchanged.
   const std::vector<u8>& GetRawRootBlock() const { return rawRoot_; }
 
@@ -186,6 +193,7 @@ class CStream {
   std::vector<CBase*> saveTable_;
   bool saving_ = false;
   std::vector<u8> rawRoot_;
+  std::array<u32, 4> sectionSizes_{};
   u64 bytesWritten_ = 0;
 };
 

@@ -4,5 +4,9 @@
 namespace drn {
 
 int RunClasses(int argc, char** argv);
+int RunInfo(int argc, char** argv);
+int RunDump(int argc, char** argv);
+int RunCopy(int argc, char** argv);
+int RunSample(int argc, char** argv);
 
 }  // namespace drn

@@ -11,8 +11,13 @@ void PrintHelp() {
   std::printf(
       "usage: drn VERB [ARGS]\n"
       "verbs:\n"
-      "  classes        list every class record: NAME PARENT VERSION 0xID\n"
-      "  --help         show this text\n");
+      "  classes             list every class record: NAME PARENT VERSION 0xID\n"
+      "  info FILE           load a scene file and summarise its sections and objects\n"
+      "  dump FILE           load a scene file and print every object's members\n"
+      "  copy IN OUT [--raw-root]\n"
+      "                      load and save again (--raw-root keeps the root tree as bytes)\n"
+      "  sample OUT          write a small scene that uses every persistent class\n"
+      "  --help              show this text\n");
 }
 
 }  // namespace
@@ -29,6 +34,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (verb == "classes") return drn::RunClasses(argc - 2, argv + 2);
+  if (verb == "info") return drn::RunInfo(argc - 2, argv + 2);
+  if (verb == "dump") return drn::RunDump(argc - 2, argv + 2);
+  if (verb == "copy") return drn::RunCopy(argc - 2, argv + 2);
+  if (verb == "sample") return drn::RunSample(argc - 2, argv + 2);
   std::fprintf(stderr, "drn: unknown verb '%s' (see drn --help)\n", verb.c_str());
   return 2;
 }

@@ -1,0 +1,13 @@
+#include "render/image_factory.h"
+
+#include "render/thumbnail.h"
+
+namespace KT::ImageFactory {
+
+void Register(std::string_view name, CreateObjectFunc creator) { CClassFactory::Register(name, creator); }
+
+void RegisterImageClasses() { Register(CThumbnail::StaticClassRecord().name, &CreateObject<CThumbnail>); }
+
+CClassFactory::Registry& GetRegistry() { return CClassFactory::GetRegistry(); }
+
+}  // namespace KT::ImageFactory

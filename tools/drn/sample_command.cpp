@@ -1,0 +1,82 @@
+#include <cstdio>
+
+#include "objectmodel/raw_data.h"
+#include "objectmodel/stream.h"
+#include "objectmodel/version_data.h"
+#include "render/pixel_buffer.h"
+#include "render/thumbnail.h"
+#include "tools/drn/commands.h"
+#include "tools/drn/scene_file.h"
+
+namespace drn {
+
+namespace {
+
+// A small scene that uses every persistent class of the library.
+KT::Result BuildSample(KT::CStream& stream) {
+  KT::CPointer<KT::CCustomData> root(new KT::CCustomData());
+  root->SetName(u"Sample");
+  KT::CPointer<KT::CRawData> raw(new KT::CRawData());
+  raw->SetName(u"Bytes");
+  const KT::u8 bytes[] = {0x4B, 0x54, 0x00, 0xFF, 0x10, 0x20};
+  KT::Result r = raw->SetData(sizeof(bytes), bytes);
+  KT::CPointer<KT::CXmlRawData> xml(new KT::CXmlRawData());
+  xml->SetName(u"Script");
+  const char script[] =
+      "<?xml version='1.0' encoding='UTF-8'?><zObject Name='Object'><Commands><Perform></Perform>"
+      "</Commands><Clips></Clips></zObject>";
+  if (KT::Succeeded(r)) r = xml->SetData(sizeof(script) - 1, script);
+  if (KT::Succeeded(r)) r = root->SetNext(raw.Get());
+  if (KT::Succeeded(r)) r = raw->SetNext(xml.Get());
+  if (KT::Failed(r)) return r;
+
+  KT::CPointer<KT::CVersionData> version(new KT::CVersionData());
+  version->SetName(u"FileAppVersion");
+  version->SetApp(u"drn sample", 5000100);
+  version->SetDescription(u"written by drn sample");
+  version->SetDataVersion(0xFFFFFFFFu);
+
+  KT::CPointer<KT::CRawData> listed(new KT::CRawData());
+  listed->SetName(u"Listed");
+  const KT::u8 note[] = {'n', 'o', 't', 'e'};
+  listed->SetData(sizeof(note), note);
+
+  // A 16 x 16 gradient as the preview picture (layout 0: 4 bytes per pixel).
+  KT::KTImage picture;
+  r = KT::PixelBuffer::Create(picture, 0, 16, 16);
+  if (KT::Failed(r)) return r;
+  for (KT::i32 y = 0; y < picture.Height; ++y) {
+    KT::u8* row = picture.Pixels + static_cast<std::size_t>(y) * picture.Stride;
+    for (KT::i32 x = 0; x < picture.Width; ++x) {
+      row[4 * x + 0] = static_cast<KT::u8>(x * 16);
+      row[4 * x + 1] = static_cast<KT::u8>(y * 16);
+      row[4 * x + 2] = 0x80;
+      row[4 * x + 3] = 0xFF;
+    }
+  }
+  KT::CPointer<KT::CThumbnail> thumbnail(new KT::CThumbnail());
+  r = thumbnail->SetImage(picture);
+  KT::PixelBuffer::Free(picture);
+  if (KT::Failed(r)) return r;
+
+  stream.AddRootObject(root.Get());
+  stream.AddExtendInfo(version.Get());
+  stream.AddObject(listed.Get());
+  stream.SetThumbnail(thumbnail.Get());
+  return KT::kOk;
+}
+
+}  // namespace
+
+int RunSample(int argc, char** argv) {
+  if (argc != 1) {
+    std::fprintf(stderr, "usage: drn sample OUT\n");
+    return 2;
+  }
+  KT::CStream stream;
+  KT::Result r = BuildSample(stream);
+  if (KT::Succeeded(r)) r = SaveSceneFile(argv[0], KT::CStream::kAllSections, stream);
+  return FinishWithResult(r);
+}
+
+}  // namespace drn

@@ -1,0 +1,30 @@
+// Loading and saving whole scene files for the drn verbs.
+#pragma once
+
+#include <string>
+
+#include "objectmodel/file_io.h"
+#include "objectmodel/stream.h"
+
+namespace drn {
+
+// Registers every class the library can read (once).
+void RegisterAllClasses();
+
+// An open scene file and the stream that loaded it.
+struct LoadedScene {
+  KT::CFileIo device;
+  KT::CStream stream;
+};
+
+// Opens `path` and loads it with the given masks into `scene`.
+KT::Result LoadSceneFile(const std::string& path, KT::u32 skipMask, KT::u32 wantedMask, LoadedScene& scene);
+
+// Writes what `stream` holds to `path` with `mask`.
+KT::Result SaveSceneFile(const std::string& path, KT::u32 mask, KT::CStream& stream);
+
+// Prints the closing lines of a verb: the meaning of a failure, then
+// "result 0x%08X". Answers the exit status (0 or 1).
+int FinishWithResult(KT::Result result);
+
+}  // namespace drn
