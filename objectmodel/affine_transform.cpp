@@ -1,6 +1,8 @@
 #include "objectmodel/affine_transform.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace KT {
@@ -8,14 +10,14 @@ namespace KT {
 namespace {
 
 // Convergence tolerance of the polar iteration, relative to the norm.
-constexpr f32 kPolarTolerance = 1e-6f;
+constexpr f64 kPolarTolerance = 1e-6;
 // Elements of Q and S below this (the float epsilon) are rounding noise.
 constexpr f32 kCleanThreshold = 1.1920929e-7f;
 constexpr int kMaxJacobiSweeps = 20;
 constexpr f64 kSqrtHalf = 0.7071067811865476;
 
 // --- rank fallbacks -------------------------------------------------------
-// They work on copies in double precision; the Householder reflector u of a
+// They work in double precision; the Householder reflector u of a
 // vector has |u|^2 = 2, so I - u u^T is a reflection.
 
 using Mat = f64[3][3];
@@ -78,13 +80,18 @@ void SetIdentity(Mat q) {
     for (int j = 0; j < 3; ++j) q[i][j] = i == j ? 1.0 : 0.0;
 }
 
-// Orthogonal factor of a matrix of rank 1 or 0.
-CMatrix3 do_rank1(const CMatrix3& input) {
-  Mat m, q;
-  CopyIn(input, m);
+void Copy(const Mat from, Mat to) {
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) to[i][j] = from[i][j];
+}
+
+// Orthogonal factor q of a matrix of rank 1 or 0.
+void do_rank1(const Mat input, Mat q) {
+  Mat m;
+  Copy(input, m);
   SetIdentity(q);
   const int col = find_max_col(m);
-  if (col < 0) return CopyOut(q);  // rank 0
+  if (col < 0) return;  // rank 0
   f64 v1[3] = {m[0][col], m[1][col], m[2][col]};
   make_reflector(v1, v1);
   reflect_cols(m, v1);
@@ -101,17 +108,18 @@ CMatrix3 do_rank1(const CMatrix3& input) {
   }
   reflect_cols(q, v1);
   reflect_rows(q, v2);
-  return CopyOut(q);
 }
 
-// Orthogonal factor of a matrix of rank 2 (or less), from the matrix and its
-// cofactor matrix.
-CMatrix3 do_rank2(const CMatrix3& input, const CMatrix3& cofactors) {
-  Mat m, c;
-  CopyIn(input, m);
-  CopyIn(cofactors, c);
+// Orthogonal factor q of a matrix of rank 2 (or less), from the matrix and
+// its cofactor matrix.
+void do_rank2(const Mat input, const Mat c, Mat q) {
+  Mat m;
+  Copy(input, m);
   const int col = find_max_col(c);
-  if (col < 0) return do_rank1(input);  // rank < 2
+  if (col < 0) {  // rank < 2
+    do_rank1(input, q);
+    return;
+  }
   f64 v1[3] = {c[0][col], c[1][col], c[2][col]};
   make_reflector(v1, v1);
   reflect_cols(m, v1);
@@ -122,7 +130,6 @@ CMatrix3 do_rank2(const CMatrix3& input, const CMatrix3& cofactors) {
   // The reflected matrix lives in its upper 2x2 block; take the closest
   // 2-D rotation or reflection of it.
   const f64 w = m[0][0], x = m[0][1], y = m[1][0], z = m[1][1];
-  Mat q;
   SetIdentity(q);
   if (w * z > x * y) {
     f64 cs = z + w, sn = y - x;
@@ -147,7 +154,32 @@ CMatrix3 do_rank2(const CMatrix3& input, const CMatrix3& cofactors) {
   }
   reflect_cols(q, v1);
   reflect_rows(q, v2);
-  return CopyOut(q);
+}
+
+// --- double-precision helpers of the polar iteration -------------------------
+
+void Cofactors(const Mat m, Mat c) {
+  c[0][0] = m[1][1] * m[2][2] - m[1][2] * m[2][1];
+  c[0][1] = m[1][2] * m[2][0] - m[1][0] * m[2][2];
+  c[0][2] = m[1][0] * m[2][1] - m[1][1] * m[2][0];
+  c[1][0] = m[0][2] * m[2][1] - m[0][1] * m[2][2];
+  c[1][1] = m[0][0] * m[2][2] - m[0][2] * m[2][0];
+  c[1][2] = m[0][1] * m[2][0] - m[0][0] * m[2][1];
+  c[2][0] = m[0][1] * m[1][2] - m[0][2] * m[1][1];
+  c[2][1] = m[0][2] * m[1][0] - m[0][0] * m[1][2];
+  c[2][2] = m[0][0] * m[1][1] - m[0][1] * m[1][0];
+}
+
+f64 NormOne(const Mat m) {
+  f64 best = 0.0;
+  for (int j = 0; j < 3; ++j) best = std::max(best, std::fabs(m[0][j]) + std::fabs(m[1][j]) + std::fabs(m[2][j]));
+  return best;
+}
+
+f64 NormInf(const Mat m) {
+  f64 best = 0.0;
+  for (int i = 0; i < 3; ++i) best = std::max(best, std::fabs(m[i][0]) + std::fabs(m[i][1]) + std::fabs(m[i][2]));
+  return best;
 }
 
 CMatrix3 Clean(CMatrix3 m) {
@@ -179,48 +211,65 @@ void Cycle(f32 a[3], bool left) {
 }  // namespace
 
 f32 polar_decomp(const CMatrix3& a, CMatrix3& q, CMatrix3& s, u32* iterations) {
-  CMatrix3 mk = a;
-  f32 m1 = mk.NormOne();
-  f32 mi = mk.NormInf();
-  f32 det = 0.0f;
+  // The iteration runs in double precision: for a nearly singular float
+  // matrix the cofactors are differences of nearly equal products, and in
+  // single precision they would be rounding noise that steers the iterate
+  // away from the polar factor.
+  Mat mk, c, previous;
+  CopyIn(a, mk);
+  f64 m1 = NormOne(mk);
+  f64 mi = NormInf(mk);
+  f64 det = 0.0;
   u32 steps = 0;
   // Each step averages Mk with its inverse transpose (cofactors / det),
   // scaled by gamma to speed convergence; it converges quadratically. The
-  // cap only matters for input that never settles (huge, tiny or non-finite
+  // cap only matters for input that never settles (non-finite or extreme
   // values), which must not hang the caller.
   while (steps < kPolarMaxIterations) {
     ++steps;
-    const CMatrix3 c = mk.Cofactors();
-    det = mk.m[0][0] * c.m[0][0] + mk.m[0][1] * c.m[0][1] + mk.m[0][2] * c.m[0][2];
-    if (det == 0.0f) {
-      mk = do_rank2(mk, c);
+    Cofactors(mk, c);
+    det = mk[0][0] * c[0][0] + mk[0][1] * c[0][1] + mk[0][2] * c[0][2];
+    if (det == 0.0) {
+      Copy(mk, previous);
+      do_rank2(previous, c, mk);
       break;
     }
-    const f64 c1 = c.NormOne(), ci = c.NormInf();
-    const f64 gamma = std::sqrt(std::sqrt((c1 * ci) / (static_cast<f64>(m1) * mi)) / std::fabs(det));
-    const f32 g1 = static_cast<f32>(gamma * 0.5);
-    const f32 g2 = static_cast<f32>(0.5 / (gamma * det));
-    const CMatrix3 previous = mk;
-    mk = mk * g1 + c * g2;
-    const CMatrix3 ek = previous - mk;
-    const f32 e1 = ek.NormOne();
-    m1 = mk.NormOne();
-    mi = mk.NormInf();
+    const f64 c1 = NormOne(c), ci = NormInf(c);
+    const f64 gamma = std::sqrt(std::sqrt((c1 * ci) / (m1 * mi)) / std::fabs(det));
+    const f64 g1 = gamma * 0.5;
+    const f64 g2 = 0.5 / (gamma * det);
+    Copy(mk, previous);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) {
+        mk[i][j] = g1 * mk[i][j] + g2 * c[i][j];
+        previous[i][j] -= mk[i][j];
+      }
+    const f64 e1 = NormOne(previous);
+    m1 = NormOne(mk);
+    mi = NormInf(mk);
     if (!(e1 > m1 * kPolarTolerance)) break;
   }
   if (iterations != nullptr) *iterations = steps;
 
-  q = mk;
-  s = a * q.Transpose();
+  // S = A x Q^T, made exactly symmetric.
+  Mat aa, ss;
+  CopyIn(a, aa);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) ss[i][j] = aa[i][0] * mk[j][0] + aa[i][1] * mk[j][1] + aa[i][2] * mk[j][2];
   for (int i = 0; i < 3; ++i) {
     for (int j = i + 1; j < 3; ++j) {
-      const f32 mean = 0.5f * (s.m[i][j] + s.m[j][i]);
-      s.m[i][j] = s.m[j][i] = mean;
+      const f64 mean = 0.5 * (ss[i][j] + ss[j][i]);
+      ss[i][j] = ss[j][i] = mean;
     }
   }
-  q = Clean(q);
-  s = Clean(s);
-  return det;
+  q = Clean(CopyOut(mk));
+  s = Clean(CopyOut(ss));
+  // Callers act on the sign; keep it even where the value underflows a float.
+  const f32 narrowed = static_cast<f32>(det);
+  if (narrowed == 0.0f && det != 0.0) {
+    return det < 0.0 ? -std::numeric_limits<f32>::denorm_min() : std::numeric_limits<f32>::denorm_min();
+  }
+  return narrowed;
 }
 
 CVector3<float> spect_decomp(const CMatrix3& s, CMatrix3& u) {

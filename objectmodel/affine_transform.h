@@ -64,13 +64,14 @@ CMatrix4 ComposeAffine(const AffineParts& parts);
 
 // --- the steps of decomp_affine, public for tests ------------------------
 
-// Polar decomposition A = S x Q by Higham's iteration on A itself. Returns the
-// determinant of the last iterate (its sign is that of det A; 0 for a
-// singular A, whose Q then comes from the rank fallbacks). Q is orthogonal
-// with that sign; S is exactly symmetric. Elements below the float epsilon
-// are set to 0 in both. The iteration stops when it has converged, and after
-// at most kPolarMaxIterations steps; *iterations (when given) receives the
-// number of steps taken.
+// Polar decomposition A = S x Q by Higham's iteration on A itself (run in
+// double precision). Returns the determinant of the last iterate: its sign
+// is that of det A, and it is 0 exactly when A is exactly singular, in which
+// case Q comes from the rank fallbacks and is a proper rotation. Otherwise
+// Q is orthogonal with the sign of det A. S is exactly symmetric. Elements
+// below the float epsilon are set to 0 in both. The iteration stops when it
+// has converged, and after at most kPolarMaxIterations steps whatever it
+// finds; *iterations (when given) receives the number of steps taken.
 inline constexpr u32 kPolarMaxIterations = 100;
 f32 polar_decomp(const CMatrix3& a, CMatrix3& q, CMatrix3& s, u32* iterations = nullptr);
 

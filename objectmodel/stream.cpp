@@ -168,6 +168,8 @@ Result CStream::ReadVersionBlock(const ClassRecord& record) {
 
 void CStream::AddUnresolved(u64 id, CBase* object) { unresolved_[id].push_back(object); }
 
+void CStream::AddPostLinkStep(std::function<void()> step) { postLinkSteps_.push_back(std::move(step)); }
+
 Result CStream::ClaimOwnership(const CBase* owner, const CBase* owned) {
   if (owner == nullptr || owned == nullptr) return kErrInvalidArg;
   // Topmost owner of `owner`, compressing the path on the way.
@@ -248,6 +250,7 @@ void CStream::ResetTables() {
   idTable_.clear();
   sectionRecords_.clear();
   owners_.clear();
+  postLinkSteps_.clear();
   rawRoot_.clear();
   rawRoot_.shrink_to_fit();
 }
@@ -488,13 +491,19 @@ Result CStream::ReadRootTree(bool skipUnknown) {
 }
 
 Result CStream::LinkSection() {
+  postLinkSteps_.clear();
   // Ascending id order, each record once.
   for (auto& [id, record] : idTable_) {
     if (record == nullptr || record->linked != 0 || !record->object) continue;
     const Result r = record->object->Link(*this, *record, context_);
     record->linked = 1;
-    if (Failed(r)) return r;
+    if (Failed(r)) {
+      postLinkSteps_.clear();
+      return r;
+    }
   }
+  for (const auto& step : postLinkSteps_) step();
+  postLinkSteps_.clear();
   return kOk;
 }
 

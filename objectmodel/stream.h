@@ -14,6 +14,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -100,6 +101,10 @@ class CStream {
   // carry no pairs: the file version is recorded instead.
   Result ReadVersionBlock(const ClassRecord& record);
   void AddUnresolved(u64 id, CBase* object);
+  // Queues a step to run once every record of the root tree is linked (for
+  // checks that need the whole graph, such as whether a controller's bound
+  // object really holds it). Steps run in the order queued.
+  void AddPostLinkStep(std::function<void()> step);
   // Records, while linking, that `owner` holds `owned` through an owning
   // reference, so that a crafted file cannot make an object own itself.
   // kErrNotFound when the edge would close a cycle; kOk when recorded;
@@ -187,6 +192,7 @@ class CStream {
   // the stream exists.
   std::vector<CPointer<CBase>> loaded_;
   std::map<u64, std::vector<CBase*>> unresolved_;
+  std::vector<std::function<void()>> postLinkSteps_;
   // Union-find over owning references made in this section: each entry
   // leads towards the topmost owner.
   std::unordered_map<const CBase*, const CBase*> owners_;

@@ -1,0 +1,374 @@
+#include "objectmodel/dorun.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "objectmodel/custom_data.h"
+#include "objectmodel/stream.h"
+#include "objectmodel/stream_fields.h"
+
+namespace KT {
+
+namespace {
+
+const ClassRecord& ControlRecord() { return GetClassRecordAt(ClassIndex::CControl); }
+
+bool IsControl(const CBase* object) { return object != nullptr && object->IsKindOf(ControlRecord()); }
+
+// The elements of the chain starting at `first`, in order.
+std::vector<CDorun*> ChainElements(CDorun* first) {
+  std::vector<CDorun*> elements;
+  for (CDorun* e = first; e != nullptr; e = e->GetChainNext()) elements.push_back(e);
+  return elements;
+}
+
+}  // namespace
+
+CDorun::CDorun(const CDorun& other) : CBase(other), dirty_(other.dirty_) {}
+
+CDorun::~CDorun() {
+  // Elements that outlive this object (shared with a copy, or held by a
+  // caller) must not keep pointing at it.
+  for (CDorun* head : {controls_.Get(), subObjects_.Get()}) {
+    for (CDorun* e = head; e != nullptr; e = e->GetChainNext()) e->ForgetObject(this);
+  }
+  customData_.Release();
+  subObjects_.Release();
+  controls_.Release();
+}
+
+CBase* CDorun::Find(const char16_t* name, const ClassRecord* record, bool includeDerived, bool onlyMarked) {
+  if (CBase* hit = CBase::Find(name, record, includeDerived, onlyMarked)) return hit;
+  for (CBase* head : {static_cast<CBase*>(controls_.Get()), static_cast<CBase*>(subObjects_.Get()),
+                      static_cast<CBase*>(customData_.Get())}) {
+    if (head == nullptr) continue;
+    if (CBase* hit = head->Find(name, record, includeDerived, onlyMarked)) return hit;
+  }
+  return nullptr;
+}
+
+void CDorun::Collect(std::vector<CBase*>& out, const char16_t* name, const ClassRecord* record, bool includeDerived,
+                     bool onlyMarked) {
+  CBase::Collect(out, name, record, includeDerived, onlyMarked);
+  if (controls_) controls_->Collect(out, name, record, includeDerived, onlyMarked);
+  if (subObjects_) subObjects_->Collect(out, name, record, includeDerived, onlyMarked);
+  if (customData_) customData_->Collect(out, name, record, includeDerived, onlyMarked);
+}
+
+bool CDorun::UpdateMarked(const ObjectSet& set) {
+  bool marked = CBase::UpdateMarked(set);
+  if (controls_) marked = controls_->UpdateMarked(set) || marked;
+  if (subObjects_) marked = subObjects_->UpdateMarked(set) || marked;
+  if (customData_) marked = customData_->UpdateMarked(set) || marked;
+  SetMarked(marked);
+  return marked;
+}
+
+void CDorun::ClearMarked() {
+  CBase::ClearMarked();
+  if (controls_) controls_->ClearMarked();
+  if (subObjects_) subObjects_->ClearMarked();
+  if (customData_) customData_->ClearMarked();
+}
+
+Result CDorun::ResolveReferences(CBase* root) {
+  if (root == nullptr) return kErrInvalidArg;
+  for (CBase* head : {static_cast<CBase*>(controls_.Get()), static_cast<CBase*>(subObjects_.Get()),
+                      static_cast<CBase*>(customData_.Get())}) {
+    if (head == nullptr) continue;
+    const Result r = head->ResolveReferences(root);
+    if (Failed(r)) return r;
+  }
+  return kOk;
+}
+
+Result CDorun::Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) {
+  Result r = CBase::Clone(out, cloneMap, flags);
+  if (r != kOk) return r;
+  CDorun* copy = static_cast<CDorun*>(out.Get());
+  if (controls_) {
+    CPointer<CBase> clone;
+    r = CloneObject(clone, cloneMap, controls_.Get(), flags);
+    if (Failed(r)) return r;
+    copy->AddControl(DynamicCast<CDorun>(clone.Get()));
+  }
+  if (subObjects_) {
+    CPointer<CBase> clone;
+    r = CloneObject(clone, cloneMap, subObjects_.Get(), flags);
+    if (Failed(r)) return r;
+    copy->AddSubObject(DynamicCast<CDorun>(clone.Get()));
+  }
+  if (customData_) {
+    CPointer<CBase> clone;
+    r = CloneObject(clone, cloneMap, customData_.Get(), flags);
+    if (Failed(r)) return r;
+    copy->AddCustomData(DynamicCast<CCustomData>(clone.Get()));
+  }
+  return kOk;
+}
+
+Result CDorun::CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const {
+  Result r = CBase::CopyTo(target, displaced, flags);
+  if (Failed(r)) return r;
+  CDorun* other = DynamicCast<CDorun>(target);
+  if (other == nullptr) return kErrNotFound;
+  other->dirty_ = dirty_;
+  AssignPointerMember(displaced, controls_, other->controls_);
+  AssignPointerMember(displaced, subObjects_, other->subObjects_);
+  AssignPointerMember(displaced, customData_, other->customData_);
+  return kOk;
+}
+
+Result CDorun::Load(CStream& stream, CStreamLoadRecord& record, u32 flags) {
+  Result r = CBase::Load(stream, record, flags);
+  if (Succeeded(r)) r = stream.ReadVersionBlock(StaticClassRecord());
+  if (Failed(r)) return r;
+  const i32 version = stream.GetStoredVersion(StaticClassRecord());
+  if (version >= static_cast<i32>(kVersionWideIds)) {
+    queuedHeads_ = 3;
+    r = ReadObjectId(stream, record);
+    if (Succeeded(r)) r = ReadObjectId(stream, record);
+    if (Succeeded(r)) r = ReadObjectId(stream, record);
+    return r;
+  }
+  // Before 1.01 only the control chain existed.
+  queuedHeads_ = version >= static_cast<i32>(kVersionAllChains) ? 3 : 1;
+  r = ReadObjectId32(stream, record);
+  if (Succeeded(r) && queuedHeads_ == 3) r = ReadObjectId32(stream, record);
+  if (Succeeded(r) && queuedHeads_ == 3) r = ReadObjectId32(stream, record);
+  return r;
+}
+
+Result CDorun::LinkHead(CStream& stream, CStreamLoadRecord& record, CPointer<CDorun>& head) {
+  CBase* object = stream.ObjectFromId(record.TakeNextId());
+  // Only controllers are chain elements.
+  CDorun* element = IsControl(object) ? static_cast<CDorun*>(object) : nullptr;
+  if (element != nullptr) {
+    const Result r = stream.ClaimOwnership(this, element);
+    if (Failed(r)) return r;
+    if (r == kDone) {
+      const std::vector<CDorun*> chain = ChainElements(element);
+      if (std::find(chain.begin(), chain.end(), this) != chain.end()) return kErrNotFound;
+    }
+  }
+  head = element;
+  return kOk;
+}
+
+Result CDorun::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
+  CBase::Link(stream, record, flags);
+  Result r = LinkHead(stream, record, controls_);
+  if (Failed(r) || queuedHeads_ < 3) return r;
+  r = LinkHead(stream, record, subObjects_);
+  if (Failed(r)) return r;
+  CCustomData* data = DynamicCast<CCustomData>(stream.ObjectFromId(record.TakeNextId()));
+  if (data != nullptr) {
+    r = stream.ClaimOwnership(this, data);
+    if (Failed(r)) return r;
+  }
+  customData_ = data;
+  return kOk;
+}
+
+Result CDorun::RegisterForSave(CStream& stream, u32 flags) {
+  Result r = CBase::RegisterForSave(stream, flags);
+  if (r != kOk) return r;
+  for (CBase* head : {static_cast<CBase*>(controls_.Get()), static_cast<CBase*>(subObjects_.Get()),
+                      static_cast<CBase*>(customData_.Get())}) {
+    if (head == nullptr) continue;
+    r = head->RegisterForSave(stream, flags);
+    if (Failed(r)) return r;
+  }
+  return kOk;
+}
+
+Result CDorun::Save(CStream& stream, u32 flags) {
+  Result r = CBase::Save(stream, flags);
+  if (Succeeded(r)) r = WriteVersion(stream, StaticClassRecord());
+  if (Succeeded(r)) r = WriteObjectId(stream, controls_.Get());
+  if (Succeeded(r)) r = WriteObjectId(stream, subObjects_.Get());
+  if (Succeeded(r)) r = WriteObjectId(stream, customData_.Get());
+  return r;
+}
+
+void CDorun::DescribeMembers(CMemberVisitor& visitor) {
+  visitor.BeginGroup(u"CDorun Member");
+  visitor.OpenGroup();
+  visitor.Bool(u"Dirty", &dirty_);
+  visitor.Int(u"DataUpdateDepth", &dataUpdateDepth_);
+  visitor.EndGroup();
+  CBase::DescribeMembers(visitor);
+}
+
+void CDorun::EnumReferences(CReferenceVisitor& visitor) {
+  visitor.Visit(controls_.Get(), 1);
+  visitor.Visit(customData_.Get(), 1);
+  visitor.Visit(subObjects_.Get(), 1);
+  CBase::EnumReferences(visitor);
+}
+
+u32 CDorun::GetMemorySize() const { return CBase::GetMemorySize() + 24; }
+
+u32 CDorun::GetSaveSize() const { return CBase::GetSaveSize() + 32; }
+
+bool CDorun::HasSubObjects() const { return controls_ || subObjects_ || customData_ || CBase::HasSubObjects(); }
+
+Result CDorun::CollectAnimated(std::vector<CDorun*>& animated) {
+  for (CDorun* c = controls_.Get(); c != nullptr; c = c->GetChainNext()) {
+    if (!c->IsDataControl()) continue;
+    if (std::find(animated.begin(), animated.end(), this) == animated.end()) animated.push_back(this);
+    break;
+  }
+  return kOk;
+}
+
+Result CDorun::GetDataUpdateDepth(void* context, i32& depth) {
+  if (dirty_) {
+    dataUpdateDepth_ = 0;
+    dirty_ = false;
+    i32 acc = 0;
+    for (CDorun* c = controls_.Get(); c != nullptr; c = c->GetChainNext()) {
+      const Result r = c->GetDataUpdateDepth(context, acc);
+      if (Failed(r)) return r;
+    }
+    dataUpdateDepth_ = std::max(dataUpdateDepth_, acc);
+  }
+  depth = std::max(depth, dataUpdateDepth_);
+  return kOk;
+}
+
+Result CDorun::RaiseDataUpdateDepth(void* context, i32& depth) {
+  i32 own = 0;
+  const Result r = GetDataUpdateDepth(context, own);
+  if (Failed(r)) return r;
+  if (depth <= own) depth = own + 1;
+  return kOk;
+}
+
+Result CDorun::Update(i32 time) {
+  for (CDorun* c = controls_.Get(); c != nullptr; c = c->GetChainNext()) {
+    Result r = c->Update(time);
+    if (Succeeded(r)) r = c->ApplyValue();
+    if (Failed(r)) return r;
+  }
+  for (CDorun* s = subObjects_.Get(); s != nullptr; s = s->GetChainNext()) {
+    const Result r = s->Update(time);
+    if (Failed(r)) return r;
+  }
+  return kOk;
+}
+
+Result CDorun::BindChain(CDorun* first, CDorun* object) {
+  for (CDorun* e = first; e != nullptr; e = e->GetChainNext()) {
+    const Result r = e->BindObject(object);
+    if (Failed(r)) return r;
+    e->SetModified();
+  }
+  return kOk;
+}
+
+Result CDorun::AttachChain(CPointer<CDorun>& head, CDorun* element) {
+  if (!IsControl(element)) return kErrInvalidArg;
+  // Every element is checked before any is bound, so a refusal leaves
+  // nothing half attached. An element already in this chain, or a chain
+  // that runs into itself, would close a loop.
+  const std::vector<CDorun*> existing = ChainElements(head.Get());
+  const std::unordered_set<const CDorun*> inChain(existing.begin(), existing.end());
+  std::unordered_set<const CDorun*> added;
+  for (CDorun* e = element; e != nullptr; e = e->GetChainNext()) {
+    if (!added.insert(e).second || inChain.count(e) != 0) return kErrInvalidArg;
+    if (e->GetBoundObject() != nullptr || e->HasContainerOwners() || e == this) return kErrInvalidArg;
+  }
+  const Result r = BindChain(element, this);
+  if (Failed(r)) {
+    for (CDorun* e = element; e != nullptr; e = e->GetChainNext()) {
+      if (e->GetBoundObject() == this) e->BindObject(nullptr);
+    }
+    return r;
+  }
+  if (existing.empty()) {
+    head = element;
+    SetModified();
+  } else {
+    existing.back()->SetChainNext(element);
+  }
+  return kOk;
+}
+
+Result CDorun::AddControl(CDorun* control) {
+  if (control == nullptr) return kErrInvalidArg;
+  return AttachChain(controls_, control);
+}
+
+Result CDorun::AddSubObject(CDorun* object) {
+  if (object == nullptr || object->GetBoundObject() != nullptr) return kErrInvalidArg;
+  SetModified();
+  return AttachChain(subObjects_, object);
+}
+
+Result CDorun::AddCustomData(CCustomData* record) {
+  if (record == nullptr) return kErrInvalidArg;
+  SetModified();
+  if (!customData_) {
+    customData_ = record;
+    return kOk;
+  }
+  CCustomData* last = customData_.Get();
+  for (CCustomData* p = last; p != nullptr; p = p->GetNext()) {
+    if (p == record) return kErrInvalidArg;
+    last = p;
+  }
+  // SetNext refuses a record whose own chain leads back here.
+  return last->SetNext(record);
+}
+
+Result CDorun::InsertControl(CDorun* anchor, CDorun* control) {
+  if (anchor == nullptr || !IsControl(control) || !controls_ || anchor->GetBoundObject() != this ||
+      control->GetBoundObject() != nullptr || control->HasContainerOwners()) {
+    return kErrInvalidArg;
+  }
+  SetModified();
+  const std::vector<CDorun*> chain = ChainElements(controls_.Get());
+  if (std::find(chain.begin(), chain.end(), control) != chain.end()) return kErrInvalidArg;
+  if (anchor == controls_.Get()) {
+    control->SetChainNext(anchor);
+    controls_ = control;
+  } else {
+    const auto it = std::find_if(chain.begin(), chain.end(), [&](CDorun* e) { return e->GetChainNext() == anchor; });
+    if (it == chain.end()) return kErrNotFound;
+    control->SetChainNext(anchor);
+    (*it)->SetChainNext(control);
+  }
+  control->BindObject(this);
+  return kOk;
+}
+
+Result CDorun::RemoveControl(CDorun* control) {
+  if (control == nullptr || !controls_ || control->GetBoundObject() != this) return kErrInvalidArg;
+  // Held while it is unlinked: the chain may hold its only count.
+  CPointer<CDorun> keep(control);
+  if (control == controls_.Get()) {
+    control->BindObject(nullptr);
+    controls_ = control->GetChainNext();
+    control->SetChainNext(nullptr);
+    control->SetModified();
+    SetModified();
+    return kOk;
+  }
+  CDorun* previous = nullptr;
+  for (CDorun* e = controls_.Get(); e != nullptr; e = e->GetChainNext()) {
+    if (e->GetChainNext() == control) {
+      previous = e;
+      break;
+    }
+  }
+  if (previous == nullptr) return kErrNotFound;
+  control->BindObject(nullptr);
+  previous->SetChainNext(control->GetChainNext());
+  previous->SetModified();
+  control->SetChainNext(nullptr);
+  control->SetModified();
+  return kOk;
+}
+
+}  // namespace KT
