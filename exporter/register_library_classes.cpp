@@ -1,10 +1,12 @@
 #include "exporter/register_library_classes.h"
 
 #include "objectmodel/class_factory.h"
+#include "render/image_factory.h"
 
 namespace KT {
 
 void RegisterLibraryClasses() {
+  ImageFactory::RegisterImageClasses();
   // Old names resolve to whatever creator their current class has.
   u32 count = 0;
   const OldClassName* oldNames = GetOldClassNames(count);

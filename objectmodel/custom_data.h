@@ -22,6 +22,11 @@ class CCustomData : public CBase {
   CCustomData() = default;
   // A copy has the source's Name and no Next.
   CCustomData(const CCustomData& other) : CBase(other) {}
+  // Assignment copies the Name only; the chain stays as it is.
+  CCustomData& operator=(const CCustomData& other) {
+    CBase::operator=(other);
+    return *this;
+  }
   ~CCustomData() override;
 
   CCustomData* GetNext() const { return next_.Get(); }
