@@ -9,6 +9,8 @@
 #include "objectmodel/matrix4.h"
 #include "objectmodel/string_helpers.h"
 #include "objectmodel/vector.h"
+#include "scene/bit_array.h"
+#include "scene/bound.h"
 
 namespace KT {
 
@@ -127,10 +129,42 @@ void CMemberTextWriter::Matrix4(const char16_t* name, const CMatrix4* value) {
 }
 
 void CMemberTextWriter::Rts(const char16_t* name, const CRtsTransform*) { Line(name, "<transform>"); }
-void CMemberTextWriter::Bound(const char16_t* name, const CBound*) { Line(name, "<bound>"); }
+void CMemberTextWriter::Bound(const char16_t* name, const CBound* value) {
+  if (value == nullptr) {
+    Line(name, "null");
+    return;
+  }
+  const auto vector = [](const CVector3<float>& v) {
+    return "(" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + ")";
+  };
+  Line(name, "radius " + Number(value->Radius) + " center " + vector(value->Center) + " min " +
+                 vector(value->Min) + " max " + vector(value->Max));
+}
 void CMemberTextWriter::Image(const char16_t* name, const CImage*) { Line(name, "<image>"); }
 void CMemberTextWriter::CustomId(const char16_t* name, const u32* value) { Line(name, std::to_string(*value)); }
-void CMemberTextWriter::BitArray(const char16_t* name, const CBitArray*) { Line(name, "<bits>"); }
+// "[bit count]" followed by the set bits, runs of neighbours as "first-last":
+// "[40] 0-3 7 32". An array without words says so.
+void CMemberTextWriter::BitArray(const char16_t* name, const CBitArray* value) {
+  if (value == nullptr) {
+    Line(name, "null");
+    return;
+  }
+  std::string out = "[" + std::to_string(value->GetBitCount()) + "]";
+  if (!value->HasWords()) {
+    Line(name, out + (value->GetBitCount() > 0 ? " no words" : ""));
+    return;
+  }
+  const i32 count = value->GetBitCount();
+  for (i32 i = 0; i < count; ++i) {
+    if (!value->GetBit(i)) continue;
+    i32 last = i;
+    while (last + 1 < count && value->GetBit(last + 1)) ++last;
+    out += " " + std::to_string(i);
+    if (last != i) out += "-" + std::to_string(last);
+    i = last;
+  }
+  Line(name, out);
+}
 
 void CMemberTextWriter::UIntArray(const char16_t* name, const u32* values, u32 count) {
   std::string out = "[" + std::to_string(count) + "]";

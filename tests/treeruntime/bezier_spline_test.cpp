@@ -1,0 +1,225 @@
+#include "treeruntime/bezier_spline.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <locale>
+#include <string>
+
+#include "treeruntime/tree_random.h"
+
+namespace trt {
+namespace {
+
+constexpr const char* kFlatCurve = "BezierSpline 0 1 0 { 2 0 1 1 0 0.1 1 1 1 0 0.1 }";
+
+// A straight line y = x with evenly spaced handles: x(s) = s exactly.
+stBezierSpline LinearCurve(float minimum, float maximum) {
+  stBezierSpline curve;
+  curve.m_fMin = minimum;
+  curve.m_fMax = maximum;
+  curve.SetNumPoints(2);
+  const float handle = std::sqrt(2.0f) / 3.0f;
+  curve.AddPoint(stVec(0, 0), stVec(1, 1), handle);
+  curve.AddPoint(stVec(1, 1), stVec(1, 1), handle);
+  curve.CreateEvenlySpacedPoints();
+  return curve;
+}
+
+class BezierSplineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { CTreeRandom::Seed(1); }
+};
+
+TEST_F(BezierSplineTest, ParsesTheFlatCurve) {
+  const stBezierSpline curve(kFlatCurve);
+  EXPECT_EQ(curve.m_fMin, 0.0f);
+  EXPECT_EQ(curve.m_fMax, 1.0f);
+  EXPECT_EQ(curve.m_fVariance, 0.0f);
+  EXPECT_EQ(curve.m_nNumPoints, 2);
+  EXPECT_EQ(curve.m_nPointsAdded, 2);
+  EXPECT_EQ(curve.m_nHandlePointsAdded, 4);
+  ASSERT_EQ(curve.m_vPositions.size(), 2u);
+  EXPECT_EQ(curve.m_vPositions[0][0], 0.0f);
+  EXPECT_EQ(curve.m_vPositions[0][1], 1.0f);
+  EXPECT_EQ(curve.m_vPositions[1][0], 1.0f);
+  EXPECT_EQ(curve.m_vTangents[1][0], 1.0f);
+  EXPECT_EQ(curve.m_vTangents[1][1], 0.0f);
+  EXPECT_FLOAT_EQ(curve.m_vLengths[0], 0.1f);
+  // The control polygon: end point, two handles, end point.
+  ASSERT_EQ(curve.m_vBezierPoints.size(), 4u);
+  EXPECT_FLOAT_EQ(curve.m_vBezierPoints[1][0], 0.1f);
+  EXPECT_FLOAT_EQ(curve.m_vBezierPoints[2][0], 0.9f);
+  // A flat curve of value 1: every table value is exactly 1.
+  for (float value : curve.m_afTable) ASSERT_EQ(value, 1.0f);
+  for (float t : {0.0f, 0.25f, 0.5f, 0.999f, 1.0f}) EXPECT_EQ(curve.Evaluate(t), 1.0f) << t;
+}
+
+TEST_F(BezierSplineTest, WritesTheTextForm) {
+  const stBezierSpline curve(kFlatCurve);
+  EXPECT_EQ(curve.ToText(), "BezierSpline 0 1 0\n{\n\t2\n\t0 1 1 0 0.1\n\t1 1 1 0 0.1\n\n}\n");
+}
+
+TEST_F(BezierSplineTest, TextRoundTrip) {
+  stBezierSpline curve;
+  curve.m_fMin = -2.5f;
+  curve.m_fMax = 1e-5f;
+  curve.m_fVariance = 0.125f;
+  curve.SetNumPoints(3);
+  curve.AddPoint(stVec(0, 0.3f), stVec(1, 0.5f), 0.2f);
+  curve.AddPoint(stVec(0.4f, 0.75f), stVec(0.6f, -0.8f), 0.15f);
+  curve.AddPoint(stVec(1, 0.1f), stVec(1, 0), 0.05f);
+  curve.CreateEvenlySpacedPoints();
+
+  const stBezierSpline copy(curve.ToText());
+  EXPECT_FLOAT_EQ(copy.m_fMin, curve.m_fMin);
+  EXPECT_FLOAT_EQ(copy.m_fMax, curve.m_fMax);
+  EXPECT_FLOAT_EQ(copy.m_fVariance, curve.m_fVariance);
+  ASSERT_EQ(copy.m_vPositions.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_NEAR(copy.m_vPositions[i][0], curve.m_vPositions[i][0], 1e-6f);
+    EXPECT_NEAR(copy.m_vPositions[i][1], curve.m_vPositions[i][1], 1e-6f);
+    EXPECT_NEAR(copy.m_vTangents[i][0], curve.m_vTangents[i][0], 1e-5f);
+    EXPECT_NEAR(copy.m_vTangents[i][1], curve.m_vTangents[i][1], 1e-5f);
+    EXPECT_NEAR(copy.m_vLengths[i], curve.m_vLengths[i], 1e-6f);
+  }
+  // Written again, the text is the same.
+  EXPECT_EQ(copy.ToText(), curve.ToText());
+}
+
+TEST_F(BezierSplineTest, TextIgnoresTheProcessLocale) {
+  struct CommaDecimal : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+  };
+  const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaDecimal));
+  const std::string text = stBezierSpline(kFlatCurve).ToText();
+  std::locale::global(previous);
+  EXPECT_NE(text.find("0.1"), std::string::npos);
+  EXPECT_EQ(text.find(','), std::string::npos);
+}
+
+TEST_F(BezierSplineTest, OtherTextLeavesTheCurveAlone) {
+  stBezierSpline curve = LinearCurve(2, 4);
+  const std::string before = curve.ToText();
+  const float middle = curve.Evaluate(0.5f);
+  for (const char* text : {"", "Garbage 1 2 3", "bezierspline 5 6 7 { 2 }", "   \t\r\n"}) {
+    EXPECT_NO_THROW(curve.Parse(text));
+    EXPECT_EQ(curve.ToText(), before) << text;
+    EXPECT_EQ(curve.Evaluate(0.5f), middle) << text;
+  }
+}
+
+TEST_F(BezierSplineTest, MissingBraceKeepsThePointsUnderNewBounds) {
+  stBezierSpline curve(kFlatCurve);
+  curve.Parse("BezierSpline 3 5 0 x");
+  EXPECT_EQ(curve.m_fMin, 3.0f);
+  EXPECT_EQ(curve.m_vPositions.size(), 2u);
+  EXPECT_EQ(curve.Evaluate(0.3f), 5.0f);
+}
+
+TEST_F(BezierSplineTest, NumberReader) {
+  struct Case {
+    const char* text;
+    float value;
+  };
+  const Case cases[] = {
+      {"-1.5e2", -150.0f}, {"+.5", 0.5f},  {"7.", 7.0f},       {"", 0.0f},     {"abc", 0.0f},
+      {"12x3", 12.0f},     {"1E3", 1000.0f}, {"1e-05", 1e-5f}, {"2.5e+1", 25.0f}, {"  42", 42.0f},
+      {"-0", 0.0f},        {".", 0.0f},
+  };
+  for (const Case& c : cases) EXPECT_FLOAT_EQ(ReadCurveNumber(c.text), c.value) << c.text;
+  // Extreme texts stay defined and finish.
+  EXPECT_TRUE(std::isinf(ReadCurveNumber("1e99999999999999999999")));
+  EXPECT_EQ(ReadCurveNumber("1e-99999999999999999999"), 0.0f);
+  EXPECT_TRUE(std::isinf(ReadCurveNumber(std::string(400, '9'))));
+}
+
+TEST_F(BezierSplineTest, EvaluateMapsTheLastPointExactly) {
+  const stBezierSpline curve("BezierSpline 2 4 0 { 2 0 0 1 1 0.1 1 0.5 1 1 0.1 }");
+  EXPECT_EQ(curve.Evaluate(1.0f), 3.0f);
+  EXPECT_EQ(curve.Evaluate(0.0f), 2.0f);
+}
+
+TEST_F(BezierSplineTest, SamplingFollowsTheCurve) {
+  const stBezierSpline line = LinearCurve(0, 1);
+  for (int i = 0; i < stBezierSpline::kTableSize; ++i) {
+    ASSERT_NEAR(line.m_afTable[i], i / 499.0, 1e-5) << i;
+  }
+  for (float t : {0.1f, 0.3f, 0.77f}) EXPECT_NEAR(line.Evaluate(t), t, 1e-5f) << t;
+  const stBezierSpline scaled = LinearCurve(10, 20);
+  EXPECT_NEAR(scaled.Evaluate(0.3f), 13.0f, 1e-4f);
+}
+
+TEST_F(BezierSplineTest, ParameterIsClamped) {
+  const stBezierSpline line = LinearCurve(0, 1);
+  EXPECT_EQ(line.Evaluate(-1.0f), line.Evaluate(0.0f));
+  EXPECT_EQ(line.Evaluate(2.0f), line.Evaluate(1.0f));
+  EXPECT_EQ(line.Evaluate(std::numeric_limits<float>::quiet_NaN()), line.Evaluate(0.0f));
+  EXPECT_EQ(line.Evaluate(std::numeric_limits<float>::infinity()), line.Evaluate(1.0f));
+}
+
+TEST_F(BezierSplineTest, FewerThanTwoPointsGiveTheMinimum) {
+  EXPECT_EQ(stBezierSpline().Evaluate(0.5f), 0.0f);
+  const stBezierSpline one("BezierSpline 3 5 0 { 1 0 1 1 0 0.1 }");
+  EXPECT_EQ(one.m_vPositions.size(), 1u);
+  for (float t : {0.0f, 0.5f, 1.0f}) EXPECT_EQ(one.Evaluate(t), 3.0f);
+  // A curve that had points and is re-read with one loses its old table.
+  stBezierSpline curve(kFlatCurve);
+  curve.Parse("BezierSpline 3 5 0 { 1 0 1 1 0 0.1 }");
+  EXPECT_EQ(curve.Evaluate(0.5f), 3.0f);
+}
+
+TEST_F(BezierSplineTest, CountsAreBoundedByTheText) {
+  // The "}" starts a second group whose numbers read as 0.
+  const stBezierSpline huge("BezierSpline 0 1 0 { 1000000000 0 0 1 0 0.1 }");
+  EXPECT_EQ(huge.m_vPositions.size(), 2u);
+  const stBezierSpline negative("BezierSpline 0 1 0 { -4 0 0 1 0 0.1 }");
+  EXPECT_TRUE(negative.m_vPositions.empty());
+  const stBezierSpline cut("BezierSpline 0 1 0 { 2 0 0 1 0 0.1 1 1");
+  ASSERT_EQ(cut.m_vPositions.size(), 2u);
+  EXPECT_EQ(cut.m_vTangents[1][0], 0.0f);
+  EXPECT_EQ(cut.m_vLengths[1], 0.0f);
+}
+
+TEST_F(BezierSplineTest, HostileNumbersStayDefined) {
+  // Infinite and NaN control points must not make sampling misbehave.
+  const stBezierSpline curve("BezierSpline 0 1 0 { 3 0 1e99 1 0 1e99 1e99 -1e99 0 0 1e99 1 1e99 1e99 1 1 }");
+  for (float t : {0.0f, 0.3f, 1.0f}) {
+    (void)curve.Evaluate(t);
+    (void)curve.GetVariance(t);
+  }
+  SUCCEED();
+}
+
+TEST_F(BezierSplineTest, VarianceTakesExactlyOneDraw) {
+  const stBezierSpline curve(kFlatCurve);  // variance 0
+  CTreeRandom::Seed(9);
+  Uniform().Next();
+  const float afterOne = Uniform().Next();
+  CTreeRandom::Seed(9);
+  EXPECT_EQ(curve.EvaluateWithVariance(0.4f, false), 1.0f);
+  EXPECT_EQ(Uniform().Next(), afterOne);
+}
+
+TEST_F(BezierSplineTest, ProportionalVarianceUsesTheRawCurveValue) {
+  const stBezierSpline curve("BezierSpline 10 20 1 { 2 0 0.5 1 0 0.1 1 0.5 1 0 0.1 }");
+  ASSERT_EQ(curve.Evaluate(0.4f), 15.0f);
+  CTreeRandom::Seed(3);
+  const float r = CTreeRandom::GetUniform(-1.0f, 1.0f);
+  CTreeRandom::Seed(3);
+  EXPECT_EQ(curve.EvaluateWithVariance(0.4f, true), 15.0f + r * 0.5f);
+  CTreeRandom::Seed(3);
+  EXPECT_EQ(curve.EvaluateWithVariance(0.4f, false), 15.0f + r);
+}
+
+TEST_F(BezierSplineTest, GetVarianceScalesByTheNearestTableValue) {
+  const stBezierSpline curve("BezierSpline 10 20 2 { 2 0 0.5 1 0 0.1 1 0.5 1 0 0.1 }");
+  CTreeRandom::Seed(4);
+  const float expected = CTreeRandom::GetUniform(-2.0f * 0.5f, 2.0f * 0.5f);
+  CTreeRandom::Seed(4);
+  EXPECT_EQ(curve.GetVariance(0.7f), expected);
+}
+
+}  // namespace
+}  // namespace trt
