@@ -1,11 +1,14 @@
 # The two set-up commands of the README:
 #   make example   install what is missing, build Release, run the example
 #   make test      install what is missing, build Debug+sanitizers and Release, run every test
-PACKAGES := cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev libtinyxml-dev
+#   make fuzz-run  build the scene-file fuzzer with clang and run it for 60 s
+PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libtinyxml-dev
 JOBS     ?= $(shell nproc)
 RELEASE  := build/release
 SANITIZE := build/asan
 DRN      := $(RELEASE)/tools/drn
+FUZZ     := build/fuzz
+FUZZ_SECONDS ?= 60
 
 .PHONY: deps example test release asan fuzz-run clean
 
@@ -34,6 +37,19 @@ example: release
 test: asan release
 	ctest --test-dir $(SANITIZE) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(RELEASE) --output-on-failure -j $(JOBS)
+
+# The fuzzer works on a copy of the committed seed corpus, so what it adds
+# stays out of the tree; inputs that fail land in $(FUZZ)/artifacts.
+fuzz-run: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+	  -DKT_BUILD_FUZZ=ON -DKT_SANITIZE=ON -DKT_BUILD_TESTS=OFF -DKT_BUILD_BENCH=OFF
+	cmake --build $(FUZZ) -j $(JOBS) --target scene_load_fuzzer
+	rm -rf $(FUZZ)/corpus-work
+	mkdir -p $(FUZZ)/corpus-work $(FUZZ)/artifacts
+	cp fuzz/corpus/* $(FUZZ)/corpus-work/
+	$(FUZZ)/fuzz/scene_load_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=8192 \
+	  -artifact_prefix=$(FUZZ)/artifacts/ $(FUZZ)/corpus-work
 
 clean:
 	rm -rf build

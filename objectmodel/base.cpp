@@ -22,6 +22,8 @@ CBase& CBase::operator=(const CBase& other) {
 
 CBase::~CBase() { ReleaseUniqueID(uniqueId_); }
 
+void CBase::Destroy() { delete this; }
+
 Result CBase::RemapReferences(const CloneMap&) { return kOk; }
 
 bool CBase::Matches(const char16_t* name, const ClassRecord* record, bool includeDerived,

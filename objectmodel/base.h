@@ -122,7 +122,7 @@ class CBase {
   // Count maintenance for KT::CPointer; nothing else calls these.
   void AddReference() { ++references_; }
   void ReleaseReference() {
-    if (--references_ == 0) delete this;
+    if (--references_ == 0) Destroy();
   }
 
  protected:
@@ -130,6 +130,10 @@ class CBase {
   bool Matches(const char16_t* name, const ClassRecord* record, bool includeDerived, bool onlyMarked) const;
 
  private:
+  // Runs the virtual destructor; out of line, so that callers which hold
+  // several counts of one object do not see the deletion inlined.
+  void Destroy();
+
   bool modified_ = false;
   bool marked_ = false;
   WString name_;

@@ -24,6 +24,8 @@ std::vector<CDorun*> ChainElements(CDorun* first) {
 
 }  // namespace
 
+CDorun::CDorun() = default;
+
 CDorun::CDorun(const CDorun& other) : CBase(other), dirty_(other.dirty_) {}
 
 CDorun::~CDorun() {

@@ -24,7 +24,7 @@ class CDorun : public CBase {
   static constexpr u32 kVersionWideIds = 201;   // chain heads as 8-byte ids from here on
   static constexpr u32 kVersionAllChains = 101;  // sub-object and custom-data chains from here on
 
-  CDorun() = default;
+  CDorun();
   // A copy keeps Name and Dirty; its chains start empty.
   CDorun(const CDorun& other);
   ~CDorun() override;
@@ -110,6 +110,12 @@ class CDorun : public CBase {
   virtual bool IsDataControl() const { return false; }
   // Writes the value the last Update evaluated into the bound object.
   virtual Result ApplyValue() { return kDone; }
+  // Transform elements: raise a spatial's update depth above what the
+  // element reads, ask for sub-steps, evaluate and apply a transform.
+  virtual Result ElementUpdateDepth(i32 /*time*/, i32& /*depth*/) { return kDone; }
+  virtual bool ElementNeedsSubSteps() const { return false; }
+  virtual Result ElementUpdateTransform(i32 /*time*/) { return kDone; }
+  virtual Result ElementApplyTransform() { return kDone; }
 
  protected:
   // Binds `first` and every element chained behind it to `object`, marking

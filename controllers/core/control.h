@@ -154,6 +154,10 @@ class CControl : public CDorun {
   void ForgetObject(const CDorun* object) override;
   bool HasContainerOwners() const override { return HasOwners(); }
   Result ApplyValue() override { return Apply(); }
+  Result ElementUpdateDepth(i32 time, i32& depth) override { return GetUpdateDepth(time, depth); }
+  bool ElementNeedsSubSteps() const override { return NeedsSubSteps(); }
+  Result ElementUpdateTransform(i32 time) override { return UpdateTransform(time); }
+  Result ElementApplyTransform() override { return ApplyTransform(); }
 
  protected:
   // The per-element parts of the chain operations: this controller alone,

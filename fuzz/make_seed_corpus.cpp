@@ -1,0 +1,258 @@
+// Writes the seed corpus of the scene-file fuzzer: the small files the
+// stream tests build, saved by the stream itself or laid out byte by byte
+// where the writer cannot make them (older layouts, crafted records).
+//
+//   make_seed_corpus FOLDER
+//
+// The folder is created when missing; files of the same names are
+// replaced. Ids are numbered from a fixed start, so a second run writes the
+// same bytes. Exit status 0, or 1 with a one-line reason.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "objectmodel/custom_data.h"
+#include "objectmodel/memory_io.h"
+#include "objectmodel/raw_data.h"
+#include "objectmodel/stream.h"
+#include "objectmodel/version_data.h"
+#include "platform/unique_id.h"
+#include "tests/objectmodel/byte_writer.h"
+
+namespace {
+
+using namespace KT;
+using Bytes = std::vector<u8>;
+using test::ByteWriter;
+
+struct Parts {
+  std::vector<CBase*> roots;
+  std::vector<CBase*> extendInfo;
+  std::vector<CBase*> objects;
+  CBase* thumbnail = nullptr;
+};
+
+Bytes Save(const Parts& parts) {
+  CMemoryIo device;
+  CStream stream;
+  stream.SetDevice(&device);
+  for (CBase* root : parts.roots) stream.AddRootObject(root);
+  for (CBase* info : parts.extendInfo) stream.AddExtendInfo(info);
+  for (CBase* object : parts.objects) stream.AddObject(object);
+  stream.SetThumbnail(parts.thumbnail);
+  if (Failed(stream.Save(CStream::kAllSections))) return {};
+  return device.TakeData();
+}
+
+// Header and the three first (empty) section sizes of a 3.01 file.
+ByteWriter& Header301(ByteWriter& w) { return w.Chars("_KTVusk").Pair(3, 1).U32(0).U32(0).U32(0); }
+
+// A CCustomData record with an empty name, as written at version 3.01.
+void CustomDataRecord(ByteWriter& w, u64 id, u64 next, const std::string& cls = "CCustomData") {
+  w.Str(cls).U32(36).Pair(2, 1).U64(id).U32(0).Pair(2, 3).U64(next);
+}
+
+Bytes WithRoots(const std::vector<std::pair<u64, u64>>& records) {
+  ByteWriter w;
+  Header301(w);
+  w.U32(static_cast<u32>(records.size() * (9 + 55)));
+  for (const auto& [id, next] : records) {
+    w.Str("_Root");
+    CustomDataRecord(w, id, next);
+  }
+  return w.Data();
+}
+
+// A chain of every custom data class under one root, a version record in
+// the extension list and a raw-data record in the object list.
+struct CustomScene {
+  CPointer<CCustomData> root{new CCustomData()};
+  CPointer<CRawData> raw{new CRawData()};
+  CPointer<CXmlRawData> xml{new CXmlRawData()};
+  CPointer<CVersionData> version{new CVersionData()};
+  CPointer<CVersionData> info{new CVersionData()};
+  CPointer<CRawData> listed{new CRawData()};
+
+  CustomScene() {
+    root->SetName(u"root");
+    raw->SetName(u"bytes");
+    const u8 data[] = {1, 2, 3, 250};
+    raw->SetData(sizeof(data), data);
+    const std::string text = "<zObject/>";
+    xml->SetData(static_cast<u32>(text.size()), text.data());
+    version->SetApp(u"writer", 5000100);
+    version->SetDataVersion(0xFFFFFFFFu);
+    info->SetApp(u"info", 7);
+    info->SetDescription(u"extension record");
+    listed->SetName(u"listed");
+    const u8 listedData[] = {9, 8, 7};
+    listed->SetData(sizeof(listedData), listedData);
+    root->SetNext(raw.Get());
+    raw->SetNext(xml.Get());
+    xml->SetNext(version.Get());
+  }
+  Parts Get() { return {{root.Get()}, {info.Get()}, {listed.Get()}, nullptr}; }
+};
+
+Bytes OneCustomDataRoot() {
+  CPointer<CCustomData> root(new CCustomData());
+  return Save({{root.Get()}, {}, {}, nullptr});
+}
+
+Bytes CustomChain() { return Save(CustomScene().Get()); }
+
+Bytes CustomChainWithThumbnail() {
+  CustomScene scene;
+  CPointer<CRawData> thumb(new CRawData());
+  thumb->SetName(u"thumb");
+  const u8 pixels[] = {0x42, 0x4D, 0, 0};
+  thumb->SetData(sizeof(pixels), pixels);
+  Parts parts = scene.Get();
+  parts.thumbnail = thumb.Get();
+  return Save(parts);
+}
+
+Bytes RootReachedTwice() {
+  CPointer<CCustomData> a(new CCustomData());
+  CPointer<CCustomData> b(new CCustomData());
+  a->SetName(u"a");
+  b->SetName(u"b");
+  a->SetNext(b.Get());
+  return Save({{b.Get(), a.Get()}, {}, {}, nullptr});
+}
+
+Bytes SharedTail() {
+  // Two roots whose chains meet in one record, written once.
+  CPointer<CCustomData> a(new CCustomData());
+  CPointer<CCustomData> b(new CCustomData());
+  CPointer<CRawData> tail(new CRawData());
+  const u8 data[] = {0xFF};
+  tail->SetData(sizeof(data), data);
+  a->SetNext(tail.Get());
+  b->SetNext(tail.Get());
+  return Save({{a.Get(), b.Get()}, {}, {}, nullptr});
+}
+
+Bytes NonRootFirst() {
+  ByteWriter w;
+  Header301(w);
+  w.U32(128);
+  CustomDataRecord(w, 0x20, 0);
+  w.Str("_Root");
+  CustomDataRecord(w, 0x10, 0x20);
+  return w.Data();
+}
+
+Bytes UnresolvedNext() { return WithRoots({{0x10, 0x99}}); }
+
+Bytes UnknownClass() {
+  ByteWriter w;
+  Header301(w);
+  w.U32(64).Str("_Root").Str("CNoSuchClass").U32(36).Pair(2, 1).U64(5).U32(0).Pair(2, 3).U64(0);
+  return w.Data();
+}
+
+Bytes RawDataWithoutBytes() {
+  ByteWriter w;
+  Header301(w);
+  w.U32(80).Str("_Root").Str("CRawData").U32(52).Pair(2, 1).U64(5).U32(0).Pair(2, 3).U64(0);
+  w.Pair(2, 0).U32(12).U32(0);
+  return w.Data();
+}
+
+Bytes VersionDataPair201() {
+  ByteWriter w;
+  Header301(w);
+  w.U32(1000).Str("_Root").Str("CVersionData").U32(0);
+  const std::size_t start = w.Size();
+  w.Pair(2, 1).U64(5).U32(0).Pair(2, 3).U64(0).Pair(2, 1).U32(0).U32(0).U32(1).U32(2);
+  w.PatchU32(start - 4, static_cast<u32>(w.Size() - start));
+  return w.Data();
+}
+
+Bytes LegacyHeader100() {
+  ByteWriter w;
+  w.Chars("KTDorun").Chars("abcdefghi1.00").U8(' ');
+  return w.Data();
+}
+
+// The tagged layout of version 2.50: no thumbnail, one version record as
+// extension, a root whose older record form queues an extra id.
+Bytes Legacy250() {
+  ByteWriter w;
+  w.Chars("_KTVusk").Pair(2, 50);
+  w.Str("");
+  w.Str("_ExtendInfo").U32(1).Str("CVersionData");
+  const std::size_t sizeAt = w.Size();
+  w.U32(0);
+  const std::size_t bodyStart = w.Size();
+  w.Pair(2, 1).U64(0x31).WStr(u"ver").Pair(2, 1).U64(11).U64(12).U64(0).Pair(2, 3).U64(0);
+  w.Pair(2, 0).WStr(u"app").WStr(u"").U32(9).U32(0xFFFFFFFFu);
+  w.PatchU32(sizeAt, static_cast<u32>(w.Size() - bodyStart));
+  w.Str("_DorunRoot").Str("CCustomData").U32(0);
+  const std::size_t rootSizeAt = w.Size() - 4;
+  const std::size_t rootStart = w.Size();
+  w.Pair(2, 1).U64(0x41).WStr(u"r").Pair(1, 0).U32(0).Pair(2, 1).WStr(u"old").U32(1).U32(2).U64(0);
+  w.PatchU32(rootSizeAt, static_cast<u32>(w.Size() - rootStart));
+  return w.Data();
+}
+
+struct Seed {
+  const char* name;
+  std::function<Bytes()> make;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_seed_corpus FOLDER\n");
+    return 1;
+  }
+  RegisterCustomDataClasses();
+  const std::filesystem::path folder = argv[1];
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    std::fprintf(stderr, "make_seed_corpus: cannot create %s: %s\n", argv[1], error.message().c_str());
+    return 1;
+  }
+  const Seed seeds[] = {
+      {"custom_data_root.drn", OneCustomDataRoot},
+      {"custom_chain_lists.drn", CustomChain},
+      {"custom_chain_thumbnail.drn", CustomChainWithThumbnail},
+      {"root_reached_twice.drn", RootReachedTwice},
+      {"shared_tail.drn", SharedTail},
+      {"non_root_first.drn", NonRootFirst},
+      {"unresolved_next.drn", UnresolvedNext},
+      {"unknown_class.drn", UnknownClass},
+      {"raw_data_without_bytes.drn", RawDataWithoutBytes},
+      {"version_data_201.drn", VersionDataPair201},
+      {"legacy_100_header.drn", LegacyHeader100},
+      {"legacy_250.drn", Legacy250},
+      {"duplicate_id.drn", [] { return WithRoots({{7, 0}, {7, 0}}); }},
+      {"owning_cycle.drn", [] { return WithRoots({{7, 8}, {8, 9}, {9, 7}}); }},
+  };
+  for (const Seed& seed : seeds) {
+    // The same ids on every run; every object of the previous seed is gone.
+    ResetUniqueIDs(0x100);
+    const Bytes bytes = seed.make();
+    if (bytes.empty()) {
+      std::fprintf(stderr, "make_seed_corpus: cannot build %s\n", seed.name);
+      return 1;
+    }
+    std::ofstream out(folder / seed.name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+      std::fprintf(stderr, "make_seed_corpus: cannot write %s\n", seed.name);
+      return 1;
+    }
+  }
+  std::printf("wrote %zu seeds to %s\n", std::size(seeds), argv[1]);
+  return 0;
+}
