@@ -222,13 +222,16 @@ Result CStream::AddRootObject(CBase* object) {
   if (object == nullptr) return kErrInvalidArg;
   if (IsRootObject(object)) return kDone;
   roots_.emplace_back(object);
+  rootSet_.insert(object);
   return kOk;
 }
 
 Result CStream::SetRootObject(u32 index, CBase* object) {
   if (object == nullptr || index >= roots_.size()) return kErrInvalidArg;
   if (IsRootObject(object)) return kDone;
+  rootSet_.erase(roots_[index].Get());
   roots_[index] = object;
+  rootSet_.insert(object);
   return kOk;
 }
 
@@ -236,15 +239,17 @@ Result CStream::RemoveRootObject(CBase* object) {
   if (object == nullptr) return kErrInvalidArg;
   if (!IsRootObject(object)) return kDone;
   RemoveFirst(roots_, object);
+  rootSet_.erase(object);
   return kOk;
 }
 
 CBase* CStream::GetRootObject(u32 index) const { return index < roots_.size() ? roots_[index].Get() : nullptr; }
 
-bool CStream::IsRootObject(const CBase* object) const { return Contains(roots_, object); }
+bool CStream::IsRootObject(const CBase* object) const { return rootSet_.count(object) != 0; }
 
 void CStream::ResetTables() {
   roots_.clear();
+  rootSet_.clear();
   ClearStoredVersions();
   saveTable_.clear();
   idTable_.clear();
@@ -464,6 +469,7 @@ Result CStream::ReadRecordList(bool skipUnknown, std::vector<CPointer<CBase>>& l
 
 Result CStream::ReadRootTree(bool skipUnknown) {
   roots_.clear();
+  rootSet_.clear();
   saveTable_.clear();
   unresolved_.clear();
   BeginSection();
@@ -483,7 +489,10 @@ Result CStream::ReadRootTree(bool skipUnknown) {
     if (!object) continue;  // skipped record
     loaded_.push_back(object);
     // Each record makes a new object, so a root cannot be listed twice.
-    if (isRoot) roots_.push_back(object);
+    if (isRoot) {
+      roots_.push_back(object);
+      rootSet_.insert(object.Get());
+    }
   }
   r = LinkSection();
   BeginSection();
@@ -635,10 +644,8 @@ Result CStream::Save(u32 mask) {
       if (!rawRoot_.empty()) {
         r = Write(rawRoot_.data(), static_cast<u32>(rawRoot_.size()));
       } else {
-        std::unordered_set<const CBase*> rootSet;
-        for (const CPointer<CBase>& root : roots_) rootSet.insert(root.Get());
         for (CBase* object : saveTable_) {
-          if (rootSet.count(object) != 0) r = SaveTagged(kRootTag);
+          if (IsRootObject(object)) r = SaveTagged(kRootTag);
           if (Succeeded(r)) r = SaveRecord(object);
           if (Failed(r)) break;
         }

@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "objectmodel/base.h"
@@ -185,6 +186,7 @@ class CStream {
   std::vector<CPointer<CBase>> objects_;
   std::vector<CPointer<CBase>> extendInfo_;
   std::vector<CPointer<CBase>> roots_;
+  std::unordered_set<const CBase*> rootSet_;  // the members of roots_, for constant-time tests
   std::map<u64, LoadRecord*> idTable_;
   std::vector<std::unique_ptr<LoadRecord>> sectionRecords_;
   // Everything the root tree loaded, kept alive with the stream so that no
