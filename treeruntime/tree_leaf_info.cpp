@@ -84,6 +84,7 @@ void STreeLeafInfo::Parse(CTreeFileAccess& file) {
       case 1009: {
         file.ParseToken();  // written as 1006
         const std::int32_t count = file.ParseToken();
+        if (count > kMaxLeafMaps) throw TreeFileError("%s", kMalformedLeafInfo);
         file.RequireCount(count, kMinLeafMapBytes);
         m_vLeafMaps.clear();
         m_vLeafMaps.resize(static_cast<std::size_t>(std::max(count, 0)));

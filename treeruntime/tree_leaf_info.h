@@ -42,6 +42,9 @@ struct STreeLeafInfo {
   static constexpr int kTableInts = 32;
   // InitTables refuses (BadAllocation) tables that would take more bytes.
   static constexpr std::uint64_t kMaxTableBytes = 256u * 1024u * 1024u;
+  // Leaves refer to their leaf map through a byte holding the map index x 2
+  // plus a low bit, so no tree can use more leaf maps than this.
+  static constexpr std::int32_t kMaxLeafMaps = 128;
 
   bool m_bFlag3009 = true;                 // 3009
   float m_fValue3010 = 1.0f;               // 3010
@@ -79,8 +82,9 @@ struct STreeLeafInfo {
   // first 1005 read after a field; 3003 and 3006 (bytes) and 3004 and 3005
   // (floats) are read and dropped. 1009 brings the leaf-map list: a token
   // (ignored), a count n, n leaf-map records, a token (ignored); the list is
-  // replaced by n records, each read from the defaults. A count the
-  // remaining data cannot hold throws the premature-end error before
+  // replaced by n records, each read from the defaults. A count above
+  // kMaxLeafMaps throws "malformed general leaf information" and one the
+  // remaining data cannot hold the premature-end error, both before
   // anything is sized. Any other token (1005 in first place included)
   // throws "malformed general leaf information".
   void Parse(CTreeFileAccess& file);

@@ -162,14 +162,31 @@ TEST(TreeLeafInfo, Errors) {
        "malformed single leaf information []"},
       {"leaf map unknown", Image().Token(1009).Token(1006).Token(1).Token(1007).Token(4008).Token(1008).Token(1005).Data(),
        "malformed single leaf information []"},
-      {"count beyond the data", Image().Token(1009).Token(1006).Token(0x7fffffff).Token(1007).Data(),
+      {"count beyond the data", Image().Token(1009).Token(1006).Token(100).Token(1007).Data(),
        "premature end of file reached parsing general leaf information []"},
+      // The leaf-map index travels in a byte (index x 2 plus a bit).
+      {"more leaf maps than a byte can index", Image().Token(1009).Token(1006).Token(129).Token(1007).Data(),
+       "malformed general leaf information []"},
+      {"huge count", Image().Token(1009).Token(1006).Token(0x7fffffff).Token(1007).Data(),
+       "malformed general leaf information []"},
   };
   for (const Case& c : cases) {
     CTreeFileAccess in = ReaderOf(c.data);
     STreeLeafInfo l;
     EXPECT_EQ(TreeErrorText([&] { l.Parse(in); }), c.text) << c.name;
   }
+}
+
+TEST(TreeLeafInfo, AcceptsAsManyLeafMapsAsAByteCanIndex) {
+  Image image;
+  image.Token(1009).Token(1006).Token(STreeLeafInfo::kMaxLeafMaps);
+  for (int i = 0; i < STreeLeafInfo::kMaxLeafMaps; ++i) image.Token(1007).Token(4002).Float(float(i)).Token(1008);
+  CTreeFileAccess in = image.Token(1010).Token(1005).Reader();
+  STreeLeafInfo l;
+  l.Parse(in);
+  ASSERT_EQ(l.m_vLeafMaps.size(), 128u);
+  EXPECT_EQ(l.m_vLeafMaps[127].m_fValue, 127.0f);
+  EXPECT_FALSE(in.DataRemains());
 }
 
 class LeafTablesTest : public ::testing::Test {

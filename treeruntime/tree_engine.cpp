@@ -1,0 +1,233 @@
+#include "treeruntime/tree_engine.h"
+
+#include <algorithm>
+
+namespace trt {
+namespace {
+
+namespace token {
+constexpr std::int32_t kBeginFile = 1000;
+constexpr std::int32_t kEndFile = 1001;
+constexpr std::int32_t kGeneralBegin = 1002;
+constexpr std::int32_t kGeneralEnd = 1003;
+constexpr std::int32_t kLeafInfoBegin = 1004;
+constexpr std::int32_t kWindInfoBegin = 1011;
+constexpr std::int32_t kBranchListBegin = 1014;
+constexpr std::int32_t kBranchListEnd = 1015;
+constexpr std::int32_t kLeafLodsBegin = 7000;
+constexpr std::int32_t kLeafLodsEnd = 7001;
+constexpr std::int32_t kLevelBegin = 7002;
+constexpr std::int32_t kLevelEnd = 7003;
+constexpr std::int32_t kBillboardLeaf = 7004;
+}  // namespace token
+
+constexpr const char* kMalformedFile = "malformed SPT tree file";
+constexpr const char* kMalformedGeneral = "malformed general tree information";
+constexpr const char* kMalformedBranchData = "malformed branch data";
+constexpr const char* kMalformedLeafLods = "malformed leaf lod data";
+
+// The smallest branch-level record: 1016, one field token with a byte, 1017.
+constexpr std::size_t kMinBranchRecordBytes = 13;
+
+}  // namespace
+
+CTreeEngine::CTreeEngine(CIndexedGeometry* pBranchGeometry) : m_pBranchGeometry(pBranchGeometry) {
+  // Vector B and the value of the wind information follow from vector A.
+  const stVec3& a = m_cWindInfo.m_vVectorA;
+  m_cWindInfo.m_vVectorB = stVec3(-45.0f * a.x, 45.0f * a.x, 2.0f * a.y);
+  m_cWindInfo.m_fValue = 0.25f;
+  m_pRootSupport = TrackedNew<STreeRootSupport>("CTreeEngine::CTreeEngine, m_pRootSupport");
+}
+
+CTreeEngine::~CTreeEngine() {
+  // The tree model frees the transient data before it destroys the engine;
+  // an engine used on its own must not leak it either.
+  FreeTransientData();
+}
+
+// --- reading ------------------------------------------------------------------
+
+bool CTreeEngine::Parse(CTreeFileAccess& file) {
+  CTreeFileAccess::CParseContext context(file, "SPT tree file");
+  if (file.ParseToken() != token::kBeginFile) throw TreeFileError("missing begin_file token");
+  if (file.ParseString() != kHeader) throw TreeFileError("not a valid SPT tree file");
+
+  // At least one section stands between the header and 1001.
+  std::int32_t section = file.ParseToken();
+  do {
+    switch (section) {
+      case token::kGeneralBegin: ParseGeneralTreeInfo(file); break;
+      case token::kLeafInfoBegin: m_cLeafInfo.Parse(file); break;
+      case token::kWindInfoBegin: m_cWindInfo.Parse(file); break;
+      default: throw TreeFileError("%s", kMalformedFile);
+    }
+    section = file.ParseToken();
+  } while (section != token::kEndFile);
+
+  // Anything else after 1001 belongs to the supplemental reader.
+  if (file.DataRemains() && file.PeekToken() == token::kLeafLodsBegin) {
+    file.ParseToken();
+    ParseLeafCluster(file);
+  }
+
+  if (m_fOverrideSize > -1.0f) {
+    m_fSize = m_fOverrideSize;
+    m_fSizeVariance = m_fOverrideVariance;
+  }
+  return true;
+}
+
+void CTreeEngine::ParseGeneralTreeInfo(CTreeFileAccess& file) {
+  CTreeFileAccess::CParseContext context(file, "general tree information");
+  std::int32_t field = file.ParseToken();
+  do {
+    switch (field) {
+      case 2000: file.ParseString(m_strBranchTexture); break;
+      case 2001: m_fValue2001 = file.ParseFloat(); break;
+      case 2002: file.ParseByte(); break;
+      case 2003: m_fValue2003 = file.ParseFloat(); break;
+      case 2004: file.ParseToken(); break;
+      case 2005: {
+        const std::int32_t seed = file.ParseToken();
+        if (seed == 0) {
+          // A fresh seed for every load.
+          CTreeRandom::Seed(-1);
+          m_nSeed = TruncateToInt(CTreeRandom::GetUniform(2.0f, 1000000.0f));
+        } else if (seed != 1) {
+          m_nSeed = seed;
+        }
+        break;
+      }
+      case 2006: m_fSize = file.ParseFloat(); break;
+      case 2007: m_fSizeVariance = file.ParseFloat(); break;
+      case token::kBranchListBegin: ParseBranchData(file); break;
+      default: throw TreeFileError("%s", kMalformedGeneral);
+    }
+    field = file.ParseToken();
+  } while (field != token::kGeneralEnd);
+}
+
+void CTreeEngine::ParseBranchData(CTreeFileAccess& file) {
+  CTreeFileAccess::CParseContext context(file, "branch data");
+  FreeBranchLevels();
+  const std::int32_t count = file.ParseToken();
+  file.RequireCount(count, kMinBranchRecordBytes);
+  if (count > 0) {
+    // Reserved up front so that appending a parsed record cannot fail and
+    // lose it; the count is bounded by the data left.
+    m_vBranchLevels.reserve(static_cast<std::size_t>(count));
+    for (std::int32_t i = 0; i < count; ++i) m_vBranchLevels.push_back(STreeBranchInfo::Parse(file));
+  }
+  if (file.ParseToken() != token::kBranchListEnd) throw TreeFileError("%s", kMalformedBranchData);
+}
+
+void CTreeEngine::ParseLeafCluster(CTreeFileAccess& file) {
+  CTreeFileAccess::CParseContext context(file, "leaf lod data");
+  const std::int32_t levels = file.ParseToken();
+  if (levels > kMaxLeafLodLevels) throw TreeFileError("%s", kMalformedLeafLods);
+  m_cLeafInfo.m_nNumLeafLods = levels;
+  FreeLeafLods();
+  m_pLeafLods = TrackedNewArray<TreeVector<SBillboardLeaf>>(static_cast<std::size_t>(std::max(levels, 0)),
+                                                            "CTreeEngine::ParseLeafCluster, m_pLeafLods");
+
+  std::int32_t level = 0;
+  for (std::int32_t next = file.ParseToken(); next != token::kLeafLodsEnd; next = file.ParseToken()) {
+    if (level >= levels) throw TreeFileError("too many leaf lod levels");
+    if (next != token::kLevelBegin) throw TreeFileError("%s", kMalformedLeafLods);
+    TreeVector<SBillboardLeaf>& list = m_pLeafLods[level];
+    for (std::int32_t inner = file.ParseToken(); inner != token::kLevelEnd; inner = file.ParseToken()) {
+      if (inner != token::kBillboardLeaf) throw TreeFileError("%s", kMalformedLeafLods);
+      SBillboardLeaf leaf;
+      leaf.Parse(file);
+      list.push_back(leaf);
+    }
+    ++level;
+  }
+  m_bLeafLodsLoaded = true;
+}
+
+// --- writing ------------------------------------------------------------------
+
+void CTreeEngine::Save(CTreeFileAccess& file, bool bSaveLeafLods) const {
+  file.SaveToken(token::kBeginFile);
+  file.SaveString(kHeader);
+
+  file.SaveToken(token::kGeneralBegin);
+  file.SaveToken(2000);
+  file.SaveString(m_strBranchTexture);
+  file.SaveToken(2001);
+  file.SaveFloat(m_fValue2001);
+  file.SaveToken(2002);
+  file.SaveByte(0);
+  file.SaveToken(2003);
+  file.SaveFloat(m_fValue2003);
+  file.SaveToken(2005);
+  file.SaveToken(m_nSeed);
+  file.SaveToken(2006);
+  file.SaveFloat(m_fSize);
+  file.SaveToken(2004);
+  file.SaveToken(0);
+  file.SaveToken(2007);
+  file.SaveFloat(m_fSizeVariance);
+  file.SaveToken(token::kBranchListBegin);
+  file.SaveToken(static_cast<std::int32_t>(m_vBranchLevels.size()));
+  for (const STreeBranchInfo* level : m_vBranchLevels) level->Save(file);
+  file.SaveToken(token::kBranchListEnd);
+  file.SaveToken(token::kGeneralEnd);
+
+  m_cLeafInfo.Save(file);
+  m_cWindInfo.Save(file);
+  file.SaveToken(token::kEndFile);
+
+  if (bSaveLeafLods) SaveLeafCluster(file);
+}
+
+void CTreeEngine::SaveLeafCluster(CTreeFileAccess& file) const {
+  if (m_pLeafLods == nullptr) return;
+  const std::int32_t levels = GetNumLeafLods();
+  file.SaveToken(token::kLeafLodsBegin);
+  file.SaveToken(levels);
+  // The leaf LOD count may have changed since the array was made (token
+  // 9011); the count written rules, and the levels follow it.
+  const std::uint32_t held = TrackedArrayCount(m_pLeafLods);
+  for (std::int32_t level = 0; level < levels; ++level) {
+    file.SaveToken(token::kLevelBegin);
+    if (static_cast<std::uint32_t>(level) < held) {
+      for (const SBillboardLeaf& leaf : m_pLeafLods[level]) leaf.Save(file);
+    }
+    file.SaveToken(token::kLevelEnd);
+  }
+  file.SaveToken(token::kLeafLodsEnd);
+}
+
+// --- state --------------------------------------------------------------------
+
+void CTreeEngine::SetTreeSize(float fSize, float fVariance) {
+  m_fOverrideSize = fSize;
+  m_fOverrideVariance = fVariance;
+}
+
+STreeMesh* CTreeEngine::GetMesh(std::int32_t index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= m_vMeshes.size()) return nullptr;
+  return m_vMeshes[static_cast<std::size_t>(index)];
+}
+
+void CTreeEngine::FreeBranchLevels() {
+  for (STreeBranchInfo*& level : m_vBranchLevels) TrackedDelete(level);
+  m_vBranchLevels.clear();
+}
+
+void CTreeEngine::FreeLeafLods() { TrackedDeleteArray(m_pLeafLods); }
+
+void CTreeEngine::FreeTransientData() {
+  if (!m_bTransientData) return;
+  FreeLeafLods();
+  FreeBranchLevels();
+  TrackedDelete(m_pRootSupport);
+  for (STreeMesh*& mesh : m_vMeshes) TrackedDelete(mesh);
+  m_vMeshes.clear();
+  m_vLeaves.clear();
+  m_bTransientData = false;
+}
+
+}  // namespace trt
