@@ -22,6 +22,30 @@ std::vector<CDorun*> ChainElements(CDorun* first) {
   return elements;
 }
 
+// True when `object` is one of `candidates`, or is bound to one of them
+// directly or through the objects it is bound to: then a candidate holds
+// `object` in a chain, and putting that candidate into a chain of `object`
+// would make it own itself.
+bool HeldByAnyOf(const CDorun* object, const std::unordered_set<const CDorun*>& candidates) {
+  std::unordered_set<const CDorun*> seen;
+  for (const CDorun* o = object; o != nullptr && seen.insert(o).second; o = o->GetBoundObject()) {
+    if (candidates.count(o) != 0) return true;
+  }
+  return false;
+}
+
+// Unbinds from `object` the elements of the chain at `former` that the
+// chain at `kept` does not hold: they leave the object, which could no
+// longer reach them to unbind them when it goes.
+void ForgetLeavingElements(CDorun* former, CDorun* kept, const CDorun* object) {
+  if (former == nullptr || former == kept) return;
+  const std::vector<CDorun*> stay = ChainElements(kept);
+  const std::unordered_set<const CDorun*> staying(stay.begin(), stay.end());
+  for (CDorun* e : ChainElements(former)) {
+    if (staying.count(e) == 0) e->ForgetObject(object);
+  }
+}
+
 }  // namespace
 
 CDorun::CDorun() = default;
@@ -115,6 +139,8 @@ Result CDorun::CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const 
   CDorun* other = DynamicCast<CDorun>(target);
   if (other == nullptr) return kErrNotFound;
   other->dirty_ = dirty_;
+  ForgetLeavingElements(other->controls_.Get(), controls_.Get(), other);
+  ForgetLeavingElements(other->subObjects_.Get(), subObjects_.Get(), other);
   AssignPointerMember(displaced, controls_, other->controls_);
   AssignPointerMember(displaced, subObjects_, other->subObjects_);
   AssignPointerMember(displaced, customData_, other->customData_);
@@ -146,12 +172,10 @@ Result CDorun::LinkHead(CStream& stream, CStreamLoadRecord& record, CPointer<CDo
   // Only controllers are chain elements.
   CDorun* element = IsControl(object) ? static_cast<CDorun*>(object) : nullptr;
   if (element != nullptr) {
+    // Refuses a head whose chain leads back to this object (kDone, a
+    // chain shared with another object, is checked there as well).
     const Result r = stream.ClaimOwnership(this, element);
     if (Failed(r)) return r;
-    if (r == kDone) {
-      const std::vector<CDorun*> chain = ChainElements(element);
-      if (std::find(chain.begin(), chain.end(), this) != chain.end()) return kErrNotFound;
-    }
   }
   head = element;
   return kOk;
@@ -159,6 +183,7 @@ Result CDorun::LinkHead(CStream& stream, CStreamLoadRecord& record, CPointer<CDo
 
 Result CDorun::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
   CBase::Link(stream, record, flags);
+  bindingsConfirmed_ = false;
   Result r = LinkHead(stream, record, controls_);
   if (Failed(r) || queuedHeads_ < 3) return r;
   r = LinkHead(stream, record, subObjects_);
@@ -279,8 +304,11 @@ Result CDorun::AttachChain(CPointer<CDorun>& head, CDorun* element) {
   std::unordered_set<const CDorun*> added;
   for (CDorun* e = element; e != nullptr; e = e->GetChainNext()) {
     if (!added.insert(e).second || inChain.count(e) != 0) return kErrInvalidArg;
-    if (e->GetBoundObject() != nullptr || e->HasContainerOwners() || e == this) return kErrInvalidArg;
+    if (e->GetBoundObject() != nullptr || e->HasContainerOwners()) return kErrInvalidArg;
   }
+  // Nor may an added element hold this object (be it, or have it in one of
+  // its own chains, at any depth).
+  if (HeldByAnyOf(this, added)) return kErrInvalidArg;
   const Result r = BindChain(element, this);
   if (Failed(r)) {
     for (CDorun* e = element; e != nullptr; e = e->GetChainNext()) {
@@ -326,7 +354,7 @@ Result CDorun::AddCustomData(CCustomData* record) {
 
 Result CDorun::InsertControl(CDorun* anchor, CDorun* control) {
   if (anchor == nullptr || !IsControl(control) || !controls_ || anchor->GetBoundObject() != this ||
-      control->GetBoundObject() != nullptr || control->HasContainerOwners()) {
+      control->GetBoundObject() != nullptr || control->HasContainerOwners() || HeldByAnyOf(this, {control})) {
     return kErrInvalidArg;
   }
   SetModified();
@@ -343,6 +371,16 @@ Result CDorun::InsertControl(CDorun* anchor, CDorun* control) {
   }
   control->BindObject(this);
   return kOk;
+}
+
+void CDorun::ConfirmChainBindings() {
+  if (bindingsConfirmed_) return;
+  bindingsConfirmed_ = true;
+  for (CDorun* head : {controls_.Get(), subObjects_.Get()}) {
+    for (CDorun* e = head; e != nullptr; e = e->GetChainNext()) {
+      if (e->GetBoundObject() == this) e->ConfirmBinding();
+    }
+  }
 }
 
 Result CDorun::RemoveControl(CDorun* control) {

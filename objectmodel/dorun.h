@@ -41,7 +41,8 @@ class CDorun : public CBase {
   // Clones the object and, independently, each of its chains.
   Result Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) override;
   // The target (a CDorun, else kErrNotFound) shares this object's chain
-  // heads; its former heads go to `displaced`.
+  // heads; its former heads go to `displaced`, their elements unbound from
+  // the target.
   Result CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const override;
   Result Load(CStream& stream, CStreamLoadRecord& record, u32 flags) override;
   Result Link(CStream& stream, CStreamLoadRecord& record, u32 flags) override;
@@ -68,10 +69,15 @@ class CDorun : public CBase {
   // Binds `control` (and the controllers chained behind it) to this object
   // and appends them to the control chain. Refused (kErrInvalidArg, nothing
   // bound) when `control` is null or not a controller, or when any of them
-  // is bound to an object, held by a container, or already in this chain.
+  // is bound to an object, held by a container, already in this chain, or
+  // holds this object (is it, or has it in a chain at any depth).
   virtual Result AddControl(CDorun* control);
 
   // Puts `control` in front of `anchor`, which must be in the chain.
+  // kErrInvalidArg for a null anchor or control, an empty chain, an anchor
+  // not bound here, a control that is bound, held by a container, already
+  // in the chain or holding this object; kErrNotFound when the anchor is
+  // bound here but not in the chain.
   Result InsertControl(CDorun* anchor, CDorun* control);
   // Unbinds `control` and takes it out of the chain.
   Result RemoveControl(CDorun* control);
@@ -83,6 +89,12 @@ class CDorun : public CBase {
   CDorun* GetFirstControl() const { return controls_.Get(); }
   CDorun* GetFirstSubObject() const { return subObjects_.Get(); }
   CCustomData* GetFirstCustomData() const { return customData_.Get(); }
+
+  // Used after a load has linked every object: tells each element of the
+  // control and sub-object chains that is bound to this object that the
+  // binding stands (ConfirmBinding). One walk per link pass however many
+  // elements ask, so checking every binding of a long chain stays linear.
+  void ConfirmChainBindings();
 
   bool IsDirty() const { return dirty_; }
   void SetDirty(bool dirty = true) { dirty_ = dirty; }
@@ -110,6 +122,8 @@ class CDorun : public CBase {
   virtual bool IsDataControl() const { return false; }
   // Writes the value the last Update evaluated into the bound object.
   virtual Result ApplyValue() { return kDone; }
+  // Told by ConfirmChainBindings that the bound object holds the element.
+  virtual void ConfirmBinding() {}
   // Transform elements: raise a spatial's update depth above what the
   // element reads, ask for sub-steps, evaluate and apply a transform.
   virtual Result ElementUpdateDepth(i32 /*time*/, i32& /*depth*/) { return kDone; }
@@ -136,6 +150,8 @@ class CDorun : public CBase {
   // How many chain heads Load queued (1 for the oldest records, else 3):
   // Link must consume exactly those before the subclasses' references.
   u8 queuedHeads_ = 0;
+  // Set by ConfirmChainBindings, cleared by Link.
+  bool bindingsConfirmed_ = false;
   i32 dataUpdateDepth_ = 0;
 };
 

@@ -172,18 +172,68 @@ void CStream::AddPostLinkStep(std::function<void()> step) { postLinkSteps_.push_
 
 Result CStream::ClaimOwnership(const CBase* owner, const CBase* owned) {
   if (owner == nullptr || owned == nullptr) return kErrInvalidArg;
-  // Topmost owner of `owner`, compressing the path on the way.
-  const CBase* top = owner;
-  for (auto it = owners_.find(top); it != owners_.end(); it = owners_.find(top)) top = it->second;
-  for (const CBase* node = owner; node != top;) {
-    auto it = owners_.find(node);
-    node = it->second;
-    it->second = top;
+  const bool shared = owners_.count(owned) != 0;
+  if (!shared && !sharedOwnership_) {
+    // Every object owned so far has one owner: the owning references form
+    // a forest, and the edge closes a cycle exactly when `owned` is the
+    // topmost owner of `owner`. Topmost owner, compressing the path:
+    const CBase* top = owner;
+    for (auto it = owners_.find(top); it != owners_.end(); it = owners_.find(top)) top = it->second;
+    for (const CBase* node = owner; node != top;) {
+      auto it = owners_.find(node);
+      node = it->second;
+      it->second = top;
+    }
+    if (top == owned) return kErrNotFound;
+  } else if (OwnsTransitively(owned, owner)) {
+    // Once an object has two owners the forest test no longer sees every
+    // path, so the references recorded so far are searched.
+    return kErrNotFound;
   }
-  if (top == owned) return kErrNotFound;
-  if (owners_.count(owned) != 0) return kDone;
-  owners_.emplace(owned, owner);
-  return kOk;
+  if (shared) {
+    sharedOwnership_ = true;
+  } else {
+    owners_.emplace(owned, owner);
+  }
+  ownedBy_[owned].push_back(owner);
+  owns_[owner].push_back(owned);
+  return shared ? kDone : kOk;
+}
+
+bool CStream::OwnsTransitively(const CBase* from, const CBase* to) const {
+  if (from == to) return true;
+  // Searched from both ends at once, one object per side in turn: the
+  // search ends when the sides meet or either side has run out, so it costs
+  // about twice the smaller side (a long chain linked in either order is
+  // cheap).
+  std::vector<const CBase*> down{from}, up{to};
+  std::unordered_set<const CBase*> below{from}, above{to};
+  while (!down.empty() && !up.empty()) {
+    const CBase* node = down.back();
+    down.pop_back();
+    if (const auto it = owns_.find(node); it != owns_.end()) {
+      for (const CBase* child : it->second) {
+        if (above.count(child) != 0) return true;
+        if (below.insert(child).second) down.push_back(child);
+      }
+    }
+    node = up.back();
+    up.pop_back();
+    if (const auto it = ownedBy_.find(node); it != ownedBy_.end()) {
+      for (const CBase* parent : it->second) {
+        if (below.count(parent) != 0) return true;
+        if (above.insert(parent).second) up.push_back(parent);
+      }
+    }
+  }
+  return false;
+}
+
+void CStream::ClearOwnership() {
+  owners_.clear();
+  ownedBy_.clear();
+  owns_.clear();
+  sharedOwnership_ = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -254,7 +304,7 @@ void CStream::ResetTables() {
   saveTable_.clear();
   idTable_.clear();
   sectionRecords_.clear();
-  owners_.clear();
+  ClearOwnership();
   postLinkSteps_.clear();
   rawRoot_.clear();
   rawRoot_.shrink_to_fit();
@@ -263,7 +313,7 @@ void CStream::ResetTables() {
 void CStream::BeginSection() {
   idTable_.clear();
   sectionRecords_.clear();
-  owners_.clear();
+  ClearOwnership();
 }
 
 // ---------------------------------------------------------------------------

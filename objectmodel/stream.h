@@ -108,9 +108,11 @@ class CStream {
   void AddPostLinkStep(std::function<void()> step);
   // Records, while linking, that `owner` holds `owned` through an owning
   // reference, so that a crafted file cannot make an object own itself.
-  // kErrNotFound when the edge would close a cycle; kOk when recorded;
-  // kDone when `owned` already has an owner in this section (a shared
-  // object: only the caller knows its own links well enough to check).
+  // kErrNotFound when the edge would close a cycle with the owning
+  // references recorded so far in this section; kOk when recorded; kDone
+  // when recorded and `owned` already had an owner (a shared object). Both
+  // answers are exact, so a caller that assigns its reference on either can
+  // never close a cycle.
   Result ClaimOwnership(const CBase* owner, const CBase* owned);
   const std::map<u64, std::vector<CBase*>>& GetUnresolvedTable() const { return unresolved_; }
 
@@ -195,9 +197,18 @@ class CStream {
   std::vector<CPointer<CBase>> loaded_;
   std::map<u64, std::vector<CBase*>> unresolved_;
   std::vector<std::function<void()>> postLinkSteps_;
+  // True when `to` is `from` or reachable from it through owning
+  // references recorded in this section.
+  bool OwnsTransitively(const CBase* from, const CBase* to) const;
+  void ClearOwnership();
   // Union-find over owning references made in this section: each entry
-  // leads towards the topmost owner.
+  // leads towards the topmost owner. Exact while every object has one owner.
   std::unordered_map<const CBase*, const CBase*> owners_;
+  // Every owning reference of the section, both ways, for the search used
+  // once some object has a second owner (sharedOwnership_).
+  std::unordered_map<const CBase*, std::vector<const CBase*>> ownedBy_;
+  std::unordered_map<const CBase*, std::vector<const CBase*>> owns_;
+  bool sharedOwnership_ = false;
   std::vector<CBase*> saveTable_;
   bool saving_ = false;
   std::vector<u8> rawRoot_;

@@ -124,7 +124,9 @@ bool CControl::IsActiveAt(i32) const { return true; }
 Result CControl::CollectTimeSpans(i32 start, i32 duration, std::vector<i32>& times, std::vector<f32>& priorities,
                                   std::vector<f32>& spans) {
   const i32 a = ScaleTime(start);
-  const i32 e = a + ScaleTime(duration);
+  // In 64 bits: both parts may be near the ends of the range (or the
+  // INT32_MIN of an unusable Frequency), and the sum must not wrap.
+  const i64 e = static_cast<i64>(a) + ScaleTime(duration);
   if (a >= 0 && a < GetEndTime()) {
     times.push_back(start);
   } else if (a < 0 && e > 0) {
@@ -300,20 +302,18 @@ Result CControl::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
     // The binding is a plain pointer: it is kept only when the bound object
     // really holds this controller in one of its chains, so it cannot
     // outlive its object.
+    bindingConfirmed_ = false;
     stream.AddPostLinkStep([this] {
-      for (CDorun* head : {object_->GetFirstControl(), object_->GetFirstSubObject()}) {
-        for (CDorun* e = head; e != nullptr; e = e->GetChainNext()) {
-          if (e == this) return;
-        }
-      }
-      object_ = nullptr;
+      object_->ConfirmChainBindings();
+      if (!bindingConfirmed_) object_ = nullptr;
     });
   }
   CControl* next = DynamicCast<CControl>(stream.ObjectFromId(record.TakeNextId()));
   if (next != nullptr) {
+    // Refuses a Next whose chain leads back here, also through a chain
+    // shared with other controllers.
     r = stream.ClaimOwnership(this, next);
     if (Failed(r)) return r;
-    if (r == kDone && ChainContains(next, this)) return kErrNotFound;
   }
   next_ = next;
   // Owners that do not resolve to a controller, or repeat, are dropped.

@@ -154,6 +154,7 @@ class CControl : public CDorun {
   void ForgetObject(const CDorun* object) override;
   bool HasContainerOwners() const override { return HasOwners(); }
   Result ApplyValue() override { return Apply(); }
+  void ConfirmBinding() override { bindingConfirmed_ = true; }
   Result ElementUpdateDepth(i32 time, i32& depth) override { return GetUpdateDepth(time, depth); }
   bool ElementNeedsSubSteps() const override { return NeedsSubSteps(); }
   Result ElementUpdateTransform(i32 time) override { return UpdateTransform(time); }
@@ -181,6 +182,8 @@ class CControl : public CDorun {
   bool active_ = true;
   // Records before 2.01 hold no weight or priority: both are reset on link.
   bool resetWeightOnLink_ = false;
+  // Set after a load when the bound object is found to hold this controller.
+  bool bindingConfirmed_ = false;
   CPointer<CControl> next_;
   std::vector<CControl*> owners_;
 };
