@@ -1,20 +1,25 @@
 #include "exporter/register_library_classes.h"
 
+#include "controllers/core/keyframe_control.h"
 #include "objectmodel/class_factory.h"
 #include "render/image_factory.h"
+#include "scene/bounding_box.h"
+#include "scene/bounding_mesh.h"
+#include "scene/node.h"
+#include "scene/uvw_map.h"
 
 namespace KT {
 
 void RegisterLibraryClasses() {
   ImageFactory::RegisterImageClasses();
-  // Old names resolve to whatever creator their current class has.
-  u32 count = 0;
-  const OldClassName* oldNames = GetOldClassNames(count);
-  for (u32 i = 0; i < count; ++i) {
-    if (CreateObjectFunc creator = CClassFactory::FindCreator(oldNames[i].currentName)) {
-      CClassFactory::Register(oldNames[i].oldName, creator);
-    }
-  }
+  CClassFactory::Register("CBoundingBox", &CreateObject<CBoundingBox>);
+  CClassFactory::Register("CBoundingMesh", &CreateObject<CBoundingMesh>);
+  CClassFactory::Register("CNode", &CreateObject<CNode>);
+  CClassFactory::Register("CKeyframeControl", &CreateObject<CKeyframeControl>);
+  CClassFactory::Register("CUvwMap", &CreateObject<CUvwMap>);
+  CClassFactory::Register("CUvwMapData", &CreateObject<CUvwMapData>);
+  // Old names last: they take the creators of their current classes.
+  RegisterOldClassNames();
 }
 
 }  // namespace KT

@@ -29,4 +29,14 @@ const OldClassName* GetOldClassNames(u32& count) {
   return names;
 }
 
+void RegisterOldClassNames() {
+  u32 count = 0;
+  const OldClassName* oldNames = GetOldClassNames(count);
+  for (u32 i = 0; i < count; ++i) {
+    if (CreateObjectFunc creator = CClassFactory::FindCreator(oldNames[i].currentName)) {
+      CClassFactory::Register(oldNames[i].oldName, creator);
+    }
+  }
+}
+
 }  // namespace KT

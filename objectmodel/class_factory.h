@@ -58,5 +58,9 @@ struct OldClassName {
   const char* currentName;
 };
 const OldClassName* GetOldClassNames(u32& count);
+// Points each old name at the creator its current class has now; old names
+// whose current class is not registered yet stay unknown. Safe to call
+// again after more classes are registered.
+void RegisterOldClassNames();
 
 }  // namespace KT

@@ -159,5 +159,55 @@ TEST(OldClassNames, FiveNamesMapToCurrentClasses) {
   }
 }
 
+// Stand-in creators for current classes, so that the mapping is tested
+// without the library's own classes.
+void CreateMeshStandIn(Result& result, CPointer<CBase>& out) { CreateObject<CRawData>(result, out); }
+void CreateMapStandIn(Result& result, CPointer<CBase>& out) { CreateObject<CXmlRawData>(result, out); }
+
+class OldClassNameMapping : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = CClassFactory::GetRegistry();
+    for (const char* name : {"CTriMeshUVWMapControl", "CTriMeshUVWMap", "CBoneMesh", "CBoneNodeMesh",
+                             "CBoneShapeMesh", "CUvwMapControl", "CUvwMap", "CTriMesh"}) {
+      CClassFactory::GetRegistry().erase(name);
+    }
+  }
+  void TearDown() override { CClassFactory::GetRegistry() = saved_; }
+
+ private:
+  CClassFactory::Registry saved_;
+};
+
+TEST_F(OldClassNameMapping, OldNamesTakeTheCreatorsOfTheirCurrentClasses) {
+  CClassFactory::Register("CUvwMap", &CreateMapStandIn);
+  RegisterOldClassNames();
+  EXPECT_EQ(CClassFactory::FindCreator("CTriMeshUVWMap"), &CreateMapStandIn);
+  // Current classes not registered yet leave their old names unknown.
+  for (const char* name : {"CTriMeshUVWMapControl", "CBoneMesh", "CBoneNodeMesh", "CBoneShapeMesh"}) {
+    EXPECT_EQ(CClassFactory::FindCreator(name), nullptr) << name;
+  }
+  // A later call picks up classes registered in between.
+  CClassFactory::Register("CTriMesh", &CreateMeshStandIn);
+  RegisterOldClassNames();
+  for (const char* name : {"CBoneMesh", "CBoneNodeMesh", "CBoneShapeMesh"}) {
+    EXPECT_EQ(CClassFactory::FindCreator(name), &CreateMeshStandIn) << name;
+  }
+  EXPECT_EQ(CClassFactory::FindCreator("cbonemesh"), nullptr);
+}
+
+TEST_F(OldClassNameMapping, AnObjectMadeUnderAnOldNameHasItsCurrentClassRecord) {
+  CClassFactory::Register("CTriMesh", &CreateMeshStandIn);
+  RegisterOldClassNames();
+  const CreateObjectFunc creator = CClassFactory::FindCreator("CBoneNodeMesh");
+  ASSERT_NE(creator, nullptr);
+  Result result = kErrStream;
+  CPointer<CBase> out;
+  creator(result, out);
+  ASSERT_EQ(result, kOk);
+  // It saves under the name of the record its creator gives it.
+  EXPECT_STREQ(out->GetClassRecord().name, "CRawData");
+}
+
 }  // namespace
 }  // namespace KT

@@ -1,0 +1,156 @@
+#include "scene/update_driver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <utility>
+
+namespace KT {
+
+namespace {
+
+// Asks `spatial` for its update depth. A spatial's depth asks its parent's
+// first when the parent is Dirty, which would nest once per level of a deep
+// tree: the Dirty ancestors are asked from the top down instead, so each
+// query finds its parent already settled. The values and the order of the
+// queries are those of the nested form.
+Result SettleUpdateDepth(CSpatial* spatial, i32 time, i32& depth) {
+  std::vector<CSpatial*> dirtyAncestors;
+  for (CSpatial* p = spatial->GetParent(); p != nullptr && p->IsDirty(); p = p->GetParent()) {
+    dirtyAncestors.push_back(p);
+  }
+  for (auto it = dirtyAncestors.rbegin(); it != dirtyAncestors.rend(); ++it) {
+    i32 ignored = 0;
+    const Result r = (*it)->GetUpdateDepth(time, ignored);
+    if (Failed(r)) return r;
+  }
+  return spatial->GetUpdateDepth(time, depth);
+}
+
+// Ascending depth; std::multimap puts an entry after the equal ones already
+// present, so equal depths keep insertion order.
+using DepthOrder = std::multimap<i32, CSpatial*>;
+
+Result RunTransforms(const DepthOrder& order, i32 time) {
+  for (const auto& [depth, spatial] : order) {
+    const Result r = spatial->UpdateTransform(time);
+    if (Failed(r)) return r;
+  }
+  return kOk;
+}
+
+}  // namespace
+
+Result UpdateTransformPass(const std::vector<CSpatial*>& spatials, i32 time) {
+  for (CSpatial* s : spatials) s->SetDirty();
+  DepthOrder order;
+  for (CSpatial* s : spatials) {
+    i32 depth = 0;
+    const Result r = SettleUpdateDepth(s, time, depth);
+    if (Failed(r)) return r;
+    order.emplace(depth, s);
+  }
+  return RunTransforms(order, time);
+}
+
+Result SubStepPass(const std::vector<CSpatial*>& spatials, i32 time) {
+  for (CSpatial* s : spatials) s->SetDirty();
+  // Asking the spatials that sub-step settles them and everything their
+  // depth reads; only those are still clean afterwards.
+  for (CSpatial* s : spatials) {
+    if (!s->HasSubStepControls()) continue;
+    i32 depth = 0;
+    const Result r = SettleUpdateDepth(s, time, depth);
+    if (Failed(r)) return r;
+  }
+  DepthOrder order;
+  for (CSpatial* s : spatials) {
+    if (s->IsDirty()) continue;
+    i32 depth = 0;
+    const Result r = s->GetUpdateDepth(time, depth);
+    if (Failed(r)) return r;
+    order.emplace(depth, s);
+  }
+  return RunTransforms(order, time);
+}
+
+Result ViewPass(const std::vector<CSpatial*>& spatials, i32 time, CUpdateView* view) {
+  if (view == nullptr) {
+    for (CSpatial* s : spatials) s->SetCurrentLod(0);
+    return kOk;
+  }
+  view->Prepare(time);
+  for (CSpatial* s : spatials) s->UpdateForView(view);
+  return kOk;
+}
+
+Result DataUpdatePass(const std::vector<CDorun*>& animated, i32 time) {
+  // The animated objects form a set ordered by address.
+  std::vector<CDorun*> objects(animated);
+  std::sort(objects.begin(), objects.end(), std::less<CDorun*>());
+  objects.erase(std::unique(objects.begin(), objects.end()), objects.end());
+  for (CDorun* o : objects) o->SetDirty();
+  std::multimap<i32, CDorun*> order;
+  i32 context = time;
+  for (CDorun* o : objects) {
+    i32 depth = 0;
+    const Result r = o->GetDataUpdateDepth(&context, depth);
+    if (Failed(r)) return r;
+    order.emplace(depth, o);
+  }
+  for (const auto& [depth, object] : order) {
+    const Result r = object->Update(time);
+    if (Failed(r)) return r;
+  }
+  return kOk;
+}
+
+Result CSpatial::UpdateScene(i32 time, i32 span, f32 subStepRate, bool fromRoot, CUpdateView* view,
+                             bool transformOnly) {
+  // The sub-step is checked before anything moves: a step that truncates to
+  // no whole tick would never reach `time`.
+  i64 step = 0;
+  if (subStepRate != 0.0f) {
+    const f32 ticks = 1.0f / subStepRate;
+    if (!(ticks >= 1.0f)) return kErrInvalidArg;
+    // A step longer than any window leaves nothing to sub-step.
+    step = ticks < 4294967296.0f ? static_cast<i64>(ticks) : i64{4294967296};
+  }
+
+  std::vector<CSpatial*> spatials;
+  Result r = CollectSpatials(spatials);
+  if (Failed(r)) return r;
+
+  if (step > 0) {
+    // Neither the window's start nor `time` itself is a sub-step; the
+    // transform pass covers `time`.
+    const i64 start = std::max<i64>(0, static_cast<i64>(time) - span);
+    for (i64 t = start + step; t < time; t += step) {
+      r = SubStepPass(spatials, static_cast<i32>(t));
+      if (Failed(r)) return r;
+    }
+  }
+
+  r = UpdateTransformPass(spatials, time);
+  if (Failed(r)) return r;
+  if (transformOnly) return kOk;
+
+  if (fromRoot) {
+    CSpatial* top = this;
+    while (top->GetParent() != nullptr) top = top->GetParent();
+    top->UpdateWorldBound();
+  } else {
+    r = UpdateWorldBound();
+    if (Failed(r)) return r;
+  }
+
+  ViewPass(spatials, time, view);
+
+  std::vector<CDorun*> animated;
+  r = CollectAnimated(animated);
+  if (Failed(r)) return r;
+  r = DataUpdatePass(animated, time);
+  return Failed(r) ? r : kOk;
+}
+
+}  // namespace KT
