@@ -33,6 +33,7 @@ example: release
 	$(DRN) sample $(RELEASE)/sample.drn
 	$(DRN) info $(RELEASE)/sample.drn
 	$(DRN) dump $(RELEASE)/sample.drn
+	$(DRN) eval $(RELEASE)/sample.drn 0 250 500 1000
 
 test: asan release
 	ctest --test-dir $(SANITIZE) --output-on-failure -j $(JOBS)

@@ -8,5 +8,6 @@ int RunInfo(int argc, char** argv);
 int RunDump(int argc, char** argv);
 int RunCopy(int argc, char** argv);
 int RunSample(int argc, char** argv);
+int RunEval(int argc, char** argv);
 
 }  // namespace drn

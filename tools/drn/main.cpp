@@ -17,6 +17,7 @@ void PrintHelp() {
       "  copy IN OUT [--raw-root]\n"
       "                      load and save again (--raw-root keeps the root tree as bytes)\n"
       "  sample OUT          write a small scene that uses every persistent class\n"
+      "  eval FILE TIME...   bring the first root to each time (ms) and print world matrices\n"
       "  --help              show this text\n");
 }
 
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
   if (verb == "dump") return drn::RunDump(argc - 2, argv + 2);
   if (verb == "copy") return drn::RunCopy(argc - 2, argv + 2);
   if (verb == "sample") return drn::RunSample(argc - 2, argv + 2);
+  if (verb == "eval") return drn::RunEval(argc - 2, argv + 2);
   std::fprintf(stderr, "drn: unknown verb '%s' (see drn --help)\n", verb.c_str());
   return 2;
 }

@@ -1,6 +1,11 @@
 #include <cstdio>
 
+#include "controllers/core/keyframe_control.h"
+#include "controllers/core/rts_control.h"
+#include "objectmodel/math_functions.h"
+#include "objectmodel/quaternion.h"
 #include "objectmodel/raw_data.h"
+#include "scene/node.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/version_data.h"
 #include "render/pixel_buffer.h"
@@ -11,6 +16,33 @@
 namespace drn {
 
 namespace {
+
+constexpr KT::f32 kFps = 30.0f;
+
+KT::CRtsTransform Turn(KT::f32 degrees, KT::f32 x, KT::f32 y, KT::f32 z) {
+  KT::CRtsTransform t = KT::kIdentityTransform;
+  t.Rotate = KT::CQuaternion::FromAxisAngle(KT::CVector3<float>{0.0f, 0.0f, 1.0f}, degrees * KT::kDegreesToRadians);
+  t.Translate = {x, y, z};
+  return t;
+}
+
+// A node with a keyframe controller turning it about Z from `from` to `to`
+// degrees over one second.
+KT::Result AddAnimatedNode(KT::CNode& parent, const char16_t* name, KT::f32 x, KT::f32 from, KT::f32 to,
+                           KT::u32 transition, KT::CPointer<KT::CNode>& node) {
+  KT::Result r = KT::CNode::Create(node);
+  if (KT::Failed(r)) return r;
+  node->SetName(name);
+  node->SetBasis(Turn(0.0f, x, 0.0f, 0.0f));
+  KT::CPointer<KT::CKeyframeControl> keys(new KT::CKeyframeControl());
+  keys->SetName(std::u16string(name) + u" keys");
+  keys->SetRepeat(KT::CControl::RT_CYCLE);
+  r = keys->AddRtsKey(0, kFps, Turn(from, x, 0.0f, 0.0f));
+  if (KT::Succeeded(r)) r = keys->AddRtsKey(1000, kFps, Turn(to, x, 0.0f, 0.0f), transition);
+  if (KT::Succeeded(r)) r = node->AddControl(keys.Get());
+  if (KT::Succeeded(r)) r = parent.AddChild(node.Get());
+  return r;
+}
 
 // A small scene that uses every persistent class of the library.
 KT::Result BuildSample(KT::CStream& stream) {
@@ -59,7 +91,22 @@ KT::Result BuildSample(KT::CStream& stream) {
   KT::PixelBuffer::Free(picture);
   if (KT::Failed(r)) return r;
 
-  stream.AddRootObject(root.Get());
+  // An animated arm: shoulder, upper arm, forearm and a sibling hand.
+  KT::CPointer<KT::CNode> scene;
+  r = KT::CNode::Create(scene);
+  if (KT::Failed(r)) return r;
+  scene->SetName(u"Scene");
+  KT::CPointer<KT::CNode> upper, fore, sibling;
+  r = AddAnimatedNode(*scene, u"UpperArm", 0.0f, 0.0f, 90.0f, KT::TT_LINEAR, upper);
+  if (KT::Succeeded(r)) r = AddAnimatedNode(*upper, u"ForeArm", 2.0f, 0.0f, 45.0f, KT::TT_EASE_IN_OUT, fore);
+  if (KT::Succeeded(r)) r = AddAnimatedNode(*scene, u"Sibling", -1.0f, 0.0f, -30.0f, KT::TT_EASE_OUT, sibling);
+  if (KT::Failed(r)) return r;
+  sibling->SetInherited(KT::kInheritScaleBits);
+  // The custom data chain rides on the scene root.
+  r = scene->AddCustomData(root.Get());
+  if (KT::Failed(r)) return r;
+
+  stream.AddRootObject(scene.Get());
   stream.AddExtendInfo(version.Get());
   stream.AddObject(listed.Get());
   stream.SetThumbnail(thumbnail.Get());
