@@ -5,7 +5,9 @@
 #include "render/image_factory.h"
 #include "scene/bounding_box.h"
 #include "scene/bounding_mesh.h"
+#include "scene/geometry_data.h"
 #include "scene/node.h"
+#include "scene/tri_mesh_data.h"
 #include "scene/uvw_map.h"
 
 namespace KT {
@@ -18,6 +20,8 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CKeyframeControl", &CreateObject<CKeyframeControl>);
   CClassFactory::Register("CUvwMap", &CreateObject<CUvwMap>);
   CClassFactory::Register("CUvwMapData", &CreateObject<CUvwMapData>);
+  CClassFactory::Register("CGeometryData", &CreateObject<CGeometryData>);
+  CClassFactory::Register("CTriMeshData", &CreateObject<CTriMeshData>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }
