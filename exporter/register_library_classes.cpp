@@ -7,6 +7,7 @@
 #include "scene/bounding_mesh.h"
 #include "scene/geometry_data.h"
 #include "scene/node.h"
+#include "scene/tri_mesh.h"
 #include "scene/tri_mesh_data.h"
 #include "scene/uvw_map.h"
 
@@ -22,6 +23,7 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CUvwMapData", &CreateObject<CUvwMapData>);
   CClassFactory::Register("CGeometryData", &CreateObject<CGeometryData>);
   CClassFactory::Register("CTriMeshData", &CreateObject<CTriMeshData>);
+  CClassFactory::Register("CTriMesh", &CreateObject<CTriMesh>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }
