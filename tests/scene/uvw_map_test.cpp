@@ -541,7 +541,7 @@ TEST_F(UvwMapTest, OldLayoutFieldsWithoutTheirElements) {
     std::vector<Vec> loadedUvw;
     std::vector<u32> loadedCorners, loadedVertices;
   };
-  const std::vector<Row> rows = {
+  const Row rows[] = {
       {"absent coordinates and corners", {1, 0, {}}, {1, 0, {}}, {1, 1, {7}}, kOk, {Vec()}, {0, 0, 0}, {7}},
       {"empty fields", {0, 1, {}}, {0, 0, {}}, {0, 1, {}}, kOk, {}, {}, {}},
       {"absent vertices with no bytes left", {0, 1, {}}, {0, 1, {}}, {2, 0, {}}, kErrStream, {}, {}, {}},

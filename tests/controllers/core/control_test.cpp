@@ -39,7 +39,8 @@ class ControlTest : public ::testing::Test {
 std::vector<CPointer<CTestControl>> MakeChain(int count) {
   std::vector<CPointer<CTestControl>> chain;
   for (int i = 0; i < count; ++i) {
-    const std::u16string name = u"c" + std::u16string(1, static_cast<char16_t>(u'0' + i));
+    std::u16string name(u"c");
+    name.push_back(static_cast<char16_t>(u'0' + i));
     chain.emplace_back(new CTestControl(name.c_str()));
     if (i > 0) {
       EXPECT_EQ(chain[i - 1]->SetNext(chain[i].Get()), kOk);
