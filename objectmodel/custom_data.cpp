@@ -1,5 +1,6 @@
 #include "objectmodel/custom_data.h"
 
+#include "objectmodel/chain.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/raw_data.h"
 #include "objectmodel/stream.h"
@@ -12,22 +13,13 @@ namespace {
 
 // True when `target` is `start` or follows it in its chain.
 bool ChainContains(const CCustomData* start, const CCustomData* target) {
-  for (const CCustomData* p = start; p != nullptr; p = p->GetNext()) {
-    if (p == target) return true;
-  }
-  return false;
+  return KT::ChainContains(start, target, [](const CCustomData* e) { return e->GetNext(); });
 }
 
 }  // namespace
 
 CCustomData::~CCustomData() {
-  // Release the chain one record at a time: letting each destructor release
-  // its successor would recurse once per record.
-  CPointer<CCustomData> next = std::move(next_);
-  while (next && next->GetReferences() == 1) {
-    CPointer<CCustomData> after = std::move(next->next_);
-    next = std::move(after);
-  }
+  ReleaseChain(next_, [](CCustomData& e) -> CPointer<CCustomData>& { return e.next_; });
 }
 
 Result CCustomData::SetNext(CCustomData* next) {

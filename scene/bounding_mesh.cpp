@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "objectmodel/chain.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/matrix4.h"
 #include "objectmodel/stream.h"
@@ -15,10 +16,7 @@ namespace {
 
 // True when `target` is `start` or follows it in its chain.
 bool ChainContains(const CBoundingMesh* start, const CBoundingMesh* target) {
-  for (const CBoundingMesh* p = start; p != nullptr; p = p->GetNextMesh()) {
-    if (p == target) return true;
-  }
-  return false;
+  return KT::ChainContains(start, target, [](const CBoundingMesh* m) { return m->GetNextMesh(); });
 }
 
 // The meshes of the chain starting at `first`, in order.
@@ -43,13 +41,7 @@ CBoundingMesh::CBoundingMesh(const CBoundingMesh& other)
       freeze_(other.freeze_) {}
 
 CBoundingMesh::~CBoundingMesh() {
-  // Release the chain one mesh at a time: letting each destructor release
-  // its successor would recurse once per mesh.
-  CPointer<CBoundingMesh> next = std::move(next_);
-  while (next && next->GetReferences() == 1) {
-    CPointer<CBoundingMesh> after = std::move(next->next_);
-    next = std::move(after);
-  }
+  ReleaseChain(next_, [](CBoundingMesh& m) -> CPointer<CBoundingMesh>& { return m.next_; });
 }
 
 Result CBoundingMesh::Create(CPointer<CBoundingMesh>& out) {

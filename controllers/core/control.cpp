@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "objectmodel/chain.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 #include "objectmodel/time_helpers.h"
@@ -20,10 +21,7 @@ std::vector<CControl*> ChainOf(CControl* first) {
 }
 
 bool ChainContains(const CControl* first, const CControl* target) {
-  for (const CControl* c = first; c != nullptr; c = c->GetNext()) {
-    if (c == target) return true;
-  }
-  return false;
+  return KT::ChainContains(first, target, [](const CControl* c) { return c->GetNext(); });
 }
 
 }  // namespace
@@ -37,13 +35,7 @@ CControl::CControl(const CControl& other)
       active_(other.active_) {}
 
 CControl::~CControl() {
-  // Let go of the chain behind this controller one element at a time, so
-  // that a long chain does not recurse through its destructors.
-  CPointer<CControl> next = std::move(next_);
-  while (next && next->GetReferences() == 1) {
-    CPointer<CControl> after = std::move(next->next_);
-    next = std::move(after);
-  }
+  ReleaseChain(next_, [](CControl& c) -> CPointer<CControl>& { return c.next_; });
 }
 
 Result CControl::SetNext(CControl* next) {
