@@ -23,6 +23,7 @@
 #include "objectmodel/version_data.h"
 #include "platform/unique_id.h"
 #include "tests/objectmodel/byte_writer.h"
+#include "tests/objectmodel/custom_scenes.h"
 
 namespace {
 
@@ -30,81 +31,24 @@ using namespace KT;
 using Bytes = std::vector<u8>;
 using test::ByteWriter;
 
-struct Parts {
-  std::vector<CBase*> roots;
-  std::vector<CBase*> extendInfo;
-  std::vector<CBase*> objects;
-  CBase* thumbnail = nullptr;
-};
+using test::CustomDataRecord;
+using test::CustomScene;
+using test::Header301;
+using test::SceneParts;
+using test::WithRoots;
 
-Bytes Save(const Parts& parts) {
-  CMemoryIo device;
-  CStream stream;
-  stream.SetDevice(&device);
-  for (CBase* root : parts.roots) stream.AddRootObject(root);
-  for (CBase* info : parts.extendInfo) stream.AddExtendInfo(info);
-  for (CBase* object : parts.objects) stream.AddObject(object);
-  stream.SetThumbnail(parts.thumbnail);
-  if (Failed(stream.Save(CStream::kAllSections))) return {};
-  return device.TakeData();
+Bytes Save(const SceneParts& parts) {
+  Bytes bytes;
+  test::SaveParts(parts, bytes);
+  return bytes;
 }
-
-// Header and the three first (empty) section sizes of a 3.01 file.
-ByteWriter& Header301(ByteWriter& w) { return w.Chars("_KTVusk").Pair(3, 1).U32(0).U32(0).U32(0); }
-
-// A CCustomData record with an empty name, as written at version 3.01.
-void CustomDataRecord(ByteWriter& w, u64 id, u64 next, const std::string& cls = "CCustomData") {
-  w.Str(cls).U32(36).Pair(2, 1).U64(id).U32(0).Pair(2, 3).U64(next);
-}
-
-Bytes WithRoots(const std::vector<std::pair<u64, u64>>& records) {
-  ByteWriter w;
-  Header301(w);
-  w.U32(static_cast<u32>(records.size() * (9 + 55)));
-  for (const auto& [id, next] : records) {
-    w.Str("_Root");
-    CustomDataRecord(w, id, next);
-  }
-  return w.Data();
-}
-
-// A chain of every custom data class under one root, a version record in
-// the extension list and a raw-data record in the object list.
-struct CustomScene {
-  CPointer<CCustomData> root{new CCustomData()};
-  CPointer<CRawData> raw{new CRawData()};
-  CPointer<CXmlRawData> xml{new CXmlRawData()};
-  CPointer<CVersionData> version{new CVersionData()};
-  CPointer<CVersionData> info{new CVersionData()};
-  CPointer<CRawData> listed{new CRawData()};
-
-  CustomScene() {
-    root->SetName(u"root");
-    raw->SetName(u"bytes");
-    const u8 data[] = {1, 2, 3, 250};
-    raw->SetData(sizeof(data), data);
-    const std::string text = "<zObject/>";
-    xml->SetData(static_cast<u32>(text.size()), text.data());
-    version->SetApp(u"writer", 5000100);
-    version->SetDataVersion(0xFFFFFFFFu);
-    info->SetApp(u"info", 7);
-    info->SetDescription(u"extension record");
-    listed->SetName(u"listed");
-    const u8 listedData[] = {9, 8, 7};
-    listed->SetData(sizeof(listedData), listedData);
-    root->SetNext(raw.Get());
-    raw->SetNext(xml.Get());
-    xml->SetNext(version.Get());
-  }
-  Parts Get() { return {{root.Get()}, {info.Get()}, {listed.Get()}, nullptr}; }
-};
 
 Bytes OneCustomDataRoot() {
   CPointer<CCustomData> root(new CCustomData());
   return Save({{root.Get()}, {}, {}, nullptr});
 }
 
-Bytes CustomChain() { return Save(CustomScene().Get()); }
+Bytes CustomChain() { return Save(CustomScene().Parts()); }
 
 Bytes CustomChainWithThumbnail() {
   CustomScene scene;
@@ -112,7 +56,7 @@ Bytes CustomChainWithThumbnail() {
   thumb->SetName(u"thumb");
   const u8 pixels[] = {0x42, 0x4D, 0, 0};
   thumb->SetData(sizeof(pixels), pixels);
-  Parts parts = scene.Get();
+  SceneParts parts = scene.Parts();
   parts.thumbnail = thumb.Get();
   return Save(parts);
 }
@@ -139,8 +83,7 @@ Bytes SharedTail() {
 }
 
 Bytes NonRootFirst() {
-  ByteWriter w;
-  Header301(w);
+  ByteWriter w = Header301();
   w.U32(128);
   CustomDataRecord(w, 0x20, 0);
   w.Str("_Root");
@@ -151,23 +94,20 @@ Bytes NonRootFirst() {
 Bytes UnresolvedNext() { return WithRoots({{0x10, 0x99}}); }
 
 Bytes UnknownClass() {
-  ByteWriter w;
-  Header301(w);
+  ByteWriter w = Header301();
   w.U32(64).Str("_Root").Str("CNoSuchClass").U32(36).Pair(2, 1).U64(5).U32(0).Pair(2, 3).U64(0);
   return w.Data();
 }
 
 Bytes RawDataWithoutBytes() {
-  ByteWriter w;
-  Header301(w);
+  ByteWriter w = Header301();
   w.U32(80).Str("_Root").Str("CRawData").U32(52).Pair(2, 1).U64(5).U32(0).Pair(2, 3).U64(0);
   w.Pair(2, 0).U32(12).U32(0);
   return w.Data();
 }
 
 Bytes VersionDataPair201() {
-  ByteWriter w;
-  Header301(w);
+  ByteWriter w = Header301();
   w.U32(1000).Str("_Root").Str("CVersionData").U32(0);
   const std::size_t start = w.Size();
   w.Pair(2, 1).U64(5).U32(0).Pair(2, 3).U64(0).Pair(2, 1).U32(0).U32(0).U32(1).U32(2);

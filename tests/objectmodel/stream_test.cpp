@@ -29,18 +29,10 @@ class StreamTest : public ::testing::Test {
   }
 };
 
-// A CCustomData record with empty name, as written at file version 3.01.
-ByteWriter& CustomDataRecord(ByteWriter& w, u64 id, u64 next, const std::string& cls = "CCustomData") {
-  w.Str(cls).U32(36).Pair(2, 1).U64(id).U32(0).Pair(2, 3).U64(next);
-  return w;
-}
-
-// Header and the first three (empty) section sizes of a 3.01 file.
-ByteWriter Header301() {
-  ByteWriter w;
-  w.Chars("_KTVusk").Pair(3, 1).U32(0).U32(0).U32(0);
-  return w;
-}
+using test::CustomDataRecord;
+using test::CustomScene;
+using test::Header301;
+using test::WithRoots;
 
 TEST_F(StreamTest, OneCustomDataRootIs95Bytes) {
   CPointer<CCustomData> root(new CCustomData());
@@ -59,36 +51,6 @@ TEST_F(StreamTest, OneCustomDataRootIs95Bytes) {
   EXPECT_EQ(stream.GetThumbnail(), nullptr);
   EXPECT_EQ(stream.GetFileVersion(), 301);
 }
-
-// A scene using every custom data class: a chain of raw data, XML data and
-// version data under a root, a version record in the extension list and a
-// raw-data record as thumbnail stand-in and in the object list.
-struct CustomScene {
-  CPointer<CCustomData> root{new CCustomData()};
-  CPointer<CRawData> raw{new CRawData()};
-  CPointer<CXmlRawData> xml{new CXmlRawData()};
-  CPointer<CVersionData> version{new CVersionData()};
-  CPointer<CVersionData> info{new CVersionData()};
-  CPointer<CRawData> listed{new CRawData()};
-
-  CustomScene() {
-    root->SetName(u"root");
-    raw->SetName(u"bytes");
-    const u8 data[] = {1, 2, 3, 250};
-    raw->SetData(sizeof(data), data);
-    const std::string text = "<zObject/>";
-    xml->SetData(static_cast<u32>(text.size()), text.data());
-    version->SetApp(u"writer", 5000100);
-    version->SetDataVersion(0xFFFFFFFFu);
-    info->SetApp(u"info", 7);
-    info->SetDescription(u"extension record");
-    listed->SetName(u"listed");
-    root->SetNext(raw.Get());
-    raw->SetNext(xml.Get());
-    xml->SetNext(version.Get());
-  }
-  test::SceneParts Parts() { return {{root.Get()}, {info.Get()}, {listed.Get()}, nullptr}; }
-};
 
 TEST_F(StreamTest, CustomDataRoundTripKeepsMembersAndBytes) {
   CustomScene scene;
@@ -282,16 +244,6 @@ struct CraftedCase {
   u32 skipMask;
   Result expected;
 };
-
-Bytes WithRoots(const std::vector<std::pair<u64, u64>>& records, const std::string& cls = "CCustomData") {
-  ByteWriter w = Header301();
-  w.U32(1000);
-  for (const auto& [id, next] : records) {
-    w.Str("_Root");
-    CustomDataRecord(w, id, next, cls);
-  }
-  return w.Data();
-}
 
 std::vector<CraftedCase> CraftedFiles() {
   std::vector<CraftedCase> cases;

@@ -12,31 +12,16 @@
 #include "objectmodel/memory_io.h"
 #include "objectmodel/stream.h"
 #include "platform/unique_id.h"
+#include "tests/objectmodel/custom_scenes.h"
 
 namespace KT::test {
-
-using Bytes = std::vector<u8>;
-
-struct SceneParts {
-  std::vector<CBase*> roots;
-  std::vector<CBase*> extendInfo;
-  std::vector<CBase*> objects;
-  CBase* thumbnail = nullptr;
-};
 
 // Saves the parts with `mask` and answers the file's bytes (empty and a
 // test failure when saving fails).
 inline Bytes SaveScene(const SceneParts& parts, u32 mask = CStream::kAllSections) {
-  CMemoryIo device;
-  CStream stream;
-  stream.SetDevice(&device);
-  for (CBase* root : parts.roots) stream.AddRootObject(root);
-  for (CBase* info : parts.extendInfo) stream.AddExtendInfo(info);
-  for (CBase* object : parts.objects) stream.AddObject(object);
-  if (parts.thumbnail != nullptr) stream.SetThumbnail(parts.thumbnail);
-  const Result r = stream.Save(mask);
-  EXPECT_EQ(r, kOk) << "save failed";
-  return Succeeded(r) ? device.GetData() : Bytes();
+  Bytes bytes;
+  EXPECT_EQ(SaveParts(parts, bytes, mask), kOk) << "save failed";
+  return bytes;
 }
 
 // Saves a scene made of roots only.
