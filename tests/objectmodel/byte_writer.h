@@ -41,4 +41,29 @@ class ByteWriter {
   std::vector<u8> data_;
 };
 
+// A 3.01 file with empty thumbnail, object-list and extension sections and
+// the given records in its root tree.
+class SceneImage {
+ public:
+  SceneImage() {
+    w_.Chars("_KTVusk").Pair(3, 1).U32(0).U32(0).U32(0);
+    sizeAt_ = w_.Size();
+    w_.U32(0);
+  }
+  SceneImage& Record(const std::string& className, const ByteWriter& body, bool root = false) {
+    if (root) w_.Str("_Root");
+    w_.Str(className).U32(static_cast<u32>(body.Size())).Bytes(body.Data());
+    return *this;
+  }
+  std::vector<u8> Data() const {
+    ByteWriter copy = w_;
+    copy.PatchU32(sizeAt_, static_cast<u32>(copy.Size() - sizeAt_ - 4));
+    return copy.Data();
+  }
+
+ private:
+  ByteWriter w_;
+  std::size_t sizeAt_ = 0;
+};
+
 }  // namespace KT::test

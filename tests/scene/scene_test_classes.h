@@ -168,29 +168,7 @@ inline ByteWriter LeafBody(u64 id, const std::u16string& name = u"") {
   return w;
 }
 
-// A 3.01 file with empty thumbnail, object-list and extension sections and
-// the given records in its root tree.
-class SceneFile {
- public:
-  SceneFile() {
-    w_.Chars("_KTVusk").Pair(3, 1).U32(0).U32(0).U32(0);
-    sizeAt_ = w_.Size();
-    w_.U32(0);
-  }
-  SceneFile& Record(const std::string& className, const ByteWriter& body, bool root = false) {
-    if (root) w_.Str("_Root");
-    w_.Str(className).U32(static_cast<u32>(body.Size())).Bytes(body.Data());
-    return *this;
-  }
-  std::vector<u8> Data() const {
-    ByteWriter copy = w_;
-    copy.PatchU32(sizeAt_, static_cast<u32>(copy.Size() - sizeAt_ - 4));
-    return copy.Data();
-  }
-
- private:
-  ByteWriter w_;
-  std::size_t sizeAt_ = 0;
-};
+// A 3.01 file with the given records in its root tree.
+using SceneFile = SceneImage;
 
 }  // namespace KT::test
