@@ -24,7 +24,7 @@ std::string Number(double value) {
   return buffer;
 }
 
-std::string Quote(const WString& text) { return "\"" + WideToUtf8(text) + "\""; }
+std::string Quote(const WString& text) { return std::string("\"") + WideToUtf8(text) + "\""; }
 
 }  // namespace
 
@@ -53,11 +53,13 @@ void CMemberTextWriter::EndGroup() {
 
 void CMemberTextWriter::RecordArray(const char16_t* name, u32 count,
                                     const std::function<void(u32 index, CMemberVisitor&)>& describe) {
-  Line(name, "[" + std::to_string(count) + "]");
+  Line(name, std::string("[") + std::to_string(count) + "]");
   ++depth_;
   for (u32 i = 0; i < count; ++i) {
     text_.append(static_cast<std::size_t>(depth_) * 2, ' ');
-    text_ += "[" + std::to_string(i) + "]\n";
+    text_ += '[';
+    text_ += std::to_string(i);
+    text_ += "]\n";
     ++depth_;
     describe(i, *this);
     --depth_;
@@ -80,7 +82,7 @@ void CMemberTextWriter::FlagSet(const char16_t* name, const u32* bits, const cha
   }
   char hex[16];
   std::snprintf(hex, sizeof(hex), "0x%08X", *bits);
-  Line(name, std::string(hex) + (out.empty() ? "" : " " + out));
+  Line(name, std::string(hex) + (out.empty() ? "" : std::string(" ") + out));
 }
 
 void CMemberTextWriter::Bool(const char16_t* name, const bool* value) {
@@ -106,7 +108,7 @@ void CMemberTextWriter::TransitionTime(const char16_t* name, const i32* value) {
 
 void CMemberTextWriter::Enum(const char16_t* name, const i32* value, const char16_t* const* names, u32 count) {
   std::string out = std::to_string(*value);
-  if (names != nullptr && *value >= 0 && static_cast<u32>(*value) < count) out += " " + Narrow(names[*value]);
+  if (names != nullptr && *value >= 0 && static_cast<u32>(*value) < count) out += std::string(" ") + Narrow(names[*value]);
   Line(name, out);
 }
 
@@ -135,9 +137,9 @@ void CMemberTextWriter::Bound(const char16_t* name, const CBound* value) {
     return;
   }
   const auto vector = [](const CVector3<float>& v) {
-    return "(" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + ")";
+    return std::string("(") + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + ")";
   };
-  Line(name, "radius " + Number(value->Radius) + " center " + vector(value->Center) + " min " +
+  Line(name, std::string("radius ") + Number(value->Radius) + " center " + vector(value->Center) + " min " +
                  vector(value->Min) + " max " + vector(value->Max));
 }
 void CMemberTextWriter::Image(const char16_t* name, const CImage*) { Line(name, "<image>"); }
@@ -149,7 +151,7 @@ void CMemberTextWriter::BitArray(const char16_t* name, const CBitArray* value) {
     Line(name, "null");
     return;
   }
-  std::string out = "[" + std::to_string(value->GetBitCount()) + "]";
+  std::string out = std::string("[") + std::to_string(value->GetBitCount()) + "]";
   if (!value->HasWords()) {
     Line(name, out + (value->GetBitCount() > 0 ? " no words" : ""));
     return;
@@ -159,16 +161,19 @@ void CMemberTextWriter::BitArray(const char16_t* name, const CBitArray* value) {
     if (!value->GetBit(i)) continue;
     i32 last = i;
     while (last + 1 < count && value->GetBit(last + 1)) ++last;
-    out += " " + std::to_string(i);
-    if (last != i) out += "-" + std::to_string(last);
+    out += std::string(" ") + std::to_string(i);
+    if (last != i) out += std::string("-") + std::to_string(last);
     i = last;
   }
   Line(name, out);
 }
 
 void CMemberTextWriter::UIntArray(const char16_t* name, const u32* values, u32 count) {
-  std::string out = "[" + std::to_string(count) + "]";
-  for (u32 i = 0; i < count; ++i) out += " " + std::to_string(values[i]);
+  std::string out = std::string("[") + std::to_string(count) + "]";
+  for (u32 i = 0; i < count; ++i) {
+    out += ' ';
+    out += std::to_string(values[i]);
+  }
   Line(name, out);
 }
 
@@ -177,7 +182,7 @@ void CMemberTextWriter::VectorArray(const char16_t* name, const CVector3<float>*
 }
 
 void CMemberTextWriter::FlagArray(const char16_t* name, const u8* values, u32 count) {
-  std::string out = "[" + std::to_string(count) + "] ";
+  std::string out = std::string("[") + std::to_string(count) + "] ";
   for (u32 i = 0; i < count; ++i) out += values[i] != 0 ? '1' : '0';
   Line(name, out);
 }

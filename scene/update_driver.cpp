@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <utility>
 
 namespace KT {
@@ -27,11 +26,21 @@ Result SettleUpdateDepth(CSpatial* spatial, i32 time, i32& depth) {
   return spatial->GetUpdateDepth(time, depth);
 }
 
-// Ascending depth; std::multimap puts an entry after the equal ones already
-// present, so equal depths keep insertion order.
-using DepthOrder = std::multimap<i32, CSpatial*>;
+// (depth, object) entries in insertion order, run in ascending depth after a
+// stable sort, so equal depths keep insertion order. A vector sorted once
+// allocates once per pass, where an ordered map would allocate a node for
+// every object on every frame.
+template <typename T>
+using DepthOrder = std::vector<std::pair<i32, T*>>;
 
-Result RunTransforms(const DepthOrder& order, i32 time) {
+template <typename T>
+void SortByDepth(DepthOrder<T>& order) {
+  std::stable_sort(order.begin(), order.end(),
+                   [](const std::pair<i32, T*>& a, const std::pair<i32, T*>& b) { return a.first < b.first; });
+}
+
+Result RunTransforms(DepthOrder<CSpatial>& order, i32 time) {
+  SortByDepth(order);
   for (const auto& [depth, spatial] : order) {
     const Result r = spatial->UpdateTransform(time);
     if (Failed(r)) return r;
@@ -43,12 +52,13 @@ Result RunTransforms(const DepthOrder& order, i32 time) {
 
 Result UpdateTransformPass(const std::vector<CSpatial*>& spatials, i32 time) {
   for (CSpatial* s : spatials) s->SetDirty();
-  DepthOrder order;
+  DepthOrder<CSpatial> order;
+  order.reserve(spatials.size());
   for (CSpatial* s : spatials) {
     i32 depth = 0;
     const Result r = SettleUpdateDepth(s, time, depth);
     if (Failed(r)) return r;
-    order.emplace(depth, s);
+    order.emplace_back(depth, s);
   }
   return RunTransforms(order, time);
 }
@@ -63,13 +73,13 @@ Result SubStepPass(const std::vector<CSpatial*>& spatials, i32 time) {
     const Result r = SettleUpdateDepth(s, time, depth);
     if (Failed(r)) return r;
   }
-  DepthOrder order;
+  DepthOrder<CSpatial> order;
   for (CSpatial* s : spatials) {
     if (s->IsDirty()) continue;
     i32 depth = 0;
     const Result r = s->GetUpdateDepth(time, depth);
     if (Failed(r)) return r;
-    order.emplace(depth, s);
+    order.emplace_back(depth, s);
   }
   return RunTransforms(order, time);
 }
@@ -90,14 +100,16 @@ Result DataUpdatePass(const std::vector<CDorun*>& animated, i32 time) {
   std::sort(objects.begin(), objects.end(), std::less<CDorun*>());
   objects.erase(std::unique(objects.begin(), objects.end()), objects.end());
   for (CDorun* o : objects) o->SetDirty();
-  std::multimap<i32, CDorun*> order;
+  DepthOrder<CDorun> order;
+  order.reserve(objects.size());
   i32 context = time;
   for (CDorun* o : objects) {
     i32 depth = 0;
     const Result r = o->GetDataUpdateDepth(&context, depth);
     if (Failed(r)) return r;
-    order.emplace(depth, o);
+    order.emplace_back(depth, o);
   }
+  SortByDepth(order);
   for (const auto& [depth, object] : order) {
     const Result r = object->Update(time);
     if (Failed(r)) return r;
