@@ -1,12 +1,16 @@
 #include "exporter/register_library_classes.h"
 
+#include "controllers/core/data_control.h"
 #include "controllers/core/keyframe_control.h"
 #include "objectmodel/class_factory.h"
 #include "render/image_factory.h"
+#include "scene/billboard_node.h"
 #include "scene/bounding_box.h"
 #include "scene/bounding_mesh.h"
 #include "scene/geometry_data.h"
 #include "scene/node.h"
+#include "scene/path.h"
+#include "scene/sel_node.h"
 #include "scene/tri_mesh.h"
 #include "scene/tri_mesh_data.h"
 #include "scene/uvw_map.h"
@@ -24,6 +28,10 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CGeometryData", &CreateObject<CGeometryData>);
   CClassFactory::Register("CTriMeshData", &CreateObject<CTriMeshData>);
   CClassFactory::Register("CTriMesh", &CreateObject<CTriMesh>);
+  CClassFactory::Register("CPath", &CreateObject<CPath>);
+  CClassFactory::Register("CSelNode", &CreateObject<CSelNode>);
+  CClassFactory::Register("CBillboardNode", &CreateObject<CBillboardNode>);
+  CClassFactory::Register("CUvwMapDataControl", &CreateUvwMapDataControl);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }
