@@ -130,7 +130,30 @@ void CMemberTextWriter::Matrix4(const char16_t* name, const CMatrix4* value) {
   Floats(name, &value->m[0][0], 16);
 }
 
-void CMemberTextWriter::Rts(const char16_t* name, const CRtsTransform*) { Line(name, "<transform>"); }
+void CMemberTextWriter::Rts(const char16_t* name, const CRtsTransform* value) {
+  // The transform record is fifteen packed floats: Sign, Scale (3),
+  // Stretch (4), Rotate (4), Translate (3).
+  const f32* f = reinterpret_cast<const f32*>(value);
+  const auto group = [&](u32 first, u32 count) {
+    std::string out = "(";
+    for (u32 i = 0; i < count; ++i) {
+      if (i != 0) out += ", ";
+      out += Number(f[first + i]);
+    }
+    return out + ")";
+  };
+  std::string out = "sign ";
+  out += Number(f[0]);
+  out += " scale ";
+  out += group(1, 3);
+  out += " stretch ";
+  out += group(4, 4);
+  out += " rotate ";
+  out += group(8, 4);
+  out += " translate ";
+  out += group(12, 3);
+  Line(name, out);
+}
 void CMemberTextWriter::Bound(const char16_t* name, const CBound* value) {
   if (value == nullptr) {
     Line(name, "null");

@@ -6,6 +6,7 @@
 
 #include "objectmodel/member_text_writer.h"
 #include "objectmodel/string_helpers.h"
+#include "scene/sel_node.h"
 #include "scene/spatial.h"
 #include "tools/drn/commands.h"
 #include "tools/drn/scene_file.h"
@@ -23,14 +24,26 @@ bool ParseTime(const char* text, KT::i32& time) {
 }
 
 // The spatials of the subtree in the order the transform pass updated them:
-// ascending update depth, collection order among equals.
+// ascending update depth, collection order among equals. A selection node
+// updates its selected child's subtree itself; those spatials follow the
+// node, and the children it did not select are not listed.
 std::vector<KT::CSpatial*> UpdateOrder(KT::CSpatial& root) {
   std::vector<KT::CSpatial*> spatials;
   root.CollectSpatials(spatials);
   std::stable_sort(spatials.begin(), spatials.end(), [](const KT::CSpatial* a, const KT::CSpatial* b) {
     return a->GetCachedUpdateDepth() < b->GetCachedUpdateDepth();
   });
-  return spatials;
+  std::vector<KT::CSpatial*> ordered = spatials;
+  for (std::size_t i = 0; i < ordered.size(); ++i) {
+    const KT::CSelNode* selection = KT::DynamicCast<KT::CSelNode>(ordered[i]);
+    if (selection == nullptr) continue;
+    const KT::i32 used = selection->GetUsedChild();
+    if (used < 0 || static_cast<KT::u32>(used) >= selection->GetChildCount()) continue;
+    std::vector<KT::CSpatial*> inner;
+    selection->GetChild(static_cast<KT::u32>(used))->CollectSpatials(inner);
+    ordered.insert(ordered.begin() + static_cast<std::ptrdiff_t>(i) + 1, inner.begin(), inner.end());
+  }
+  return ordered;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "objectmodel/quaternion.h"
 #include "objectmodel/raw_data.h"
 #include "scene/node.h"
+#include "scene/sel_node.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/version_data.h"
 #include "render/pixel_buffer.h"
@@ -102,6 +103,20 @@ KT::Result BuildSample(KT::CStream& stream) {
   if (KT::Succeeded(r)) r = AddAnimatedNode(*scene, u"Sibling", -1.0f, 0.0f, -30.0f, KT::TT_EASE_OUT, sibling);
   if (KT::Failed(r)) return r;
   sibling->SetInherited(KT::kInheritScaleBits);
+  // A switch of three animated options; only the selected one (the first)
+  // is shown and animated.
+  KT::CPointer<KT::CSelNode> selection;
+  r = KT::CSelNode::Create(selection);
+  if (KT::Failed(r)) return r;
+  selection->SetName(u"Switch");
+  r = scene->AddChild(selection.Get());
+  const char16_t* const options[] = {u"Option0", u"Option1", u"Option2"};
+  for (int i = 0; i < 3 && KT::Succeeded(r); ++i) {
+    KT::CPointer<KT::CNode> option;
+    r = AddAnimatedNode(*selection, options[i], 3.0f + static_cast<KT::f32>(i), 0.0f, 30.0f * static_cast<KT::f32>(i + 1),
+                        KT::TT_LINEAR, option);
+  }
+  if (KT::Failed(r)) return r;
   // The custom data chain rides on the scene root.
   r = scene->AddCustomData(root.Get());
   if (KT::Failed(r)) return r;
