@@ -2,6 +2,7 @@
 
 #include "controllers/core/data_control.h"
 #include "controllers/core/keyframe_control.h"
+#include "controllers/core/rts_clip_control.h"
 #include "objectmodel/class_factory.h"
 #include "render/image_factory.h"
 #include "scene/billboard_node.h"
@@ -31,6 +32,7 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CPath", &CreateObject<CPath>);
   CClassFactory::Register("CSelNode", &CreateObject<CSelNode>);
   CClassFactory::Register("CBillboardNode", &CreateObject<CBillboardNode>);
+  CClassFactory::Register("CRTSClipControl", &CreateObject<CRTSClipControl>);
   CClassFactory::Register("CUvwMapDataControl", &CreateUvwMapDataControl);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
