@@ -2,14 +2,21 @@
 
 #include "controllers/core/data_control.h"
 #include "controllers/core/keyframe_control.h"
+#include "controllers/core/mesh_sel_control.h"
+#include "controllers/core/morph_control.h"
 #include "controllers/core/rts_clip_control.h"
+#include "controllers/core/uvw_map_control.h"
 #include "objectmodel/class_factory.h"
 #include "render/image_factory.h"
+#include "scene/billboard.h"
 #include "scene/billboard_node.h"
 #include "scene/bounding_box.h"
 #include "scene/bounding_mesh.h"
 #include "scene/geometry_data.h"
+#include "scene/group_tri_mesh.h"
+#include "scene/mirror_surface.h"
 #include "scene/node.h"
+#include "scene/particles.h"
 #include "scene/path.h"
 #include "scene/sel_node.h"
 #include "scene/tri_mesh.h"
@@ -33,7 +40,14 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CSelNode", &CreateObject<CSelNode>);
   CClassFactory::Register("CBillboardNode", &CreateObject<CBillboardNode>);
   CClassFactory::Register("CRTSClipControl", &CreateObject<CRTSClipControl>);
+  CClassFactory::Register("CMirrorSurface", &CreateObject<CMirrorSurface>);
+  CClassFactory::Register("CGroupTriMesh", &CreateObject<CGroupTriMesh>);
+  CClassFactory::Register("CBillboard", &CreateObject<CBillboard>);
+  CClassFactory::Register("CParticles", &CreateObject<CParticles>);
   CClassFactory::Register("CUvwMapDataControl", &CreateUvwMapDataControl);
+  CClassFactory::Register("CUvwMapControl", &CreateObject<CUvwMapControl>);
+  CClassFactory::Register("CMorphControl", &CreateObject<CMorphControl>);
+  CClassFactory::Register("CMeshSelControl", &CreateObject<CMeshSelControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

@@ -50,6 +50,12 @@ TEST_F(RegisterLibraryClassesTest, EveryRegisteredNameCreatesItsOwnClass) {
     Result result = kErrStream;
     CPointer<CBase> out;
     creator(result, out);
+    if (name == "CUvwMapDataControl") {
+      // The one abstract class with an entry: it refuses to be made.
+      EXPECT_EQ(result, kErrInvalidArg);
+      EXPECT_FALSE(out);
+      continue;
+    }
     ASSERT_EQ(result, kOk) << name;
     EXPECT_EQ(out->GetClassRecord().id, record->id) << name;
   }

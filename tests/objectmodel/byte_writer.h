@@ -28,8 +28,12 @@ class ByteWriter {
   ByteWriter& Pair(u32 major, u32 minor) { return U32(major).U32(minor); }
   ByteWriter& Bytes(const std::vector<u8>& b) { return Raw(b.data(), b.size()); }
   ByteWriter& Raw(const void* p, std::size_t n) {
-    const u8* b = static_cast<const u8*>(p);
-    data_.insert(data_.end(), b, b + n);
+    if (n == 0) return *this;
+    // resize and copy rather than insert: GCC 12 reports a false
+    // -Wstringop-overflow on the inlined insert in Release builds.
+    const std::size_t at = data_.size();
+    data_.resize(at + n);
+    std::memcpy(data_.data() + at, p, n);
     return *this;
   }
   // Overwrites a u32 at `offset` (for sizes known only at the end).
