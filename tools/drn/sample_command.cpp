@@ -7,6 +7,9 @@
 #include "objectmodel/raw_data.h"
 #include "scene/node.h"
 #include "scene/sel_node.h"
+#include "scene/tri_mesh.h"
+#include "scene/tri_mesh_data.h"
+#include "scene/uvw_map.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/version_data.h"
 #include "render/pixel_buffer.h"
@@ -42,6 +45,50 @@ KT::Result AddAnimatedNode(KT::CNode& parent, const char16_t* name, KT::f32 x, K
   if (KT::Succeeded(r)) r = keys->AddRtsKey(1000, kFps, Turn(to, x, 0.0f, 0.0f), transition);
   if (KT::Succeeded(r)) r = node->AddControl(keys.Get());
   if (KT::Succeeded(r)) r = parent.AddChild(node.Get());
+  return r;
+}
+
+// A cube of edge `size` with one UV channel (each face mapped to the unit
+// square) and two materials, taken through the mesh builders.
+KT::Result MakeTexturedCube(KT::f32 size, KT::CPointer<KT::CTriMeshData>& mesh) {
+  KT::Result r = KT::CTriMeshData::Create(mesh);
+  if (KT::Succeeded(r)) r = mesh->AllocateXYZ(8);
+  if (KT::Succeeded(r)) r = mesh->AllocateNormal(6);
+  if (KT::Succeeded(r)) r = mesh->SetTriangleQuantity(12);
+  if (KT::Succeeded(r)) r = mesh->AllocateTriangleMtlID();
+  if (KT::Failed(r)) return r;
+  for (KT::u32 i = 0; i < 8; ++i) {
+    mesh->GetXYZ()[i] = {size * static_cast<KT::f32>(i & 1), size * static_cast<KT::f32>((i >> 1) & 1),
+                         size * static_cast<KT::f32>(i >> 2)};
+  }
+  KT::CPointer<KT::CUvwMap> channel;
+  KT::CPointer<KT::CUvwMapData> corners;
+  r = KT::CUvwMap::Create(channel);
+  if (KT::Succeeded(r)) r = KT::CUvwMapData::Create(corners);
+  if (KT::Succeeded(r)) r = channel->AllocateUvw(4);
+  if (KT::Succeeded(r)) r = corners->AllocateUvwTriIndex(12);
+  if (KT::Failed(r)) return r;
+  const KT::CVector3<float> square[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  for (KT::u32 i = 0; i < 4; ++i) channel->GetUVW()[i] = square[i];
+  // Each face as four positions counter-clockwise seen from outside.
+  const KT::u32 faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+  KT::u32 c = 0;
+  for (KT::u32 f = 0; f < 6; ++f) {
+    for (KT::u32 corner : {0u, 1u, 2u, 0u, 2u, 3u}) {
+      mesh->GetXYZTriIndex()[c] = faces[f][corner];
+      mesh->GetNormalTriIndex()[c] = f;
+      corners->GetUVWTriIndex()[c] = corner;
+      ++c;
+    }
+    mesh->GetTriangleMtlID()[2 * f] = f % 2;
+    mesh->GetTriangleMtlID()[2 * f + 1] = f % 2;
+  }
+  channel->SetUvwMapData(corners.Get());
+  r = mesh->CompactNormalIndices();
+  if (KT::Succeeded(r)) r = mesh->ComputeVertexNormals();
+  if (KT::Succeeded(r)) r = mesh->AddUvwMap(channel.Get());
+  if (KT::Succeeded(r)) r = mesh->BuildVertexTriIndex();
+  if (KT::Succeeded(r)) r = mesh->SortByMaterial();
   return r;
 }
 
@@ -116,6 +163,20 @@ KT::Result BuildSample(KT::CStream& stream) {
     r = AddAnimatedNode(*selection, options[i], 3.0f + static_cast<KT::f32>(i), 0.0f, 30.0f * static_cast<KT::f32>(i + 1),
                         KT::TT_LINEAR, option);
   }
+  if (KT::Failed(r)) return r;
+  // A textured cube with two levels of detail, carried by the forearm.
+  KT::CPointer<KT::CTriMesh> cube(new KT::CTriMesh());
+  cube->SetName(u"Cube");
+  KT::CPointer<KT::CTriMeshData> fine, coarse;
+  r = MakeTexturedCube(1.0f, fine);
+  if (KT::Succeeded(r)) r = MakeTexturedCube(1.0f, coarse);
+  if (KT::Succeeded(r)) r = cube->SetLods(std::vector<KT::CGeometryData*>{fine.Get(), coarse.Get()});
+  // Only transform controllers place spatials: one key holds the cube at
+  // the end of the forearm.
+  KT::CPointer<KT::CKeyframeControl> cubeKeys(new KT::CKeyframeControl());
+  if (KT::Succeeded(r)) r = cubeKeys->AddRtsKey(0, kFps, Turn(0.0f, 1.0f, 0.0f, 0.0f));
+  if (KT::Succeeded(r)) r = cube->AddControl(cubeKeys.Get());
+  if (KT::Succeeded(r)) r = fore->AddChild(cube.Get());
   if (KT::Failed(r)) return r;
   // The custom data chain rides on the scene root.
   r = scene->AddCustomData(root.Get());
