@@ -34,4 +34,11 @@ i32 FloatToKeyTime(f32 value) {
   return static_cast<i32>(value);
 }
 
+i32 SubtractTimeOffset(i32 time, i32 offset) {
+  const i64 shifted = static_cast<i64>(time) - offset;
+  if (shifted > kMaxKeyTime) return kMaxKeyTime;
+  if (shifted < kMinKeyTime) return kMinKeyTime;
+  return static_cast<i32>(shifted);
+}
+
 }  // namespace KT

@@ -36,4 +36,8 @@ i32 FloatToIntTrunc(f32 value);
 // answer the nearer end of the range.
 i32 FloatToKeyTime(f32 value);
 
+// time - offset, kept inside [kMinKeyTime, kMaxKeyTime] (older records
+// stored key times relative to a start that loading takes off).
+i32 SubtractTimeOffset(i32 time, i32 offset);
+
 }  // namespace KT

@@ -288,12 +288,6 @@ struct LegacyTracks {
   std::vector<f32> signs;
 };
 
-// a - offset, kept inside the key-time range.
-i32 SubtractTimeOffset(i32 time, i32 offset) {
-  const i64 shifted = static_cast<i64>(time) - offset;
-  return static_cast<i32>(std::clamp<i64>(shifted, kMinKeyTime, kMaxKeyTime));
-}
-
 Result ReadLegacyArrays(CStream& stream, i32 version, f32 timeOffset, LegacyTracks& tracks) {
   Result r = kOk;
   if (version <= static_cast<i32>(CKeyframeControl::kVersionBlockAndOffset)) {
