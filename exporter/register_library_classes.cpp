@@ -1,5 +1,6 @@
 #include "exporter/register_library_classes.h"
 
+#include "controllers/core/bone_skin_control.h"
 #include "controllers/core/data_control.h"
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/mesh_sel_control.h"
@@ -48,6 +49,7 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CUvwMapControl", &CreateObject<CUvwMapControl>);
   CClassFactory::Register("CMorphControl", &CreateObject<CMorphControl>);
   CClassFactory::Register("CMeshSelControl", &CreateObject<CMeshSelControl>);
+  CClassFactory::Register("CBoneSkinControl", &CreateObject<CBoneSkinControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }
