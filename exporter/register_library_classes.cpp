@@ -1,6 +1,7 @@
 #include "exporter/register_library_classes.h"
 
 #include "controllers/core/bone_skin_control.h"
+#include "controllers/core/data_clip_control.h"
 #include "controllers/core/data_control.h"
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/mesh_sel_control.h"
@@ -50,6 +51,8 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CMorphControl", &CreateObject<CMorphControl>);
   CClassFactory::Register("CMeshSelControl", &CreateObject<CMeshSelControl>);
   CClassFactory::Register("CBoneSkinControl", &CreateObject<CBoneSkinControl>);
+  CClassFactory::Register("CDataClipControl", &CreateObject<CDataClipControl>);
+  CClassFactory::Register("CUvwMapClipControl", &CreateObject<CUvwMapClipControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

@@ -23,6 +23,7 @@
 // calls them from its overrides.
 #pragma once
 
+#include <cstdlib>
 #include <new>
 #include <type_traits>
 #include <unordered_set>
@@ -30,7 +31,9 @@
 
 #include "controllers/core/clip_key.h"
 #include "controllers/core/control.h"
+#include "controllers/core/key_search.h"
 #include "objectmodel/stream.h"
+#include "objectmodel/time_helpers.h"
 
 namespace KT {
 
@@ -590,6 +593,16 @@ class CClip : public CLayer<T> {
   i32 GetCycleStart(const CClipKey& clip, i32 d) const { return GetClipCycleStart(clip, GetClipChild(clip), d); }
   // 0 without clips, else the end of the last clip.
   i32 GetClipsEndTime() const { return clips_.empty() ? 0 : GetClipEnd(static_cast<u32>(clips_.size() - 1)); }
+  // The clip search of the switching clip controllers, keyed on each
+  // clip's Time (not its start) and starting from `startIndex` (0 when past
+  // the end): 0 no clips, 1 t before the first clip (index 0 for both), 5 t
+  // after the last clip's Time (index = last), else 3 on a clip's Time, 2
+  // or 4 between clips (index = the last clip whose Time is not after t).
+  i32 FindClip(i32 t, u32 startIndex, u32& index) const {
+    const i32 code = FindKeyFloor(t, clips_, startIndex, index);
+    if (code == kKeySearchNone || code == kKeySearchBefore) index = 0;
+    return code;
+  }
 
  protected:
   Result ReserveStatic(std::size_t count) {
@@ -653,6 +666,260 @@ class CClip : public CLayer<T> {
   std::vector<CClipKey> clips_;
   u32 lastIndex_ = 0;
   std::vector<bool> static_;
+};
+
+// --- KT::CContainerControl<Base, Container> ----------------------------------------------------
+//
+// A controller of class Base (a CControl) that is also a container
+// (Container, a CLayer<T> or CClip<T>). The operations such a controller
+// runs on itself and then on each child are written here once: the
+// chain-element parts of Find, Collect, marking, reference resolution and
+// save registration, SetObject, ForgetObject, EnumReferences and
+// HasSubObjects. The destructor releases the children while the controller
+// part can still be named as their owner.
+
+template <typename Base, typename Container>
+class CContainerControl : public Base, public Container {
+  static_assert(std::is_base_of_v<CControl, Base>, "the first base is a controller");
+  static_assert(std::is_base_of_v<CLayerBase, Container>, "the second base is a container");
+
+ public:
+  CContainerControl() = default;
+  // Copies both parts; the copy holds no children (see CLayer).
+  CContainerControl(const CContainerControl& other) : Base(other), Container(other) {}
+  // Releases every child: each loses this container as owner and is
+  // unbound when no other container holds it.
+  ~CContainerControl() override { this->DestroyChildren(); }
+
+  CControl& GetLayerControl() override { return *this; }
+  const CControl& GetLayerControl() const override { return *this; }
+
+  // Binds the controller (its answer kDone, unchanged, or a failure is
+  // answered), then every child (see CLayer::BindChildren).
+  Result SetObject(CDorun* object) override {
+    const Result r = Base::SetObject(object);
+    if (r != kOk) return r;
+    return this->BindChildren(object);
+  }
+  void ForgetObject(const CDorun* object) override {
+    Base::ForgetObject(object);
+    this->ForgetObjectInChildren(object);
+  }
+  // Every child (owned), then the controller's own references.
+  void EnumReferences(CReferenceVisitor& visitor) override {
+    this->EnumChildReferences(visitor);
+    Base::EnumReferences(visitor);
+  }
+  bool HasSubObjects() const override { return this->GetChildCount() > 0 || Base::HasSubObjects(); }
+
+ protected:
+  // The chain-element parts: this controller, then its children.
+  CBase* FindInElement(const char16_t* name, const ClassRecord* record, bool includeDerived,
+                       bool onlyMarked) override {
+    if (CBase* hit = Base::FindInElement(name, record, includeDerived, onlyMarked)) return hit;
+    return this->FindInChildren(name, record, includeDerived, onlyMarked);
+  }
+  void CollectInElement(std::vector<CBase*>& out, const char16_t* name, const ClassRecord* record,
+                        bool includeDerived, bool onlyMarked) override {
+    Base::CollectInElement(out, name, record, includeDerived, onlyMarked);
+    this->CollectInChildren(out, name, record, includeDerived, onlyMarked);
+  }
+  bool UpdateMarkedInElement(const ObjectSet& set) override {
+    const bool marked = Base::UpdateMarkedInElement(set);
+    this->UpdateMarkedInChildren(set);
+    return marked;
+  }
+  void ClearMarkedInElement() override {
+    Base::ClearMarkedInElement();
+    this->ClearMarkedInChildren();
+  }
+  // Every child's first (the first failure answered), then this one's.
+  Result ResolveReferencesInElement(CBase* root) override {
+    const Result r = this->ResolveChildReferences(root);
+    if (Failed(r)) return r;
+    return Base::ResolveReferencesInElement(root);
+  }
+  // The controller's registration; when it answers kDone (registered
+  // before) or fails, that answer; else every child's.
+  Result RegisterElementForSave(CStream& stream, u32 flags) override {
+    const Result r = Base::RegisterElementForSave(stream, flags);
+    if (r != kOk) return r;
+    return this->RegisterChildrenForSave(stream, flags);
+  }
+};
+
+// --- KT::CClipControl<Base, T> ---------------------------------------------------------------
+//
+// What the clip controllers (transform, data and UVW-map) share beyond the
+// child visits: the end time, cloning, CopyTo, linking, the sizes, the
+// start of Load, the member description and the priority, span and pick
+// steps around the clip in force. Each concrete clip controller states its
+// search, its evaluation and its record.
+//
+// Record part of every clip controller (after Base's): the version pair,
+// then the child list, Static and the clip list in the order of the class;
+// GetSaveSize = Base's + 8 + child list + (4 + one byte per Static flag) +
+// clip list.
+
+template <typename Base, typename T>
+class CClipControl : public CContainerControl<Base, CClip<T>> {
+ public:
+  CClipControl() = default;
+  // Copies the controller part, the clips and LastIndex; the copy holds no
+  // children (and so no Static flags). Clone fills the copy's children.
+  CClipControl(const CClipControl& other) : CContainerControl<Base, CClip<T>>(other) {}
+
+  // The end of the last clip (GetClipEnd); 0 without clips.
+  i32 GetEndTime() const override { return this->GetClipsEndTime(); }
+
+  // The controller (and its chain) through the clone map, then a clone of
+  // every child added to the copy; the Static flags follow.
+  Result Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) override {
+    const Result r = Base::Clone(out, cloneMap, flags);
+    if (r != kOk) return r;
+    auto* copy = dynamic_cast<CClipControl*>(out.Get());
+    if (copy == nullptr) return kErrNotFound;
+    return this->CloneClipChildrenInto(*copy, cloneMap, flags);
+  }
+  // Into a clip controller of the same class (else kErrNotFound; one below
+  // this controller: kErrInvalidArg; nothing changed then): the controller
+  // part, then the children move to the target (this controller is left
+  // with none; the target's former children go to `displaced`), and the
+  // target takes the clips, Static and LastIndex.
+  Result CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const override {
+    auto* other = dynamic_cast<CClipControl*>(target);
+    if (other == nullptr) return kErrNotFound;
+    // Checked before anything is copied: the target would end up holding
+    // itself.
+    if (other != this && this->HoldsInSubtree(other)) return kErrInvalidArg;
+    const Result r = Base::CopyTo(target, displaced, flags);
+    if (Failed(r)) return r;
+    return this->CopyClipPartTo(*other, displaced);
+  }
+  // Resolves the children. A child that would close an ownership loop, or
+  // is listed twice in a file that stores owner lists, fails with
+  // kErrNotFound; files from before owner lists fold duplicates. Static is
+  // fitted to the children (records without flags get one false per
+  // child).
+  Result Link(CStream& stream, CStreamLoadRecord& record, u32 flags) override {
+    const Result r = Base::Link(stream, record, flags);
+    if (Failed(r)) return r;
+    this->ResolveChildIds(stream, record);
+    if (foldDuplicatesOnLink_) this->FoldDuplicateChildren();
+    this->FitStaticToChildren();
+    return this->ClaimChildren(stream);
+  }
+  u32 GetMemorySize() const override {
+    return Base::GetMemorySize() + static_cast<u32>(this->static_.size()) + 4 * this->GetChildCount() +
+           CClipKey::kMemorySize * static_cast<u32>(this->clips_.size()) + CClip<T>::kMemoryBase;
+  }
+  u32 GetSaveSize() const override {
+    return Base::GetSaveSize() + 12 + static_cast<u32>(this->static_.size()) + GetClipListSaveSize(this->clips_) +
+           this->GetChildListSaveSize();
+  }
+
+ protected:
+  // The start of Load: Base's part, then the version block of the class
+  // `own` (a newer version: kErrNewerVersion); the clips, flags and
+  // LastIndex are emptied and `version` receives the stored version.
+  Result BeginClipLoad(CStream& stream, CStreamLoadRecord& record, u32 flags, const ClassRecord& own,
+                       i32& version) {
+    Result r = Base::Load(stream, record, flags);
+    if (Failed(r)) return r;
+    // Files from before owner lists may list a child twice (see Link).
+    foldDuplicatesOnLink_ =
+        stream.GetStoredVersion(CControl::StaticClassRecord()) < static_cast<i32>(CControl::kVersionOwners);
+    r = stream.ReadVersionBlock(own);
+    if (Failed(r)) return r;
+    version = stream.GetStoredVersion(own);
+    this->clips_.clear();
+    this->static_.clear();
+    this->lastIndex_ = 0;
+    return kOk;
+  }
+  // Group `group`: "LastIndex" and (with `withStatic`) "Static"; then the
+  // clips (DescribeClips), then Base's members.
+  void DescribeClipControl(CMemberVisitor& visitor, const char16_t* group, bool withStatic) {
+    const std::vector<u8> flags(this->static_.begin(), this->static_.end());
+    visitor.BeginGroup(group);
+    visitor.OpenGroup();
+    visitor.UInt(u"LastIndex", &this->lastIndex_);
+    if (withStatic) visitor.FlagArray(u"Static", flags.data(), static_cast<u32>(flags.size()));
+    visitor.EndGroup();
+    DescribeClips(visitor, this->clips_);
+    Base::DescribeMembers(visitor);
+  }
+  // Priority is a per-frame value, not an edit: set without marking the
+  // controller modified.
+  void SetFramePriority(f32 priority) {
+    const bool modified = this->IsModified();
+    this->SetPriority(priority);
+    this->SetModified(modified);
+  }
+  // The priority step of UpdatePriority once the search has put the clip in
+  // force at LastIndex for the scaled time t (`inClip` false: no clips, or
+  // t before the first one). Without a clip in force, or with one of no
+  // child: Priority 0, kDone. Past the clip's end (after it, or from it on
+  // with `endIncluded`) when the clip does not Persist and the next clip
+  // does not start within 8 ms of both t and that end: Priority
+  // `afterEnd`, kOk. Else the child's UpdatePriority at its time in the
+  // cycle, and Priority = the child's + the clip's; kOk (a child's failure
+  // is answered).
+  Result UpdatePriorityAtClip(i32 t, bool inClip, bool endIncluded, f32 afterEnd) {
+    const std::vector<CClipKey>& clips = this->clips_;
+    const u32 index = this->lastIndex_;
+    const CClipKey* clip = inClip && index < clips.size() ? &clips[index] : nullptr;
+    T* child = clip != nullptr ? this->GetClipChild(*clip) : nullptr;
+    if (child == nullptr) {
+      SetFramePriority(0.0f);
+      return kDone;
+    }
+    const i64 end = this->GetClipEnd(index);
+    bool near = false;
+    if (index + 1 < clips.size()) {
+      // A clip that ends where the next one starts keeps its priority over
+      // the seam.
+      const i64 nextStart = this->GetClipStart(index + 1);
+      near = std::llabs(t - nextStart) < 8 && std::llabs(end - nextStart) < 8;
+    }
+    const bool past = endIncluded ? t >= end : t > end;
+    if (!clip->Persist && past && !near) {
+      SetFramePriority(afterEnd);
+      return kOk;
+    }
+    const i32 since = TimeSinceClip(*clip, t);
+    const i64 inCycle = static_cast<i64>(since) - this->GetCycleStart(*clip, since);
+    const Result r = child->UpdatePriority(FloatToIntTrunc(clip->Frequency * static_cast<f32>(inCycle)));
+    if (Failed(r)) return r;
+    SetFramePriority(child->GetPriority() + clip->Priority);
+    return kOk;
+  }
+  // CollectTimeSpans of the controllers that report their clips' spans:
+  // when active, CollectClipSpans for the window scaled by Frequency.
+  Result CollectScaledClipSpans(i32 start, i32 duration, std::vector<i32>& times, std::vector<f32>& priorities,
+                                std::vector<f32>& spans) {
+    if (!this->IsActive()) return kOk;
+    CollectClipSpans(*this, this->clips_, this->ScaleTime(start), this->ScaleTime(duration), times, priorities,
+                     spans, this->lastIndex_);
+    return kOk;
+  }
+  // PickClipByPriority at clip LastIndex for the scaled time t, with the
+  // span ends scaled by Frequency on the way in and back on the way out.
+  Result PickAtClip(i32 t, i32& bestTime, i32& pickedTime, f32& bestPriority) {
+    const i32 scaledBest = this->ScaleTime(bestTime);
+    const i32 scaledPicked = this->ScaleTime(pickedTime);
+    i32 best = scaledBest;
+    i32 picked = scaledPicked;
+    const Result r = PickClipByPriority(*this, this->clips_, t, this->lastIndex_, best, picked, bestPriority);
+    // Only the ends the pick moved come back, so that an open end (the
+    // largest key time) is not lost to the round trip through the scale.
+    if (best != scaledBest) bestTime = this->UnscaleTime(best);
+    if (picked != scaledPicked) pickedTime = this->UnscaleTime(picked);
+    return r;
+  }
+
+ private:
+  bool foldDuplicatesOnLink_ = false;
 };
 
 }  // namespace KT

@@ -1,7 +1,6 @@
 #include "controllers/core/rts_clip_control.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <new>
 
 #include "controllers/core/key_search.h"
@@ -13,13 +12,7 @@
 
 namespace KT {
 
-CRTSClipControl::CRTSClipControl(const CRTSClipControl& other) : CRTSControl(other), CClip<CRTSControl>(other) {}
-
-CRTSClipControl::~CRTSClipControl() { DestroyChildren(); }
-
 // --- evaluation ----------------------------------------------------------------------------
-
-i32 CRTSClipControl::GetEndTime() const { return GetClipsEndTime(); }
 
 Result CRTSClipControl::FallBack() {
   const Result r = InitFromSlaveMode();
@@ -123,13 +116,6 @@ Result CRTSClipControl::UpdateTransform(i32 time) {
   return kOk;
 }
 
-void CRTSClipControl::SetFramePriority(f32 priority) {
-  // A per-frame value, not an edit.
-  const bool modified = IsModified();
-  SetPriority(priority);
-  SetModified(modified);
-}
-
 Result CRTSClipControl::UpdatePriority(i32 time) {
   if (!IsActive()) {
     SetFramePriority(0.0f);
@@ -138,30 +124,7 @@ Result CRTSClipControl::UpdatePriority(i32 time) {
   const i32 t = ScaleTime(time);
   const ActiveClips found = FindActiveClips(clips_, t, lastIndex_);
   lastIndex_ = found.current;
-  const CClipKey* clip = found.code == kKeySearchNone || found.code == kKeySearchBefore ? nullptr : &clips_[lastIndex_];
-  CRTSControl* child = clip != nullptr ? GetClipChild(*clip) : nullptr;
-  if (child == nullptr) {
-    SetFramePriority(0.0f);
-    return kDone;
-  }
-  const i64 end = GetClipEnd(lastIndex_);
-  bool near = false;
-  if (lastIndex_ + 1 < clips_.size()) {
-    // A clip that ends where the next one starts keeps its priority over
-    // the seam.
-    const i64 nextStart = GetClipStart(lastIndex_ + 1);
-    near = std::llabs(t - nextStart) < 8 && std::llabs(end - nextStart) < 8;
-  }
-  if (!clip->Persist && t > end && !near) {
-    SetFramePriority(0.0f);
-    return kOk;
-  }
-  const i32 since = TimeSinceClip(*clip, t);
-  const i64 inCycle = static_cast<i64>(since) - GetCycleStart(*clip, since);
-  const Result r = child->UpdatePriority(FloatToIntTrunc(clip->Frequency * static_cast<f32>(inCycle)));
-  if (Failed(r)) return r;
-  SetFramePriority(child->GetPriority() + clip->Priority);
-  return kOk;
+  return UpdatePriorityAtClip(t, found.code != kKeySearchNone && found.code != kKeySearchBefore, false, 0.0f);
 }
 
 Result CRTSClipControl::GetUpdateDepth(i32 time, i32& depth) {
@@ -179,9 +142,7 @@ Result CRTSClipControl::GetUpdateDepth(i32 time, i32& depth) {
 
 Result CRTSClipControl::CollectTimeSpans(i32 start, i32 duration, std::vector<i32>& times,
                                          std::vector<f32>& priorities, std::vector<f32>& spans) {
-  if (!IsActive()) return kOk;
-  CollectClipSpans(*this, clips_, ScaleTime(start), ScaleTime(duration), times, priorities, spans, lastIndex_);
-  return kOk;
+  return CollectScaledClipSpans(start, duration, times, priorities, spans);
 }
 
 Result CRTSClipControl::PickByPriority(i32 time, i32& bestTime, i32& pickedTime, f32& bestPriority) {
@@ -190,16 +151,7 @@ Result CRTSClipControl::PickByPriority(i32 time, i32& bestTime, i32& pickedTime,
   const ActiveClips found = FindActiveClips(clips_, t, lastIndex_);
   if (found.code == kKeySearchNone) return kOk;
   lastIndex_ = found.current;
-  const i32 scaledBest = ScaleTime(bestTime);
-  const i32 scaledPicked = ScaleTime(pickedTime);
-  i32 best = scaledBest;
-  i32 picked = scaledPicked;
-  const Result r = PickClipByPriority(*this, clips_, t, lastIndex_, best, picked, bestPriority);
-  // Only the ends the pick moved come back, so that an open end (the
-  // largest key time) is not lost to the round trip through the scale.
-  if (best != scaledBest) bestTime = UnscaleTime(best);
-  if (picked != scaledPicked) pickedTime = UnscaleTime(picked);
-  return r;
+  return PickAtClip(t, bestTime, pickedTime, bestPriority);
 }
 
 bool CRTSClipControl::IsActiveAt(i32 time) const {
@@ -213,54 +165,6 @@ bool CRTSClipControl::IsActiveAt(i32 time) const {
   return child != nullptr && child->IsActiveAt(GetSourceTime(clip, TimeSinceClip(clip, t)));
 }
 
-Result CRTSClipControl::SetObject(CDorun* object) {
-  const Result r = CRTSControl::SetObject(object);
-  if (r != kOk) return r;
-  return BindChildren(object);
-}
-
-void CRTSClipControl::ForgetObject(const CDorun* object) {
-  CRTSControl::ForgetObject(object);
-  ForgetObjectInChildren(object);
-}
-
-// --- chain-element parts ---------------------------------------------------------------------
-
-CBase* CRTSClipControl::FindInElement(const char16_t* name, const ClassRecord* record, bool includeDerived,
-                                      bool onlyMarked) {
-  if (CBase* hit = CRTSControl::FindInElement(name, record, includeDerived, onlyMarked)) return hit;
-  return FindInChildren(name, record, includeDerived, onlyMarked);
-}
-
-void CRTSClipControl::CollectInElement(std::vector<CBase*>& out, const char16_t* name, const ClassRecord* record,
-                                       bool includeDerived, bool onlyMarked) {
-  CRTSControl::CollectInElement(out, name, record, includeDerived, onlyMarked);
-  CollectInChildren(out, name, record, includeDerived, onlyMarked);
-}
-
-bool CRTSClipControl::UpdateMarkedInElement(const ObjectSet& set) {
-  const bool marked = CRTSControl::UpdateMarkedInElement(set);
-  UpdateMarkedInChildren(set);
-  return marked;
-}
-
-void CRTSClipControl::ClearMarkedInElement() {
-  CRTSControl::ClearMarkedInElement();
-  ClearMarkedInChildren();
-}
-
-Result CRTSClipControl::ResolveReferencesInElement(CBase* root) {
-  const Result r = ResolveChildReferences(root);
-  if (Failed(r)) return r;
-  return CRTSControl::ResolveReferencesInElement(root);
-}
-
-Result CRTSClipControl::RegisterElementForSave(CStream& stream, u32 flags) {
-  const Result r = CRTSControl::RegisterElementForSave(stream, flags);
-  if (r != kOk) return r;
-  return RegisterChildrenForSave(stream, flags);
-}
-
 // --- root protocol ---------------------------------------------------------------------------
 
 Result CRTSClipControl::CreateInstance(CPointer<CBase>& out) const {
@@ -271,36 +175,10 @@ Result CRTSClipControl::CreateInstance(CPointer<CBase>& out) const {
   }
 }
 
-Result CRTSClipControl::Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) {
-  const Result r = CRTSControl::Clone(out, cloneMap, flags);
-  if (r != kOk) return r;
-  CRTSClipControl* copy = DynamicCast<CRTSClipControl>(out.Get());
-  if (copy == nullptr) return kErrNotFound;
-  return CloneClipChildrenInto(*copy, cloneMap, flags);
-}
-
-Result CRTSClipControl::CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const {
-  CRTSClipControl* other = DynamicCast<CRTSClipControl>(target);
-  if (other == nullptr) return kErrNotFound;
-  // Checked before anything is copied: the target would end up holding
-  // itself.
-  if (other != this && HoldsInSubtree(other)) return kErrInvalidArg;
-  const Result r = CRTSControl::CopyTo(target, displaced, flags);
-  if (Failed(r)) return r;
-  return CopyClipPartTo(*other, displaced);
-}
-
 Result CRTSClipControl::Load(CStream& stream, CStreamLoadRecord& record, u32 flags) {
-  Result r = CRTSControl::Load(stream, record, flags);
+  i32 version = 0;
+  Result r = BeginClipLoad(stream, record, flags, StaticClassRecord(), version);
   if (Failed(r)) return r;
-  foldDuplicatesOnLink_ =
-      stream.GetStoredVersion(CControl::StaticClassRecord()) < static_cast<i32>(CControl::kVersionOwners);
-  r = stream.ReadVersionBlock(StaticClassRecord());
-  if (Failed(r)) return r;
-  const i32 version = stream.GetStoredVersion(StaticClassRecord());
-  clips_.clear();
-  static_.clear();
-  lastIndex_ = 0;
   r = ReadChildList(stream, record, version >= static_cast<i32>(kVersionWideChildIds));
   if (Failed(r)) return r;
   if (version >= static_cast<i32>(kVersionClipKeys)) {
@@ -316,17 +194,6 @@ Result CRTSClipControl::Load(CStream& stream, CStreamLoadRecord& record, u32 fla
   return ReadClipRecords24(stream, clips_);
 }
 
-Result CRTSClipControl::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
-  const Result r = CRTSControl::Link(stream, record, flags);
-  if (Failed(r)) return r;
-  ResolveChildIds(stream, record);
-  if (foldDuplicatesOnLink_) FoldDuplicateChildren();
-  // Records without flags (and files whose flags do not match the
-  // children) get one false flag per child.
-  FitStaticToChildren();
-  return ClaimChildren(stream);
-}
-
 Result CRTSClipControl::Save(CStream& stream, u32 flags) {
   Result r = CRTSControl::Save(stream, flags);
   if (Succeeded(r)) r = WriteVersion(stream, StaticClassRecord());
@@ -337,31 +204,7 @@ Result CRTSClipControl::Save(CStream& stream, u32 flags) {
 }
 
 void CRTSClipControl::DescribeMembers(CMemberVisitor& visitor) {
-  const std::vector<u8> flags(static_.begin(), static_.end());
-  visitor.BeginGroup(u"CRTSClipControl Member");
-  visitor.OpenGroup();
-  visitor.UInt(u"LastIndex", &lastIndex_);
-  visitor.FlagArray(u"Static", flags.data(), static_cast<u32>(flags.size()));
-  visitor.EndGroup();
-  DescribeClips(visitor, clips_);
-  CRTSControl::DescribeMembers(visitor);
+  DescribeClipControl(visitor, u"CRTSClipControl Member", true);
 }
-
-void CRTSClipControl::EnumReferences(CReferenceVisitor& visitor) {
-  EnumChildReferences(visitor);
-  CRTSControl::EnumReferences(visitor);
-}
-
-u32 CRTSClipControl::GetMemorySize() const {
-  return CRTSControl::GetMemorySize() + static_cast<u32>(static_.size()) + 4 * GetChildCount() +
-         CClipKey::kMemorySize * static_cast<u32>(clips_.size()) + kMemoryBase;
-}
-
-u32 CRTSClipControl::GetSaveSize() const {
-  return CRTSControl::GetSaveSize() + 12 + static_cast<u32>(static_.size()) + GetClipListSaveSize(clips_) +
-         GetChildListSaveSize();
-}
-
-bool CRTSClipControl::HasSubObjects() const { return GetChildCount() > 0 || CRTSControl::HasSubObjects(); }
 
 }  // namespace KT

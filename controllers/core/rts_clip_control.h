@@ -33,7 +33,7 @@
 
 namespace KT {
 
-class CRTSClipControl : public CRTSControl, public CClip<CRTSControl> {
+class CRTSClipControl : public CClipControl<CRTSControl, CRTSControl> {
   KT_DECLARE_CLASS(CRTSClipControl)
 
  public:
@@ -49,17 +49,14 @@ class CRTSClipControl : public CRTSControl, public CClip<CRTSControl> {
   // Copies the CRTSControl part, the clips and LastIndex; the copy holds no
   // children (and so no Static flags): a child lists as owners only the
   // containers that really hold it. Clone fills the copy's children.
-  CRTSClipControl(const CRTSClipControl& other);
-  // Releases every child (each loses this container as owner and is
-  // unbound when no other container holds it).
-  ~CRTSClipControl() override;
+  CRTSClipControl(const CRTSClipControl& other) = default;
 
-  CControl& GetLayerControl() override { return *this; }
-  const CControl& GetLayerControl() const override { return *this; }
+  // Binding, child visits, the end time (the end of the last clip, 0
+  // without clips), Clone, CopyTo (into a transform clip controller),
+  // Link, the sizes and the destructor are CClipControl's
+  // (controllers/core/layer.h).
 
   // --- controller protocol -----------------------------------------------------------------
-  // The end of the last clip (GetClipEnd); 0 without clips.
-  i32 GetEndTime() const override;
   // Evaluates the clips at local time t (MapTime with GetEndTime):
   //   inactive: kDone; unbound: kErrInvalidArg; bound to an object that is
   //   not a spatial: kErrNotFound;
@@ -98,47 +95,17 @@ class CRTSClipControl : public CRTSControl, public CClip<CRTSControl> {
   // True when the clip in force at the time Persists and its child is
   // active at its source time.
   bool IsActiveAt(i32 time) const override;
-  // Binds the controller and then every child (see CLayer::BindChildren).
-  Result SetObject(CDorun* object) override;
-  void ForgetObject(const CDorun* object) override;
 
   // --- root protocol --------------------------------------------------------------------------
   Result CreateInstance(CPointer<CBase>& out) const override;
-  // The controller (and its chain) through the clone map, then a clone of
-  // every child added to the copy; the Static flags follow.
-  Result Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) override;
-  // Into a transform clip controller (else kErrNotFound; one below this
-  // controller: kErrInvalidArg; nothing changed): the CRTSControl part,
-  // then the children move to the target (this controller is left with
-  // none; the target's former children go to `displaced`), and the target
-  // takes the clips, Static and LastIndex.
-  Result CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const override;
   // Every stored version; a version above 2.06: kErrNewerVersion. Counts
   // are checked against the bytes left (kErrStream); legacy clips without
   // a time each: kErrNotFound.
   Result Load(CStream& stream, CStreamLoadRecord& record, u32 flags) override;
-  // Resolves the children. A child that would close an ownership loop, or
-  // is listed twice in a file that stores owner lists, fails with
-  // kErrNotFound; files from before owner lists fold duplicates.
-  Result Link(CStream& stream, CStreamLoadRecord& record, u32 flags) override;
   Result Save(CStream& stream, u32 flags) override;
+  // "CRTSClipControl Member": LastIndex, Static; then the clips, then the
+  // CRTSControl members.
   void DescribeMembers(CMemberVisitor& visitor) override;
-  void EnumReferences(CReferenceVisitor& visitor) override;
-  u32 GetMemorySize() const override;
-  u32 GetSaveSize() const override;
-  bool HasSubObjects() const override;
-
- protected:
-  // The chain-element parts: this controller, then its children.
-  CBase* FindInElement(const char16_t* name, const ClassRecord* record, bool includeDerived,
-                       bool onlyMarked) override;
-  void CollectInElement(std::vector<CBase*>& out, const char16_t* name, const ClassRecord* record,
-                        bool includeDerived, bool onlyMarked) override;
-  bool UpdateMarkedInElement(const ObjectSet& set) override;
-  void ClearMarkedInElement() override;
-  // Every child's first (the first failure answered), then this one's.
-  Result ResolveReferencesInElement(CBase* root) override;
-  Result RegisterElementForSave(CStream& stream, u32 flags) override;
 
  private:
   // Sets the transform from SlaveMode: kDone, or its failure.
@@ -149,10 +116,6 @@ class CRTSClipControl : public CRTSControl, public CClip<CRTSControl> {
   void TakeChild(const CRTSControl& child, const CSpatial& spatial, i32 offset, i32 limit);
   // The sticky range of `child` moved by `offset` and ended at `limit`.
   void TakeSticky(const CRTSControl& child, i32 offset, i32 limit);
-  void SetFramePriority(f32 priority);
-
-  // Files from before owner lists may list a child twice (see Link).
-  bool foldDuplicatesOnLink_ = false;
 };
 
 }  // namespace KT
