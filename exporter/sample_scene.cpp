@@ -1,0 +1,590 @@
+#include "exporter/sample_scene.h"
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "controllers/core/bone_skin_control.h"
+#include "controllers/core/clip_key.h"
+#include "controllers/core/data_clip_control.h"
+#include "controllers/core/keyframe_control.h"
+#include "controllers/core/mesh_sel_control.h"
+#include "controllers/core/morph_control.h"
+#include "controllers/core/rts_clip_control.h"
+#include "controllers/core/uvw_map_control.h"
+#include "objectmodel/math_functions.h"
+#include "objectmodel/matrix4.h"
+#include "objectmodel/quaternion.h"
+#include "objectmodel/raw_data.h"
+#include "objectmodel/stream.h"
+#include "objectmodel/version_data.h"
+#include "render/pixel_buffer.h"
+#include "render/thumbnail.h"
+#include "scene/billboard.h"
+#include "scene/billboard_node.h"
+#include "scene/bounding_box.h"
+#include "scene/bounding_mesh.h"
+#include "scene/geometry_data.h"
+#include "scene/group_tri_mesh.h"
+#include "scene/mirror_surface.h"
+#include "scene/node.h"
+#include "scene/particles.h"
+#include "scene/path.h"
+#include "scene/sel_node.h"
+#include "scene/tri_mesh.h"
+#include "scene/tri_mesh_data.h"
+#include "scene/uvw_map.h"
+
+namespace KT {
+
+namespace {
+
+using Vec3 = CVector3<float>;
+
+constexpr f32 kFps = 30.0f;
+
+// The six faces of a box over the corners i = 0..7 at (i & 1, (i >> 1) & 1,
+// i >> 2), each as four corners counter-clockwise seen from outside.
+constexpr u32 kBoxFaces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+// The two triangles of a quad, as corners of the quad.
+constexpr u32 kQuadCorners[6] = {0, 1, 2, 0, 2, 3};
+
+// Corner i of the box [min, min + size].
+Vec3 BoxCorner(u32 i, const Vec3& min, const Vec3& size) {
+  return {min.x + size.x * static_cast<f32>(i & 1), min.y + size.y * static_cast<f32>((i >> 1) & 1),
+          min.z + size.z * static_cast<f32>(i >> 2)};
+}
+
+CRtsTransform Turn(f32 degrees, f32 x, f32 y, f32 z) {
+  CRtsTransform t = kIdentityTransform;
+  t.Rotate = CQuaternion::FromAxisAngle(Vec3{0.0f, 0.0f, 1.0f}, degrees * kDegreesToRadians);
+  t.Translate = {x, y, z};
+  return t;
+}
+
+CMatrix4 Translation(f32 x, f32 y, f32 z) {
+  CMatrix4 m;
+  m.SetTranslation({x, y, z});
+  return m;
+}
+
+// --- animation helpers -------------------------------------------------------------------------
+
+struct Key {
+  i32 time;
+  CRtsTransform pose;
+  u32 transition = TT_LINEAR;
+};
+
+// A cycling keyframe controller called `name` with `keys`.
+Result MakeKeys(const std::u16string& name, std::initializer_list<Key> keys, CPointer<CKeyframeControl>& out) {
+  out = new CKeyframeControl();
+  out->SetName(name);
+  out->SetRepeat(CControl::RT_CYCLE);
+  Result r = kOk;
+  for (const Key& key : keys) {
+    if (Succeeded(r)) r = out->AddRtsKey(key.time, kFps, key.pose, key.transition);
+  }
+  return r;
+}
+
+// Names `spatial`, rests it at the first key's pose, animates it by `keys`
+// and hangs it under `parent`. Only transform controllers place spatials,
+// so a spatial that stays put still gets a controller of one key. No keys:
+// kErrInvalidArg.
+Result AddAnimated(CNode& parent, CSpatial& spatial, const char16_t* name, std::initializer_list<Key> keys) {
+  if (keys.size() == 0) return kErrInvalidArg;
+  spatial.SetName(name);
+  spatial.SetBasis(keys.begin()->pose);
+  CPointer<CKeyframeControl> controller;
+  Result r = MakeKeys(std::u16string(name) + u" keys", keys, controller);
+  if (Succeeded(r)) r = spatial.AddControl(controller.Get());
+  if (Succeeded(r)) r = parent.AddChild(&spatial);
+  return r;
+}
+
+Result AddPlaced(CNode& parent, CSpatial& spatial, const char16_t* name, f32 x, f32 y, f32 z) {
+  return AddAnimated(parent, spatial, name, {{0, Turn(0.0f, x, y, z)}});
+}
+
+// A node turning about Z from `from` to `to` degrees over one second at
+// (x, 0, 0), the second key reached with `transition`.
+Result AddTurningNode(CNode& parent, const char16_t* name, f32 x, f32 from, f32 to, u32 transition,
+                      CPointer<CNode>& node) {
+  Result r = CNode::Create(node);
+  if (Succeeded(r)) {
+    r = AddAnimated(parent, *node, name, {{0, Turn(from, x, 0.0f, 0.0f)}, {1000, Turn(to, x, 0.0f, 0.0f), transition}});
+  }
+  return r;
+}
+
+// --- mesh helpers ------------------------------------------------------------------------------
+
+// A UV channel mapping each of `quads` quads (two triangles each, corners
+// as kQuadCorners) to the unit square.
+Result MakeSquareChannel(u32 quads, CPointer<CUvwMap>& channel) {
+  CPointer<CUvwMapData> corners;
+  Result r = CUvwMap::Create(channel);
+  if (Succeeded(r)) r = CUvwMapData::Create(corners);
+  if (Succeeded(r)) r = channel->AllocateUvw(4);
+  if (Succeeded(r)) r = corners->AllocateUvwTriIndex(2 * quads);
+  if (Failed(r)) return r;
+  const Vec3 square[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  for (u32 i = 0; i < 4; ++i) channel->GetUVW()[i] = square[i];
+  for (u32 c = 0; c < 6 * quads; ++c) corners->GetUVWTriIndex()[c] = kQuadCorners[c % 6];
+  channel->SetUvwMapData(corners.Get());
+  return kOk;
+}
+
+// A box of the given edge lengths with its minimum at the origin, one UV
+// channel (each face mapped to the unit square) and two materials, taken
+// through the mesh builders.
+Result MakeTexturedBox(const Vec3& size, CPointer<CTriMeshData>& mesh) {
+  Result r = CTriMeshData::Create(mesh);
+  if (Succeeded(r)) r = mesh->AllocateXYZ(8);
+  if (Succeeded(r)) r = mesh->AllocateNormal(6);
+  if (Succeeded(r)) r = mesh->SetTriangleQuantity(12);
+  if (Succeeded(r)) r = mesh->AllocateTriangleMtlID();
+  if (Failed(r)) return r;
+  for (u32 i = 0; i < 8; ++i) mesh->GetXYZ()[i] = BoxCorner(i, Vec3{0.0f, 0.0f, 0.0f}, size);
+  CPointer<CUvwMap> channel;
+  r = MakeSquareChannel(6, channel);
+  if (Failed(r)) return r;
+  u32 c = 0;
+  for (u32 f = 0; f < 6; ++f) {
+    for (u32 corner : kQuadCorners) {
+      mesh->GetXYZTriIndex()[c] = kBoxFaces[f][corner];
+      mesh->GetNormalTriIndex()[c] = f;
+      ++c;
+    }
+    mesh->GetTriangleMtlID()[2 * f] = f % 2;
+    mesh->GetTriangleMtlID()[2 * f + 1] = f % 2;
+  }
+  r = mesh->CompactNormalIndices();
+  if (Succeeded(r)) r = mesh->ComputeVertexNormals();
+  if (Succeeded(r)) r = mesh->AddUvwMap(channel.Get());
+  if (Succeeded(r)) r = mesh->BuildVertexTriIndex();
+  if (Succeeded(r)) r = mesh->SortByMaterial();
+  // A loaded mesh recomputes its box; one that is built does it here.
+  mesh->UpdateBoundingBox();
+  return r;
+}
+
+// Plain vertex data: the positions of a `width` x `height` quad in the XY
+// plane, centred on the origin.
+Result MakeQuadLevel(const char16_t* name, f32 width, f32 height, CPointer<CGeometryData>& level) {
+  Result r = CGeometryData::Create(level);
+  if (Succeeded(r)) r = level->AllocateXYZ(4);
+  if (Failed(r)) return r;
+  level->SetName(name);
+  const f32 x = 0.5f * width;
+  const f32 y = 0.5f * height;
+  const Vec3 corners[4] = {{-x, -y, 0}, {x, -y, 0}, {x, y, 0}, {-x, y, 0}};
+  for (u32 i = 0; i < 4; ++i) level->GetXYZ()[i] = corners[i];
+  level->UpdateBoundingBox();
+  return kOk;
+}
+
+// Keys the current coordinates of `map` at `time`, then moves every
+// coordinate by `shift` (so that the next key differs).
+Result KeyAndShift(CUvwMapControl& control, CUvwMap& map, i32 time, const Vec3& shift) {
+  const Result r = control.SetKey(time, kFps, &map, TT_LINEAR);
+  for (Vec3& uvw : map.GetUVW()) uvw = uvw + shift;
+  return r;
+}
+
+// --- the parts of the scene --------------------------------------------------------------------
+
+// The custom data chain "Sample" -> "Bytes" -> "Script".
+Result MakeCustomData(CPointer<CCustomData>& root) {
+  root = new CCustomData();
+  root->SetName(u"Sample");
+  CPointer<CRawData> raw(new CRawData());
+  raw->SetName(u"Bytes");
+  const u8 bytes[] = {0x4B, 0x54, 0x00, 0xFF, 0x10, 0x20};
+  Result r = raw->SetData(sizeof(bytes), bytes);
+  CPointer<CXmlRawData> xml(new CXmlRawData());
+  xml->SetName(u"Script");
+  const char script[] =
+      "<?xml version='1.0' encoding='UTF-8'?><zObject Name='Object'><Commands><Perform></Perform>"
+      "</Commands><Clips></Clips></zObject>";
+  if (Succeeded(r)) r = xml->SetData(sizeof(script) - 1, script);
+  if (Succeeded(r)) r = root->SetNext(raw.Get());
+  if (Succeeded(r)) r = raw->SetNext(xml.Get());
+  return r;
+}
+
+// A 16 x 16 gradient as the preview picture (layout 0: 4 bytes per pixel).
+Result MakeThumbnail(CPointer<CThumbnail>& thumbnail) {
+  KTImage picture;
+  Result r = PixelBuffer::Create(picture, 0, 16, 16);
+  if (Failed(r)) return r;
+  for (i32 y = 0; y < picture.Height; ++y) {
+    u8* row = picture.Pixels + static_cast<std::size_t>(y) * picture.Stride;
+    for (i32 x = 0; x < picture.Width; ++x) {
+      row[4 * x + 0] = static_cast<u8>(x * 16);
+      row[4 * x + 1] = static_cast<u8>(y * 16);
+      row[4 * x + 2] = 0x80;
+      row[4 * x + 3] = 0xFF;
+    }
+  }
+  thumbnail = new CThumbnail();
+  r = thumbnail->SetImage(picture);
+  PixelBuffer::Free(picture);
+  return r;
+}
+
+// A textured cube with two levels of detail at the end of the forearm.
+Result AddCube(CNode& fore) {
+  CPointer<CTriMesh> cube(new CTriMesh());
+  CPointer<CTriMeshData> fine, coarse;
+  Result r = MakeTexturedBox(Vec3{1.0f, 1.0f, 1.0f}, fine);
+  if (Succeeded(r)) r = MakeTexturedBox(Vec3{1.0f, 1.0f, 1.0f}, coarse);
+  if (Succeeded(r)) r = cube->SetLods(std::vector<CGeometryData*>{fine.Get(), coarse.Get()});
+  if (Succeeded(r)) r = AddPlaced(fore, *cube, u"Cube", 1.0f, 0.0f, 0.0f);
+  return r;
+}
+
+// A particle system of 16 slots beyond the cube.
+Result AddSparks(CNode& fore) {
+  CPointer<CParticles> sparks(new CParticles());
+  CPointer<CGeometryData> slots;
+  Result r = CGeometryData::Create(slots);
+  if (Succeeded(r)) r = slots->AllocateXYZ(1);
+  if (Failed(r)) return r;
+  slots->SetName(u"Sparks slots");
+  sparks->SetBlendMode(CParticles::EAdditive);
+  sparks->SetFaceToMode(CParticles::EFaceCam);
+  sparks->SetSoftness(2);
+  r = sparks->SetSingleLod(slots.Get());
+  if (Succeeded(r)) r = sparks->SetMaxQuantity(16);
+  if (Succeeded(r)) r = AddPlaced(fore, *sparks, u"Sparks", 2.5f, 0.0f, 0.0f);
+  return r;
+}
+
+// A grouped mesh on the sibling.
+Result AddCrate(CNode& sibling) {
+  CPointer<CGroupTriMesh> crate(new CGroupTriMesh());
+  CPointer<CTriMeshData> box;
+  Result r = MakeTexturedBox(Vec3{0.5f, 0.5f, 0.5f}, box);
+  if (Succeeded(r)) r = crate->SetSingleLod(box.Get());
+  if (Failed(r)) return r;
+  crate->SetGroupId(1);
+  crate->SetLayer(2);
+  crate->SetClipDepth(3);
+  return AddPlaced(sibling, *crate, u"Crate", 0.0f, 1.0f, 0.0f);
+}
+
+// An animated arm (shoulder, upper arm, forearm and a sibling hand) with
+// the cube and the sparks on the forearm and the crate on the sibling.
+Result AddArm(CNode& scene) {
+  CPointer<CNode> upper, fore, sibling;
+  Result r = AddTurningNode(scene, u"UpperArm", 0.0f, 0.0f, 90.0f, TT_LINEAR, upper);
+  if (Succeeded(r)) r = AddTurningNode(*upper, u"ForeArm", 2.0f, 0.0f, 45.0f, TT_EASE_IN_OUT, fore);
+  if (Succeeded(r)) r = AddTurningNode(scene, u"Sibling", -1.0f, 0.0f, -30.0f, TT_EASE_OUT, sibling);
+  if (Failed(r)) return r;
+  sibling->SetInherited(kInheritScaleBits);
+  r = AddCube(*fore);
+  if (Succeeded(r)) r = AddSparks(*fore);
+  if (Succeeded(r)) r = AddCrate(*sibling);
+  return r;
+}
+
+// A switch of three animated options; only the selected one (the first) is
+// shown and animated.
+Result AddSwitch(CNode& scene) {
+  CPointer<CSelNode> selection;
+  Result r = CSelNode::Create(selection);
+  if (Failed(r)) return r;
+  selection->SetName(u"Switch");
+  r = scene.AddChild(selection.Get());
+  const char16_t* const options[] = {u"Option0", u"Option1", u"Option2"};
+  for (int i = 0; i < 3 && Succeeded(r); ++i) {
+    CPointer<CNode> option;
+    r = AddTurningNode(*selection, options[i], 3.0f + static_cast<f32>(i), 0.0f, 30.0f * static_cast<f32>(i + 1),
+                       TT_LINEAR, option);
+  }
+  return r;
+}
+
+// Gives `morph` (bound to the leg) one offset per position of `level`
+// (`offset` of the position) and the weight keys (ms, weight).
+Result FillMorph(CMorphControl& morph, const CGeometryData& level, Vec3 (*offset)(const Vec3&),
+                 std::initializer_list<std::pair<i32, f32>> weights) {
+  const u32 count = level.GetXYZ().GetCount();
+  Result r = morph.SetTargetCount(count);
+  for (u32 i = 0; i < count && Succeeded(r); ++i) r = morph.SetTarget(i, offset(level.GetXYZ()[i]));
+  for (const auto& [time, weight] : weights) {
+    if (Succeeded(r)) r = morph.SetWeightKey(time, kFps, weight);
+  }
+  return r;
+}
+
+// The leg's morph targets: the top widens, the whole leg squashes or
+// stretches along Y.
+Vec3 Bulge(const Vec3& p) { return p.y > 0.0f ? Vec3{p.x - 0.25f, 0.0f, p.z - 0.25f} : Vec3{0.0f, 0.0f, 0.0f}; }
+Vec3 Squash(const Vec3& p) { return {0.0f, -0.25f * p.y, 0.0f}; }
+Vec3 Stretch(const Vec3& p) { return {0.0f, 0.25f * p.y, 0.0f}; }
+
+// The leg's deformers, in the order they run: a morph, a data clip
+// controller that plays a squash and then a stretch, and the skin on the
+// hip and the knee (bottom positions follow the hip, top ones mostly the
+// knee). The vertex selection of the top positions closes the chain.
+Result AddLegDeformers(CTriMesh& leg, CNode& hip, CNode& knee) {
+  const CGeometryData& level = *leg.GetLod(0);
+  CPointer<CMorphControl> bulge(new CMorphControl());
+  bulge->SetName(u"Bulge");
+  Result r = leg.AddControl(bulge.Get());
+  if (Succeeded(r)) r = FillMorph(*bulge, level, &Bulge, {{0, 0.0f}, {500, 1.0f}, {1000, 0.0f}});
+  if (Failed(r)) return r;
+
+  CPointer<CDataClipControl> flex(new CDataClipControl());
+  flex->SetName(u"Flex");
+  CPointer<CMorphControl> squash(new CMorphControl());
+  squash->SetName(u"Squash");
+  CPointer<CMorphControl> stretch(new CMorphControl());
+  stretch->SetName(u"Stretch");
+  r = leg.AddControl(flex.Get());
+  if (Succeeded(r)) r = flex->AddChild(squash.Get());
+  if (Succeeded(r)) r = flex->AddChild(stretch.Get());
+  if (Succeeded(r)) r = FillMorph(*squash, level, &Squash, {{0, 0.0f}, {250, 1.0f}, {500, 0.0f}});
+  if (Succeeded(r)) r = FillMorph(*stretch, level, &Stretch, {{0, 0.0f}, {250, 1.0f}, {500, 0.0f}});
+  if (Succeeded(r)) r = flex->AddClipKey(CClipKey(0, 0), kFps);
+  if (Succeeded(r)) r = flex->AddClipKey(CClipKey(500, 1), kFps);
+  if (Failed(r)) return r;
+
+  // Bind matrices take the leg's space (the character's, at the leg's
+  // origin) into each bone's space at rest.
+  CPointer<CBoneSkinControl> skin(new CBoneSkinControl());
+  skin->SetName(u"Skin");
+  r = leg.AddControl(skin.Get());
+  if (Succeeded(r)) r = skin->SetSkinWeightListCount(1);
+  if (Succeeded(r)) r = skin->AddBone(&hip, CMatrix4());
+  if (Succeeded(r)) r = skin->AddBone(&knee, Translation(0.0f, -1.0f, 0.0f));
+  for (u32 i = 0; i < level.GetXYZ().GetCount() && Succeeded(r); ++i) {
+    if (level.GetXYZ()[i].y > 0.0f) {
+      r = skin->AddSkinWeight(0, i, &knee, 0.75f);
+      if (Succeeded(r)) r = skin->AddSkinWeight(0, i, &hip, 0.25f);
+    } else {
+      r = skin->AddSkinWeight(0, i, &hip, 1.0f);
+    }
+  }
+  if (Failed(r)) return r;
+  // Loading sorts the pairs; sorting here keeps a saved copy of a loaded
+  // sample equal to the first save.
+  skin->SortWeightsDescending();
+
+  CPointer<CMeshSelControl> top(new CMeshSelControl());
+  top->SetName(u"Top");
+  r = leg.AddControl(top.Get());
+  if (Succeeded(r)) r = top->SizeToObject();
+  for (u32 i = 0; i < level.GetXYZ().GetCount() && Succeeded(r); ++i) {
+    if (level.GetXYZ()[i].y > 0.0f) r = top->SelectVertex(static_cast<i32>(i), true);
+  }
+  return r;
+}
+
+// The skinned leg of the character with a bone box per bone.
+Result AddLeg(CNode& character, CNode& hip, CNode& knee) {
+  CPointer<CTriMesh> leg(new CTriMesh());
+  CPointer<CTriMeshData> box;
+  Result r = MakeTexturedBox(Vec3{0.5f, 2.0f, 0.5f}, box);
+  if (Succeeded(r)) r = leg->SetSingleLod(box.Get());
+  if (Succeeded(r)) r = AddPlaced(character, *leg, u"Leg", 0.0f, 0.0f, 0.0f);
+  if (Succeeded(r)) r = AddLegDeformers(*leg, hip, knee);
+  CNode* const bones[2] = {&hip, &knee};
+  const char16_t* const names[2] = {u"Hip box", u"Knee box"};
+  for (u32 i = 0; i < 2 && Succeeded(r); ++i) {
+    CPointer<CBoundingBox> bone;
+    r = CBoundingBox::Create(bone);
+    if (Failed(r)) break;
+    bone->SetName(names[i]);
+    r = bone->SetFromMinMax(Vec3{0.0f, 0.0f, 0.0f}, Vec3{0.5f, 1.0f, 0.5f});
+    if (Succeeded(r)) r = leg->AddBoneBox(bone.Get(), bones[i]);
+  }
+  return r;
+}
+
+// A box of triangles around the character's leg, following the character.
+Result AddHull(CNode& character) {
+  CPointer<CBoundingMesh> hull;
+  Result r = CBoundingMesh::Create(hull);
+  if (Succeeded(r)) r = hull->AllocateVertices(8);
+  if (Failed(r)) return r;
+  hull->SetName(u"Character hull");
+  for (u32 i = 0; i < 8; ++i) hull->GetXYZ()[i] = BoxCorner(i, Vec3{-0.5f, 0.0f, -0.5f}, Vec3{1.5f, 2.5f, 1.5f});
+  u32 indices[36];
+  u32 c = 0;
+  for (const auto& face : kBoxFaces) {
+    for (u32 corner : kQuadCorners) indices[c++] = face[corner];
+  }
+  r = hull->SetTriangles(12, indices);
+  if (Failed(r)) return r;
+  hull->SetReference(&character);
+  return character.AddBoundingMesh(hull.Get());
+}
+
+// A clip-animated character: a clip controller plays "walk" from 0 ms and
+// "run" from 1000 ms (blended in over the 200 ms before) to 1500 ms, then
+// starts over.
+// It carries a leg skinned to two turning bones.
+Result AddCharacter(CNode& scene) {
+  CPointer<CNode> character;
+  Result r = CNode::Create(character);
+  if (Failed(r)) return r;
+  character->SetName(u"Character");
+  character->SetBasis(Turn(0.0f, 6.0f, 0.0f, 0.0f));
+  CPointer<CRTSClipControl> clips(new CRTSClipControl());
+  clips->SetName(u"Character clips");
+  clips->SetRepeat(CControl::RT_WRAP);
+  CPointer<CKeyframeControl> walk, run;
+  r = MakeKeys(u"walk", {{0, Turn(0.0f, 6.0f, 0.0f, 0.0f)}, {1000, Turn(0.0f, 7.0f, 0.0f, 0.0f)}}, walk);
+  if (Succeeded(r)) r = MakeKeys(u"run", {{0, Turn(0.0f, 7.0f, 0.0f, 0.0f)}, {500, Turn(0.0f, 9.0f, 0.0f, 0.0f)}}, run);
+  if (Succeeded(r)) r = character->AddControl(clips.Get());
+  if (Succeeded(r)) r = clips->AddChild(walk.Get());
+  if (Succeeded(r)) r = clips->AddChild(run.Get());
+  CClipKey runClip(1000, 1);
+  runClip.TransitionRange = 200.0f;
+  if (Succeeded(r)) r = clips->AddClipKey(CClipKey(0, 0), kFps);
+  if (Succeeded(r)) r = clips->AddClipKey(runClip, kFps);
+  if (Succeeded(r)) r = scene.AddChild(character.Get());
+  if (Failed(r)) return r;
+
+  CPointer<CNode> hip, knee;
+  r = CNode::Create(hip);
+  if (Succeeded(r)) r = CNode::Create(knee);
+  if (Succeeded(r)) {
+    r = AddAnimated(*character, *hip, u"Hip",
+                    {{0, Turn(0.0f, 0.0f, 0.0f, 0.0f)}, {1000, Turn(20.0f, 0.0f, 0.0f, 0.0f), TT_EASE_IN_OUT}});
+  }
+  if (Succeeded(r)) {
+    r = AddAnimated(*hip, *knee, u"Knee",
+                    {{0, Turn(0.0f, 0.0f, 1.0f, 0.0f)}, {1000, Turn(40.0f, 0.0f, 1.0f, 0.0f), TT_EASE_IN_OUT}});
+  }
+  if (Succeeded(r)) r = AddLeg(*character, *hip, *knee);
+  if (Succeeded(r)) r = AddHull(*character);
+  return r;
+}
+
+// A spline path through five control points, the middle one banked.
+Result AddTrack(CNode& scene) {
+  CPointer<CPath> track;
+  Result r = CPath::Create(track);
+  if (Failed(r)) return r;
+  track->SetCtrlXYZ({{0, 0, 0}, {2, 1, 0}, {4, 0, 0}, {6, -1, 0}, {8, 0, 0}});
+  const CQuaternion level;
+  track->SetCtrlUp({level, level, CQuaternion::FromAxisAngle(Vec3{1.0f, 0.0f, 0.0f}, 30.0f * kDegreesToRadians),
+                    level, level});
+  track->SetPathType(CPath::PT_Spline);
+  track->SetColor(1.0f, 0.5f, 0.0f);
+  r = track->Rebuild(-1);
+  if (Succeeded(r)) r = AddPlaced(scene, *track, u"Track", 0.0f, -4.0f, 0.0f);
+  return r;
+}
+
+// A mirror whose texture coordinates a clip controller plays: a ripple
+// from 0 ms, still from 1000 ms.
+Result AddMirror(CNode& scene) {
+  CPointer<CMirrorSurface> mirror(new CMirrorSurface());
+  CPointer<CGeometryData> quad;
+  CPointer<CUvwMap> map;
+  Result r = MakeQuadLevel(u"Mirror level", 4.0f, 2.0f, quad);
+  if (Succeeded(r)) r = mirror->SetSingleLod(quad.Get());
+  if (Succeeded(r)) r = MakeSquareChannel(1, map);
+  if (Failed(r)) return r;
+  map->SetName(u"Mirror uv");
+  mirror->AddUvwMap(map.Get());
+
+  CPointer<CUvwMapClipControl> clips(new CUvwMapClipControl());
+  clips->SetName(u"Mirror clips");
+  clips->SetRepeat(CControl::RT_WRAP);
+  CPointer<CUvwMapControl> ripple(new CUvwMapControl());
+  ripple->SetName(u"Ripple");
+  CPointer<CUvwMapControl> still(new CUvwMapControl());
+  still->SetName(u"Still");
+  r = map->AddControl(clips.Get());
+  if (Succeeded(r)) r = clips->AddChild(ripple.Get());
+  if (Succeeded(r)) r = clips->AddChild(still.Get());
+  if (Succeeded(r)) r = still->SetKey(0, kFps, map.Get(), TT_STEP);
+  if (Succeeded(r)) r = KeyAndShift(*ripple, *map, 0, Vec3{0.05f, 0.05f, 0.0f});
+  if (Succeeded(r)) r = KeyAndShift(*ripple, *map, 500, Vec3{-0.05f, -0.05f, 0.0f});
+  if (Succeeded(r)) r = ripple->SetKey(1000, kFps, map.Get(), TT_LINEAR);
+  if (Succeeded(r)) r = clips->AddClipKey(CClipKey(0, 0), kFps);
+  if (Succeeded(r)) r = clips->AddClipKey(CClipKey(1000, 1), kFps);
+  if (Succeeded(r)) r = AddPlaced(scene, *mirror, u"Mirror", 0.0f, 0.0f, -3.0f);
+  return r;
+}
+
+// A turning billboard group holding a card whose texture scrolls.
+Result AddBillboards(CNode& scene) {
+  CPointer<CBillboardNode> group;
+  Result r = CBillboardNode::Create(group);
+  if (Succeeded(r)) {
+    r = AddAnimated(scene, *group, u"Billboards",
+                    {{0, Turn(0.0f, -4.0f, 0.0f, 0.0f)}, {1000, Turn(90.0f, -4.0f, 0.0f, 0.0f)}});
+  }
+  if (Failed(r)) return r;
+  CPointer<CBillboard> card(new CBillboard());
+  card->SetBlendMode(CBillboard::BM_Additive);
+  card->SetType(CBillboard::BT_FaceCam);
+  CPointer<CGeometryData> quad;
+  CPointer<CUvwMap> map;
+  r = MakeQuadLevel(u"Card level", 1.0f, 1.0f, quad);
+  if (Succeeded(r)) r = card->SetSingleLod(quad.Get());
+  if (Succeeded(r)) r = MakeSquareChannel(1, map);
+  if (Failed(r)) return r;
+  map->SetName(u"Card uv");
+  card->AddUvwMap(map.Get());
+  CPointer<CUvwMapControl> scroll(new CUvwMapControl());
+  scroll->SetName(u"Card scroll");
+  scroll->SetRepeat(CControl::RT_CYCLE);
+  r = map->AddControl(scroll.Get());
+  if (Succeeded(r)) r = KeyAndShift(*scroll, *map, 0, Vec3{1.0f, 0.0f, 0.0f});
+  if (Succeeded(r)) r = KeyAndShift(*scroll, *map, 1000, Vec3{-1.0f, 0.0f, 0.0f});
+  if (Succeeded(r)) r = AddPlaced(*group, *card, u"Card", 0.0f, 1.0f, 0.0f);
+  return r;
+}
+
+}  // namespace
+
+Result BuildSampleScene(CStream& stream) {
+  CPointer<CCustomData> custom;
+  Result r = MakeCustomData(custom);
+  CPointer<CThumbnail> thumbnail;
+  if (Succeeded(r)) r = MakeThumbnail(thumbnail);
+  if (Failed(r)) return r;
+
+  CPointer<CVersionData> version(new CVersionData());
+  version->SetName(u"FileAppVersion");
+  version->SetApp(u"drn sample", 5000100);
+  version->SetDescription(u"written by drn sample");
+  version->SetDataVersion(0xFFFFFFFFu);
+
+  CPointer<CRawData> listed(new CRawData());
+  listed->SetName(u"Listed");
+  const u8 note[] = {'n', 'o', 't', 'e'};
+  r = listed->SetData(sizeof(note), note);
+  if (Failed(r)) return r;
+
+  CPointer<CNode> scene;
+  r = CNode::Create(scene);
+  if (Failed(r)) return r;
+  scene->SetName(u"Scene");
+  r = AddArm(*scene);
+  if (Succeeded(r)) r = AddSwitch(*scene);
+  if (Succeeded(r)) r = AddCharacter(*scene);
+  if (Succeeded(r)) r = AddTrack(*scene);
+  if (Succeeded(r)) r = AddMirror(*scene);
+  if (Succeeded(r)) r = AddBillboards(*scene);
+  // The custom data chain rides on the scene root.
+  if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
+  if (Failed(r)) return r;
+
+  stream.AddRootObject(scene.Get());
+  stream.AddExtendInfo(version.Get());
+  stream.AddObject(listed.Get());
+  stream.SetThumbnail(thumbnail.Get());
+  return kOk;
+}
+
+}  // namespace KT

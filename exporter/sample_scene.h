@@ -1,0 +1,37 @@
+// The sample scene: a small animated scene that holds at least one object
+// of every persistent class of the library, for `drn sample`, for the
+// example run of the build and for the tests that load and save it.
+//
+// The scene tree (root "Scene"):
+//   an animated arm: "UpperArm" carries "ForeArm", which carries "Cube", a
+//     textured triangle mesh with two levels of detail; "Sibling" beside it
+//     carries "Crate", a grouped triangle mesh;
+//   "Switch", a selection node with three animated options, of which only
+//     the first is shown;
+//   "Character", moved by a clip controller that plays a "walk" clip, then
+//     a "run" clip; it holds the bones "Hip" and "Knee" and "Leg", a mesh
+//     skinned to both bones and morphed (directly and through a data clip
+//     controller), with a vertex selection, bone boxes and a bounding mesh
+//     on the character;
+//   "Track", a spline path;
+//   "Mirror", a mirror surface whose texture coordinates are played by a
+//     UVW clip controller;
+//   "Billboards", a turning billboard group holding "Card", a billboard
+//     whose texture coordinates scroll;
+//   "Sparks", a particle system carried by the forearm.
+// The custom data chain ("Sample", "Bytes", "Script") rides on the root.
+#pragma once
+
+#include "objectmodel/types.h"
+
+namespace KT {
+
+class CStream;
+
+// Fills `stream` for saving: the scene tree as a root, a version record
+// ("FileAppVersion") as extension info, a raw data record ("Listed") in the
+// object list and a 16 x 16 thumbnail. kOk, or the first failure met while
+// building (the stream may then hold part of the scene).
+Result BuildSampleScene(CStream& stream);
+
+}  // namespace KT
