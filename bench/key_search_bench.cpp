@@ -2,7 +2,7 @@
 // backward playback (the cached search should cost the same per evaluation
 // whatever the track length), random access, and std::upper_bound on the
 // same keys for comparison. Every benchmark reports allocs_per_eval, counted
-// by the replaced global operator new below; evaluation must allocate
+// by bench/allocation_counter.h; evaluation must allocate
 // nothing.
 #include <benchmark/benchmark.h>
 
@@ -13,25 +13,10 @@
 #include <random>
 #include <vector>
 
+#include "bench/allocation_counter.h"
 #include "controllers/core/key_search.h"
 
-namespace {
-std::atomic<unsigned long long> gAllocations{0};
-}  // namespace
 
-// The replacement pair allocates with malloc and frees with free; GCC cannot
-// see that the two belong together once they are inlined.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-void* operator new(std::size_t size) {
-  gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -73,7 +58,7 @@ const std::vector<i32>& RandomTimes(i32 lastTime) {
 }
 
 void ReportAllocations(benchmark::State& state, unsigned long long before) {
-  const double allocations = static_cast<double>(gAllocations.load() - before);
+  const double allocations = static_cast<double>(bench::AllocationCount() - before);
   state.counters["allocs_per_eval"] = benchmark::Counter(allocations, benchmark::Counter::kAvgIterations);
   state.SetItemsProcessed(state.iterations());
 }
@@ -85,7 +70,7 @@ void BM_ForwardPlayback(benchmark::State& state) {
   u32 cache = 0, prev = 0, next = 0;
   f32 fraction = 0.0f;
   i32 t = 0;
-  const auto before = gAllocations.load();
+  const auto before = bench::AllocationCount();
   for (auto _ : state) {
     benchmark::DoNotOptimize(FindKeyInterval(t, keys, cache, fraction, prev, next));
     benchmark::DoNotOptimize(fraction);
@@ -101,7 +86,7 @@ void BM_BackwardPlayback(benchmark::State& state) {
   u32 cache = 0, prev = 0, next = 0;
   f32 fraction = 0.0f;
   i32 t = end;
-  const auto before = gAllocations.load();
+  const auto before = bench::AllocationCount();
   for (auto _ : state) {
     benchmark::DoNotOptimize(FindKeyInterval(t, keys, cache, fraction, prev, next));
     benchmark::DoNotOptimize(fraction);
@@ -117,7 +102,7 @@ void BM_ForwardPlaybackTimeVector(benchmark::State& state) {
   u32 cache = 0, prev = 0, next = 0;
   f32 fraction = 0.0f;
   i32 t = 0;
-  const auto before = gAllocations.load();
+  const auto before = bench::AllocationCount();
   for (auto _ : state) {
     benchmark::DoNotOptimize(FindKeyInterval(t, times, cache, fraction, prev, next));
     benchmark::DoNotOptimize(fraction);
@@ -133,7 +118,7 @@ void BM_RandomAccess(benchmark::State& state) {
   u32 cache = 0, prev = 0, next = 0;
   f32 fraction = 0.0f;
   std::size_t i = 0;
-  const auto before = gAllocations.load();
+  const auto before = bench::AllocationCount();
   for (auto _ : state) {
     benchmark::DoNotOptimize(FindKeyInterval(times[i], keys, cache, fraction, prev, next));
     benchmark::DoNotOptimize(fraction);
@@ -147,7 +132,7 @@ void BM_RandomAccessUpperBound(benchmark::State& state) {
   const auto& keys = Track(static_cast<std::size_t>(state.range(0)));
   const auto& times = RandomTimes(keys.back().Time);
   std::size_t i = 0;
-  const auto before = gAllocations.load();
+  const auto before = bench::AllocationCount();
   for (auto _ : state) {
     const auto it = std::upper_bound(keys.begin(), keys.end(), times[i],
                                      [](i32 t, const CTransitionKey& key) { return t < key.Time; });

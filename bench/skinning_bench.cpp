@@ -9,7 +9,7 @@
 // arrays: the same palette and weights, each vertex the weighted sum of its
 // affine bone transforms, and the same normal rebuild. Both report vertices
 // per second and the heap allocations made per frame (expected 0), counted
-// by the replacement operator new below.
+// by bench/allocation_counter.h.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -18,6 +18,7 @@
 #include <new>
 #include <vector>
 
+#include "bench/allocation_counter.h"
 #include "controllers/core/bone_skin_control.h"
 #include "objectmodel/math_functions.h"
 #include "objectmodel/quaternion.h"
@@ -25,29 +26,7 @@
 #include "scene/tri_mesh.h"
 #include "scene/tri_mesh_data.h"
 
-namespace {
 
-std::atomic<long long> gAllocations{0};
-
-}  // namespace
-
-// Every allocation of the program is counted. GCC takes the free() in a
-// replacement operator delete for a mismatched pair; it is not one.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  gAllocations.fetch_add(1, std::memory_order_relaxed);
-  return std::malloc(size != 0 ? size : 1);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -142,13 +121,13 @@ void ReportPerFrame(benchmark::State& state, long long allocations) {
 void BM_SkinnedMeshUpdate(benchmark::State& state) {
   SkinnedScene scene;
   if (KT::Failed(scene.mesh->Update(0))) state.SkipWithError("update failed");  // sizes the palette
-  const long long before = gAllocations.load();
+  const long long before = bench::AllocationCount();
   for (auto _ : state) {
     if (KT::Failed(scene.mesh->Update(0))) state.SkipWithError("update failed");
     benchmark::DoNotOptimize(scene.mesh->GetWorldXYZ().GetData());
     benchmark::DoNotOptimize(scene.mesh->GetWorldNormal().GetData());
   }
-  ReportPerFrame(state, gAllocations.load() - before);
+  ReportPerFrame(state, bench::AllocationCount() - before);
 }
 BENCHMARK(BM_SkinnedMeshUpdate)->Unit(benchmark::kMicrosecond);
 
@@ -174,7 +153,7 @@ void BM_HandWrittenLinearBlend(benchmark::State& state) {
   const Vec* rest = level.GetXYZ().GetData();
   const Vec* restNormals = level.GetNormal().GetData();
 
-  const long long before = gAllocations.load();
+  const long long before = bench::AllocationCount();
   for (auto _ : state) {
     for (u32 b = 0; b < kBones; ++b) {
       palette[b] = scene.skin->GetBoneXForm()[b] * scene.bones[b]->GetWorldMatrix();
@@ -206,7 +185,7 @@ void BM_HandWrittenLinearBlend(benchmark::State& state) {
     benchmark::DoNotOptimize(positions.data());
     benchmark::DoNotOptimize(normals.data());
   }
-  ReportPerFrame(state, gAllocations.load() - before);
+  ReportPerFrame(state, bench::AllocationCount() - before);
 }
 BENCHMARK(BM_HandWrittenLinearBlend)->Unit(benchmark::kMicrosecond);
 

@@ -16,7 +16,7 @@
 //                                reading the same key tracks.
 //
 // Each reports time_per_node (per node per frame), allocs_per_frame and
-// allocs_per_node (counted by the replaced global operator new below). The
+// allocs_per_node (counted by bench/allocation_counter.h). The
 // setup checks that the flat loop and the driver produce the same world
 // matrices, so both do the same work.
 #include <benchmark/benchmark.h>
@@ -27,28 +27,13 @@
 #include <random>
 #include <vector>
 
+#include "bench/allocation_counter.h"
 #include "controllers/core/key_search.h"
 #include "controllers/core/keyframe_control.h"
 #include "objectmodel/quaternion.h"
 #include "scene/node.h"
 
-namespace {
-std::atomic<unsigned long long> gAllocations{0};
-}  // namespace
 
-// The replacement pair allocates with malloc and frees with free; GCC cannot
-// see that the two belong together once they are inlined.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-void* operator new(std::size_t size) {
-  gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -165,7 +150,7 @@ i32 NextFrame(i32 time) { return time + kFrameStep > kTrackEnd ? 0 : time + kFra
 void ReportPerNode(benchmark::State& state, unsigned long long allocationsBefore) {
   const double frames = static_cast<double>(state.iterations());
   const double nodeFrames = frames * static_cast<double>(kNodeCount);
-  const double allocations = static_cast<double>(gAllocations.load() - allocationsBefore);
+  const double allocations = static_cast<double>(bench::AllocationCount() - allocationsBefore);
   state.counters["time_per_node"] =
       benchmark::Counter(nodeFrames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["allocs_per_frame"] = benchmark::Counter(allocations / frames);
@@ -195,7 +180,7 @@ void RunUpdateScene(benchmark::State& state, bool transformOnly) {
   }
   i32 t = 0;
   scene.root->UpdateScene(t, 0, 0.0f, true, nullptr, transformOnly);
-  const auto before = gAllocations.load();
+  const auto before = bench::AllocationCount();
   for (auto _ : state) {
     t = NextFrame(t);
     if (scene.root->UpdateScene(t, 0, 0.0f, true, nullptr, transformOnly) != kOk) {
@@ -214,7 +199,7 @@ void BM_FlatLoop(benchmark::State& state) {
   FlatScene flat(SharedScene());
   i32 t = 0;
   flat.Evaluate(t);
-  const auto before = gAllocations.load();
+  const auto before = bench::AllocationCount();
   for (auto _ : state) {
     t = NextFrame(t);
     flat.Evaluate(t);
