@@ -558,7 +558,7 @@ CKeyframeControl* LoadedControl(CStream& stream) {
 TEST_F(KeyframeControlTest, EveryLegacyVersionBuildsItsKeys) {
   struct Case {
     u32 minor;
-    bool oldControl;       // CControl part 2.00 (with the time offset word)
+    bool oldControl;       // CControl level at version 2.00 (with the time offset word)
     f32 firstWord;         // that word
     f32 frequency;         // stored; baked into the times before 2.04
     std::vector<i32> times;

@@ -156,11 +156,11 @@ inline void RegisterTestClasses() {
 
 // --- byte images of files holding these classes (file version 3.01) -------------
 
-// CBase part 2.01: id and name.
+// The CBase level at version 2.01: id and name.
 inline ByteWriter& BasePart(ByteWriter& w, u64 id, const std::u16string& name = u"") {
   return w.Pair(2, 1).U64(id).WStr(name);
 }
-// CDorun part 2.01: the three chain heads.
+// The CDorun level at version 2.01: the three chain heads.
 inline ByteWriter& DorunPart(ByteWriter& w, u64 controls, u64 subObjects = 0, u64 customData = 0) {
   return w.Pair(2, 1).U64(controls).U64(subObjects).U64(customData);
 }

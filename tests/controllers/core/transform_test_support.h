@@ -49,7 +49,7 @@ inline void RegisterTransformTestClasses() {
 
 // --- byte images --------------------------------------------------------------------
 
-// A CSpatial part 2.06 with an identity Basis.
+// A CSpatial level at version 2.06 with an identity Basis.
 inline ByteWriter& SpatialPart(ByteWriter& w, u32 inherited = 0) {
   w.Pair(2, 6);
   const f32 identity[15] = {1, 1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
