@@ -1,6 +1,7 @@
 // Mirror surfaces: the per-frame update of their positions, the list of UVW
 // maps under every object operation, copies, and the record.
 #include "scene/mirror_surface.h"
+#include "objectmodel/test_class_record.h"
 
 #include <gtest/gtest.h>
 
@@ -83,14 +84,9 @@ CPointer<CMirrorSurface> Surface(std::vector<CPointer<CUvwMap>> maps = {}) {
 // A deforming data controller: its apply lifts every position by 5 in z
 // and, like skinning, may leave world positions behind.
 class CLiftControl : public CControl {
+  KT_TEST_CLASS(CLiftControl, CControl, 1, 0)
+
  public:
-  static const ClassRecord& StaticClassRecord() {
-    static const ClassRecord record{"CLiftControl", &CControl::StaticClassRecord(), 1, 0,
-                                    MakeClassId("CLiftControl", 0)};
-    return record;
-  }
-  const ClassRecord& GetClassRecord() const override { return StaticClassRecord(); }
-  u32 GetVersion() const override { return StaticClassRecord().Version(); }
   CLiftControl() = default;
   CLiftControl(const CLiftControl& other) = default;
   Result CreateInstance(CPointer<CBase>& out) const override { return CreateCopy(*this, out); }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "controllers/core/control.h"
+#include "objectmodel/test_class_record.h"
 #include "objectmodel/byte_writer.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/stream.h"
@@ -77,15 +78,9 @@ class CTestLeaf : public CSpatial {
 // ask for sub-steps, fail its transform update, and act as a data
 // controller whose data depth is `dataDepth`.
 class CLogControl : public CControl {
- public:
-  static const ClassRecord& StaticClassRecord() {
-    static const ClassRecord record{"CLogControl", &CControl::StaticClassRecord(), 1, 0,
-                                    MakeClassId("CLogControl", 0)};
-    return record;
-  }
-  const ClassRecord& GetClassRecord() const override { return StaticClassRecord(); }
-  u32 GetVersion() const override { return StaticClassRecord().Version(); }
+  KT_TEST_CLASS(CLogControl, CControl, 1, 0)
 
+ public:
   explicit CLogControl(const char16_t* name) { SetName(name); }
   CLogControl(const CLogControl& other) = default;
   Result CreateInstance(CPointer<CBase>& out) const override { return CreateCopy(*this, out); }

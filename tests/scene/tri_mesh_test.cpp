@@ -2,6 +2,7 @@
 // queries, level choice, the objects kept per level, copies, the record of
 // every version and the old class names.
 #include "scene/tri_mesh.h"
+#include "objectmodel/test_class_record.h"
 
 #include <gtest/gtest.h>
 
@@ -161,15 +162,9 @@ CPointer<CKeyframeControl> KeyedAt(const CRtsTransform& transform) {
 // lifts every position to z = x (the plane z = x) and asks for new normals,
 // or, like skinning, also writes world positions itself.
 class CTestDeformer : public CControl {
- public:
-  static const ClassRecord& StaticClassRecord() {
-    static const ClassRecord record{"CTestDeformer", &CControl::StaticClassRecord(), 1, 0,
-                                    MakeClassId("CTestDeformer", 0)};
-    return record;
-  }
-  const ClassRecord& GetClassRecord() const override { return StaticClassRecord(); }
-  u32 GetVersion() const override { return StaticClassRecord().Version(); }
+  KT_TEST_CLASS(CTestDeformer, CControl, 1, 0)
 
+ public:
   CTestDeformer() = default;
   CTestDeformer(const CTestDeformer& other) = default;
   Result CreateInstance(CPointer<CBase>& out) const override { return CreateCopy(*this, out); }

@@ -3,6 +3,7 @@
 // priority and picks, copies, and the records in their current and older
 // forms.
 #include "controllers/core/data_clip_control.h"
+#include "objectmodel/test_class_record.h"
 
 #include <gtest/gtest.h>
 
@@ -29,15 +30,9 @@ using Set = std::vector<Vec>;
 // `output` into a bound CTestDorun on Apply. Its own record part: version
 // pair 1.0, EndTime (i32), Output (i32).
 class CTestData : public CDataControl {
- public:
-  static const ClassRecord& StaticClassRecord() {
-    static const ClassRecord record{"CTestData", &CDataControl::StaticClassRecord(), 1, 0,
-                                    MakeClassId("CTestData", 0)};
-    return record;
-  }
-  const ClassRecord& GetClassRecord() const override { return StaticClassRecord(); }
-  u32 GetVersion() const override { return StaticClassRecord().Version(); }
+  KT_TEST_CLASS(CTestData, CDataControl, 1, 0)
 
+ public:
   CTestData() = default;
   CTestData(const char16_t* name, i32 out) : output(out) { SetName(name); }
   CTestData(const CTestData& other)

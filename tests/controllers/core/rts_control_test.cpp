@@ -3,6 +3,7 @@
 // check that the bound object is a spatial, copies, and the record in every
 // stored version.
 #include "controllers/core/rts_control.h"
+#include "objectmodel/test_class_record.h"
 
 #include <gtest/gtest.h>
 
@@ -27,13 +28,9 @@ using test::ExpectNear;
 // The smallest concrete transform controller: nothing of its own to
 // evaluate, so its update is the slave mode. No record part of its own.
 class CTestRtsControl : public CRTSControl {
+  KT_TEST_CLASS(CTestRtsControl, CRTSControl, 2, 2)
+
  public:
-  static const ClassRecord& StaticClassRecord() {
-    static const ClassRecord record{"CTestRtsControl", &CRTSControl::StaticClassRecord(), 2, 2,
-                                    MakeClassId("CTestRtsControl", 0)};
-    return record;
-  }
-  const ClassRecord& GetClassRecord() const override { return StaticClassRecord(); }
   CTestRtsControl() = default;
   CTestRtsControl(const CTestRtsControl&) = default;
   Result CreateInstance(CPointer<CBase>& out) const override { return CreateCopy(*this, out); }

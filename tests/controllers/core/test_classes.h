@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "controllers/core/control.h"
+#include "objectmodel/test_class_record.h"
 #include "objectmodel/byte_writer.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/stream.h"
@@ -29,15 +30,9 @@ inline std::string Narrow(const WString& text) { return std::string(text.begin()
 // A scene-content object with one integer that controllers write. Its own
 // record part: version pair 1.0, then Value (i32).
 class CTestDorun : public CDorun {
- public:
-  static const ClassRecord& StaticClassRecord() {
-    static const ClassRecord record{"CTestDorun", &CDorun::StaticClassRecord(), 1, 0,
-                                    MakeClassId("CTestDorun", 0)};
-    return record;
-  }
-  const ClassRecord& GetClassRecord() const override { return StaticClassRecord(); }
-  u32 GetVersion() const override { return StaticClassRecord().Version(); }
+  KT_TEST_CLASS(CTestDorun, CDorun, 1, 0)
 
+ public:
   CTestDorun() = default;
   CTestDorun(const CTestDorun& other) : CDorun(other), value(other.value) {}
 
@@ -72,15 +67,9 @@ class CTestDorun : public CDorun {
 // answers `applyResult`. Its own record part: version pair 1.0, EndTime
 // (i32), then the data flag (1 byte).
 class CTestControl : public CControl {
- public:
-  static const ClassRecord& StaticClassRecord() {
-    static const ClassRecord record{"CTestControl", &CControl::StaticClassRecord(), 1, 0,
-                                    MakeClassId("CTestControl", 0)};
-    return record;
-  }
-  const ClassRecord& GetClassRecord() const override { return StaticClassRecord(); }
-  u32 GetVersion() const override { return StaticClassRecord().Version(); }
+  KT_TEST_CLASS(CTestControl, CControl, 1, 0)
 
+ public:
   CTestControl() = default;
   explicit CTestControl(const char16_t* name) { SetName(name); }
   CTestControl(const CTestControl& other)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "controllers/core/keyframe_control.h"
+#include "objectmodel/test_class_record.h"
 #include "controllers/core/test_classes.h"
 #include "objectmodel/byte_writer.h"
 #include "objectmodel/class_factory.h"
@@ -21,15 +22,9 @@
 namespace KT::test {
 
 class CTestSpatial : public CSpatial {
- public:
-  static const ClassRecord& StaticClassRecord() {
-    static const ClassRecord record{"CTestSpatial", &CSpatial::StaticClassRecord(), 1, 0,
-                                    MakeClassId("CTestSpatial", 0)};
-    return record;
-  }
-  const ClassRecord& GetClassRecord() const override { return StaticClassRecord(); }
-  u32 GetVersion() const override { return StaticClassRecord().Version(); }
+  KT_TEST_CLASS(CTestSpatial, CSpatial, 1, 0)
 
+ public:
   CTestSpatial() = default;
   CTestSpatial(const CTestSpatial& other) = default;
   Result CreateInstance(CPointer<CBase>& out) const override { return CreateCopy(*this, out); }
