@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <utility>
@@ -18,7 +19,7 @@ template <typename T>
 class CBuffer {
  public:
   CBuffer() = default;
-  CBuffer(const CBuffer& other) { CopyFrom(other); }
+  CBuffer(const CBuffer& other) { InitFrom(other); }
   CBuffer(CBuffer&& other) noexcept
       : count_(std::exchange(other.count_, 0)),
         data_(std::exchange(other.data_, nullptr)),
@@ -67,6 +68,30 @@ class CBuffer {
     return kOk;
   }
 
+  // Becomes a copy of `source`'s elements (empty when `source` is). A failed
+  // allocation answers kErrOutOfMemory and keeps what the buffer held. The
+  // extra word stays.
+  Result CopyFrom(const CBuffer& source) {
+    if (&source == this) return kOk;
+    if (source.IsEmpty()) {
+      Free();
+      return kOk;
+    }
+    CBuffer copy;
+    const Result r = copy.Create(source.count_, source.data_);
+    if (Failed(r)) return r;
+    std::swap(count_, copy.count_);
+    std::swap(data_, copy.data_);
+    return kOk;
+  }
+
+  // The elements' bytes.
+  u32 GetByteSize() const { return count_ * static_cast<u32>(sizeof(T)); }
+  // Same count and the same element bytes.
+  bool SameBytes(const CBuffer& other) const {
+    return count_ == other.count_ && (count_ == 0 || std::memcmp(data_, other.data_, GetByteSize()) == 0);
+  }
+
   // Frees the elements; the buffer becomes empty (extra is kept).
   void Free() {
     delete[] data_;
@@ -101,7 +126,7 @@ class CBuffer {
  private:
   // A copy holds the same elements and a zero extra word; when the
   // allocation fails the copy is empty.
-  void CopyFrom(const CBuffer& other) {
+  void InitFrom(const CBuffer& other) {
     if (other.count_ == 0) return;
     T* data = new (std::nothrow) T[other.count_];
     if (data == nullptr) return;

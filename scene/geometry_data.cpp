@@ -10,28 +10,6 @@ namespace KT {
 
 namespace {
 
-// `target` becomes a copy of `source` (empty when `source` is): kOk, or
-// kErrOutOfMemory with `target` empty.
-template <typename T>
-Result CopyBuffer(CBuffer<T>& target, const CBuffer<T>& source) {
-  if (source.IsEmpty()) {
-    target.Free();
-    return kOk;
-  }
-  return target.Create(source.GetCount(), source.GetData());
-}
-
-template <typename T>
-bool SameBytes(const CBuffer<T>& a, const CBuffer<T>& b) {
-  return a.GetCount() == b.GetCount() &&
-         (a.IsEmpty() || std::memcmp(a.GetData(), b.GetData(), a.GetCount() * sizeof(T)) == 0);
-}
-
-template <typename T>
-u32 BufferBytes(const CBuffer<T>& buffer) {
-  return buffer.GetCount() * static_cast<u32>(sizeof(T));
-}
-
 // True when every entry of `map` is below `limit`.
 bool AllBelow(const CBuffer<u32>& map, u32 limit) {
   for (u32 value : map) {
@@ -108,13 +86,13 @@ void CGeometryData::UpdateBoundingBox() {
 }
 
 Result CGeometryData::CopyVertexStreams(const CGeometryData& source) {
-  Result r = CopyBuffer(xyz_, source.xyz_);
-  if (Succeeded(r)) r = CopyBuffer(xyzMtlId_, source.xyzMtlId_);
-  if (Succeeded(r)) r = CopyBuffer(normal_, source.normal_);
-  if (Succeeded(r)) r = CopyBuffer(color_, source.color_);
-  if (Succeeded(r)) r = CopyBuffer(vertexXyzMap_, source.vertexXyzMap_);
-  if (Succeeded(r)) r = CopyBuffer(vertexNormalMap_, source.vertexNormalMap_);
-  if (Succeeded(r)) r = CopyBuffer(vertexColorMap_, source.vertexColorMap_);
+  Result r = xyz_.CopyFrom(source.xyz_);
+  if (Succeeded(r)) r = xyzMtlId_.CopyFrom(source.xyzMtlId_);
+  if (Succeeded(r)) r = normal_.CopyFrom(source.normal_);
+  if (Succeeded(r)) r = color_.CopyFrom(source.color_);
+  if (Succeeded(r)) r = vertexXyzMap_.CopyFrom(source.vertexXyzMap_);
+  if (Succeeded(r)) r = vertexNormalMap_.CopyFrom(source.vertexNormalMap_);
+  if (Succeeded(r)) r = vertexColorMap_.CopyFrom(source.vertexColorMap_);
   UpdateBoundingBox();
   SetModified();
   return r;
@@ -135,7 +113,7 @@ Result CGeometryData::LoadVertexBlock(CStream& stream) {
   if (n > 0) {
     r = stream.CheckAvailable(n, sizeof(Vec3));
     if (Succeeded(r)) r = xyz_.Create(n);
-    if (Succeeded(r)) r = stream.Read(xyz_.GetData(), BufferBytes(xyz_), BufferBytes(xyz_));
+    if (Succeeded(r)) r = stream.Read(xyz_.GetData(), xyz_.GetByteSize(), xyz_.GetByteSize());
     if (Failed(r)) return r;
   }
   // XYZMtlID has no count of its own: it follows the positions.
@@ -163,8 +141,8 @@ bool CGeometryData::IsEqual(const CGeometryData* other) const {
       vertexColorMap_.GetCount() != other->vertexColorMap_.GetCount()) {
     return false;
   }
-  return SameBytes(xyz_, other->xyz_) && SameBytes(normal_, other->normal_) &&
-         SameBytes(vertexXyzMap_, other->vertexXyzMap_) && SameBytes(vertexNormalMap_, other->vertexNormalMap_);
+  return xyz_.SameBytes(other->xyz_) && normal_.SameBytes(other->normal_) &&
+         vertexXyzMap_.SameBytes(other->vertexXyzMap_) && vertexNormalMap_.SameBytes(other->vertexNormalMap_);
 }
 
 Result CGeometryData::CreateInstance(CPointer<CBase>& out) const {
@@ -219,7 +197,7 @@ Result CGeometryData::Save(CStream& stream, u32 flags) {
   Result r = CDorun::Save(stream, flags);
   if (Succeeded(r)) r = WriteVersion(stream, StaticClassRecord());
   if (Succeeded(r)) r = WriteU32(stream, n);
-  if (Succeeded(r) && n > 0) r = stream.Write(xyz_.GetData(), BufferBytes(xyz_));
+  if (Succeeded(r) && n > 0) r = stream.Write(xyz_.GetData(), xyz_.GetByteSize());
   if (Succeeded(r)) r = WritePresentBuffer(stream, xyzMtlId_, n);
   if (Succeeded(r)) r = WriteU32(stream, normal_.GetCount());
   if (Succeeded(r)) r = WritePresentBuffer(stream, normal_, normal_.GetCount());
@@ -247,9 +225,9 @@ void CGeometryData::DescribeMembers(CMemberVisitor& visitor) {
 }
 
 u32 CGeometryData::GetMemorySize() const {
-  return CDorun::GetMemorySize() + 152 + BufferBytes(xyz_) + BufferBytes(normal_) + BufferBytes(color_) +
-         BufferBytes(xyzMtlId_) + BufferBytes(vertexXyzMap_) + BufferBytes(vertexNormalMap_) +
-         BufferBytes(vertexColorMap_);
+  return CDorun::GetMemorySize() + 152 + xyz_.GetByteSize() + normal_.GetByteSize() + color_.GetByteSize() +
+         xyzMtlId_.GetByteSize() + vertexXyzMap_.GetByteSize() + vertexNormalMap_.GetByteSize() +
+         vertexColorMap_.GetByteSize();
 }
 
 u32 CGeometryData::GetSaveSize() const {
@@ -257,7 +235,7 @@ u32 CGeometryData::GetSaveSize() const {
   const u32 k = GetVertexMapCount();
   // Version pair 8, the XYZ count 4, then each presence-word buffer
   // (preceded by its count where the record has one).
-  return CDorun::GetSaveSize() + 12 + BufferBytes(xyz_) + PresentBufferSaveSize(xyzMtlId_, n) + 4 +
+  return CDorun::GetSaveSize() + 12 + xyz_.GetByteSize() + PresentBufferSaveSize(xyzMtlId_, n) + 4 +
          PresentBufferSaveSize(normal_, normal_.GetCount()) + 4 + PresentBufferSaveSize(color_, color_.GetCount()) +
          4 + PresentBufferSaveSize(vertexXyzMap_, k) + PresentBufferSaveSize(vertexNormalMap_, k) +
          PresentBufferSaveSize(vertexColorMap_, k);

@@ -12,22 +12,6 @@ namespace KT {
 
 namespace {
 
-// `target` becomes a copy of `source` (empty when `source` is).
-template <typename T>
-Result CopyBuffer(CBuffer<T>& target, const CBuffer<T>& source) {
-  if (source.IsEmpty()) {
-    target.Free();
-    return kOk;
-  }
-  return target.Create(source.GetCount(), source.GetData());
-}
-
-template <typename T>
-bool SameBytes(const CBuffer<T>& a, const CBuffer<T>& b) {
-  return a.GetCount() == b.GetCount() &&
-         (a.IsEmpty() || std::memcmp(a.GetData(), b.GetData(), a.GetCount() * sizeof(T)) == 0);
-}
-
 bool AllBelow(const CBuffer<u32>& values, u32 limit) {
   return std::all_of(values.begin(), values.end(), [limit](u32 v) { return v < limit; });
 }
@@ -279,10 +263,10 @@ Result CTriMeshData::CopyTo(CBase* target, DisplacedList& displaced, u32 flags) 
                           std::pair{&other->colorTriIndex_, &colorTriIndex_},
                           std::pair{&other->vertexTriIndex_, &vertexTriIndex_},
                           std::pair{&other->triangleMtlId_, &triangleMtlId_}, std::pair{&other->smooth_, &smooth_}}) {
-    r = CopyBuffer(*to, *from);
+    r = to->CopyFrom(*from);
     if (Failed(r)) return r;
   }
-  r = CopyBuffer(other->tangentIndex_, tangentIndex_);
+  r = other->tangentIndex_.CopyFrom(tangentIndex_);
   if (Failed(r)) return r;
   for (CPointer<CUvwMap>& former : other->uvwMaps_) {
     if (former) displaced.emplace_back(former.Get());
@@ -381,8 +365,8 @@ bool CTriMeshData::IsEqual(const CGeometryData* other) const {
       uvwMaps_.size() != mesh->uvwMaps_.size()) {
     return false;
   }
-  if (!SameBytes(xyzTriIndex_, mesh->xyzTriIndex_) || !SameBytes(normalTriIndex_, mesh->normalTriIndex_) ||
-      !SameBytes(vertexTriIndex_, mesh->vertexTriIndex_) || !SameBytes(tangentIndex_, mesh->tangentIndex_)) {
+  if (!xyzTriIndex_.SameBytes(mesh->xyzTriIndex_) || !normalTriIndex_.SameBytes(mesh->normalTriIndex_) ||
+      !vertexTriIndex_.SameBytes(mesh->vertexTriIndex_) || !tangentIndex_.SameBytes(mesh->tangentIndex_)) {
     return false;
   }
   for (std::size_t i = 0; i < uvwMaps_.size(); ++i) {

@@ -25,23 +25,6 @@ Result AllocateZeroed(CBuffer<T>& buffer, u64 count) {
   return kOk;
 }
 
-// `target` becomes a copy of `source` (empty when `source` is); on a failed
-// allocation it keeps what it held.
-template <typename T>
-Result CopyBuffer(const CBuffer<T>& source, CBuffer<T>& target) {
-  if (&source == &target) return kOk;
-  if (source.IsEmpty()) {
-    target.Free();
-    return kOk;
-  }
-  CBuffer<T> copy;
-  const Result r = copy.Create(source.GetCount(), source.GetData());
-  if (Failed(r)) return r;
-  copy.SetExtra(target.GetExtra());
-  target.Swap(copy);
-  return kOk;
-}
-
 // `count` elements whose count the record stored elsewhere: checked against
 // the bytes left, allocated, then read when `present` (else left zeroed).
 // Even elements that are absent are held to the bytes left, so that a
@@ -124,8 +107,8 @@ Result CUvwMapData::CopyTo(CBase* target, DisplacedList& displaced, u32 flags) c
   // Tested before the base part is copied, so a refused target keeps all.
   if (other == nullptr) return kErrNotFound;
   Result r = CDorun::CopyTo(target, displaced, flags);
-  if (Succeeded(r)) r = CopyBuffer(uvwTriIndex_, other->uvwTriIndex_);
-  if (Succeeded(r)) r = CopyBuffer(vertexUvwMap_, other->vertexUvwMap_);
+  if (Succeeded(r)) r = other->uvwTriIndex_.CopyFrom(uvwTriIndex_);
+  if (Succeeded(r)) r = other->vertexUvwMap_.CopyFrom(vertexUvwMap_);
   return Failed(r) ? r : kOk;
 }
 
@@ -274,7 +257,7 @@ Result CUvwMap::CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const
   // Tested before the base part is copied, so a refused target keeps all.
   if (other == nullptr) return kErrNotFound;
   Result r = CDorun::CopyTo(target, displaced, flags);
-  if (Succeeded(r)) r = CopyBuffer(uvw_, other->uvw_);
+  if (Succeeded(r)) r = other->uvw_.CopyFrom(uvw_);
   return Failed(r) ? r : kOk;
 }
 

@@ -276,5 +276,24 @@ TEST_F(PointerBuffer, CreateFromItsOwnElementsKeepsThemAlive) {
   EXPECT_EQ(CCountedRaw::destroyed, 2);
 }
 
+TEST(BufferCopyFrom, CopiesOrEmptiesAndKeepsTheExtraWord) {
+  const u32 values[] = {4, 5, 6};
+  CBuffer<u32> source;
+  ASSERT_EQ(source.Create(3, values), kOk);
+  CBuffer<u32> target;
+  ASSERT_EQ(target.Create(1), kOk);
+  target.SetExtra(7);
+  ASSERT_EQ(target.CopyFrom(source), kOk);
+  EXPECT_TRUE(target.SameBytes(source));
+  EXPECT_EQ(target.GetByteSize(), 12u);
+  EXPECT_EQ(target.GetExtra(), 7u);
+  EXPECT_EQ(target.CopyFrom(target), kOk);
+  EXPECT_TRUE(target.SameBytes(source));
+  ASSERT_EQ(target.CopyFrom(CBuffer<u32>()), kOk);
+  EXPECT_TRUE(target.IsEmpty());
+  EXPECT_FALSE(target.SameBytes(source));
+  EXPECT_TRUE(target.SameBytes(CBuffer<u32>()));
+}
+
 }  // namespace
 }  // namespace KT
