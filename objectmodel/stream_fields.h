@@ -105,6 +105,40 @@ Result WritePodBuffer(CStream& stream, const CBuffer<T>& values) {
   return stream.Write(values.GetData(), static_cast<u32>(values.GetCount() * sizeof(T)));
 }
 
+// The presence-word form of an optional array whose count the record
+// states elsewhere: u32 1 and the `count` elements when the buffer has data,
+// u32 0 otherwise. A buffer with data that does not hold exactly `count`
+// elements (count above 0) cannot be written in that form: kErrInvalidArg.
+template <typename T>
+Result WritePresentBuffer(CStream& stream, const CBuffer<T>& buffer, u32 count) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  if (!buffer.IsEmpty() && count != 0 && buffer.GetCount() != count) return kErrInvalidArg;
+  Result r = WriteU32(stream, buffer.IsEmpty() ? 0u : 1u);
+  if (Failed(r) || buffer.IsEmpty() || count == 0) return r;
+  return stream.Write(buffer.GetData(), count * static_cast<u32>(sizeof(T)));
+}
+// Bytes WritePresentBuffer writes.
+template <typename T>
+u32 PresentBufferSaveSize(const CBuffer<T>& buffer, u32 count) {
+  return 4 + (buffer.IsEmpty() ? 0u : count * static_cast<u32>(sizeof(T)));
+}
+// Reads a presence word; when it is non-zero and `count` is non-zero,
+// `buffer` becomes `count` elements read from the stream (checked against
+// the bytes left first: kErrStream). Otherwise the buffer stays as it was.
+template <typename T>
+Result ReadPresentBuffer(CStream& stream, CBuffer<T>& buffer, u64 count) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  u32 present = 0;
+  Result r = ReadU32(stream, present);
+  if (Failed(r) || present == 0 || count == 0) return r;
+  r = stream.CheckAvailable(count, sizeof(T));
+  if (Failed(r)) return r;
+  r = buffer.Create(static_cast<u32>(count));
+  if (Failed(r)) return r;
+  const u32 bytes = static_cast<u32>(count * sizeof(T));
+  return stream.Read(buffer.GetData(), bytes, bytes);
+}
+
 // `count` elements of T without a count on disk (the count is stored
 // elsewhere by the caller); the vector is resized to `count`.
 template <typename T>

@@ -119,24 +119,6 @@ class CGeometryData : public CDorun {
   // compared by content. Null: false.
   virtual bool IsEqual(const CGeometryData* other) const;
 
-  // --- record helpers (shared with the triangle data and old mesh records) ----
-  // A presence word (1 when `buffer` has data, else 0) and, when present,
-  // the `count` elements that the record says it holds (none for 0).
-  // A present buffer that does not hold exactly `count` elements (with
-  // `count` above 0) cannot be written in that form: kErrInvalidArg.
-  template <typename T>
-  static Result WritePresentBuffer(CStream& stream, const CBuffer<T>& buffer, u32 count);
-  // Bytes WritePresentBuffer writes.
-  template <typename T>
-  static u32 PresentBufferSaveSize(const CBuffer<T>& buffer, u32 count) {
-    return 4 + (buffer.IsEmpty() ? 0u : count * static_cast<u32>(sizeof(T)));
-  }
-  // A presence word; when it is non-zero and `count` is non-zero, `buffer`
-  // becomes `count` elements read from the stream (checked against the
-  // bytes left first: kErrStream). Otherwise the buffer is left as it was.
-  template <typename T>
-  static Result ReadPresentBuffer(CStream& stream, CBuffer<T>& buffer, u64 count);
-
   // --- overrides --------------------------------------------------------------------
   // The copy constructor's copy; kErrOutOfMemory when it or a buffer could
   // not be allocated.
@@ -170,28 +152,5 @@ class CGeometryData : public CDorun {
   CBuffer<u32> vertexColorMap_;
   CBound boundingBox_;
 };
-
-template <typename T>
-Result CGeometryData::WritePresentBuffer(CStream& stream, const CBuffer<T>& buffer, u32 count) {
-  static_assert(std::is_trivially_copyable_v<T>);
-  if (!buffer.IsEmpty() && count != 0 && buffer.GetCount() != count) return kErrInvalidArg;
-  Result r = WriteU32(stream, buffer.IsEmpty() ? 0u : 1u);
-  if (Failed(r) || buffer.IsEmpty() || count == 0) return r;
-  return stream.Write(buffer.GetData(), count * static_cast<u32>(sizeof(T)));
-}
-
-template <typename T>
-Result CGeometryData::ReadPresentBuffer(CStream& stream, CBuffer<T>& buffer, u64 count) {
-  static_assert(std::is_trivially_copyable_v<T>);
-  u32 present = 0;
-  Result r = ReadU32(stream, present);
-  if (Failed(r) || present == 0 || count == 0) return r;
-  r = stream.CheckAvailable(count, sizeof(T));
-  if (Failed(r)) return r;
-  r = buffer.Create(static_cast<u32>(count));
-  if (Failed(r)) return r;
-  const u32 bytes = static_cast<u32>(count * sizeof(T));
-  return stream.Read(buffer.GetData(), bytes, bytes);
-}
 
 }  // namespace KT

@@ -382,12 +382,12 @@ Result CTriMesh::LoadOldLayout(CStream& stream, CStreamLoadRecord& record, i32 v
   const u64 corners = 3 * static_cast<u64>(n);
   // Read whenever present, so the record stays in step even when level 0
   // turns out to lack the matching stream.
-  r = CGeometryData::ReadPresentBuffer(stream, data->GetXYZTriIndex(), corners);
-  if (Succeeded(r)) r = CGeometryData::ReadPresentBuffer(stream, data->GetNormalTriIndex(), corners);
-  if (Succeeded(r)) r = CGeometryData::ReadPresentBuffer(stream, data->GetColorTriIndex(), corners);
-  if (Succeeded(r)) r = CGeometryData::ReadPresentBuffer(stream, data->GetVertexTriIndex(), corners);
-  if (Succeeded(r)) r = CGeometryData::ReadPresentBuffer(stream, data->GetTriangleMtlID(), n);
-  if (Succeeded(r)) r = CGeometryData::ReadPresentBuffer(stream, data->GetSmooth(), n);
+  r = ReadPresentBuffer(stream, data->GetXYZTriIndex(), corners);
+  if (Succeeded(r)) r = ReadPresentBuffer(stream, data->GetNormalTriIndex(), corners);
+  if (Succeeded(r)) r = ReadPresentBuffer(stream, data->GetColorTriIndex(), corners);
+  if (Succeeded(r)) r = ReadPresentBuffer(stream, data->GetVertexTriIndex(), corners);
+  if (Succeeded(r)) r = ReadPresentBuffer(stream, data->GetTriangleMtlID(), n);
+  if (Succeeded(r)) r = ReadPresentBuffer(stream, data->GetSmooth(), n);
   if (Failed(r)) return r;
 
   // UV channels: each stored channel gets an empty placeholder map now and
