@@ -82,4 +82,24 @@ inline Bytes RenumberIds(Bytes bytes) {
 // Text of an object's stable members (no id, count or Modified flag).
 inline std::string Members(CBase* object) { return object ? DescribeObject(*object, true) : "null"; }
 
+// Every prefix of `bytes` from `from` bytes on (the full file excluded)
+// fails to load with a negative code.
+inline void ExpectEveryPrefixFails(const Bytes& bytes, std::size_t from = 0) {
+  for (std::size_t n = from; n < bytes.size(); ++n) {
+    const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+    CStream stream;
+    CMemoryIo device;
+    EXPECT_LT(LoadScene(prefix, stream, device), 0) << "prefix of " << n << " bytes";
+  }
+}
+
+// The sum of the record sizes of everything the last load made: with the
+// file's fixed overhead, what the file must measure when every record
+// wrote exactly its GetSaveSize.
+inline u64 LoadedRecordBytes(const CStream& stream) {
+  u64 total = 0;
+  for (const CPointer<CBase>& object : stream.GetLoadedObjects()) total += object->GetSaveSize();
+  return total;
+}
+
 }  // namespace KT::test

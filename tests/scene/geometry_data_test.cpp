@@ -217,12 +217,7 @@ TEST_F(GeometryDataTest, PositionsWithoutNormalsStoreAZeroCountAndFlag) {
 
 TEST_F(GeometryDataTest, EveryPrefixOfTheRecordFails) {
   const Bytes bytes = test::SaveRoots({MakeData().Get()});
-  for (std::size_t n = kFirstRecordOffset; n < bytes.size(); ++n) {
-    const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-    CStream stream;
-    CMemoryIo device;
-    EXPECT_LT(test::LoadScene(prefix, stream, device), 0) << n;
-  }
+  test::ExpectEveryPrefixFails(bytes, kFirstRecordOffset);
 }
 
 // A file whose only root is a CGeometryData record with `block` after its

@@ -466,12 +466,7 @@ TEST_F(GeometryTest, EveryPrefixOfTheRecordFails) {
     CMemoryIo device;
     ASSERT_EQ(test::LoadScene(bytes, stream, device), kOk);
   }
-  for (std::size_t n = kFirstRecordOffset; n < bytes.size(); ++n) {
-    const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-    CStream stream;
-    CMemoryIo device;
-    EXPECT_LT(test::LoadScene(prefix, stream, device), 0) << n;
-  }
+  test::ExpectEveryPrefixFails(bytes, kFirstRecordOffset);
 }
 
 TEST_F(GeometryTest, EveryStoredVersionLoadsItsLevels) {

@@ -158,9 +158,7 @@ TEST_F(GroupTriMeshTest, SaveLoadSaveKeepsTheSettings) {
   CStream stream;
   CMemoryIo device;
   ASSERT_EQ(test::LoadScene(first, stream, device), kOk);
-  u32 records = 0;
-  for (const CPointer<CBase>& o : stream.GetLoadedObjects()) records += o->GetSaveSize();
-  EXPECT_EQ(first.size(), kFirstRecordOffset + records);
+  EXPECT_EQ(first.size(), kFirstRecordOffset + test::LoadedRecordBytes(stream));
   auto* loadedRoot = DynamicCast<CNode>(stream.GetRootObject(0));
   ASSERT_NE(loadedRoot, nullptr);
   auto* loaded = DynamicCast<CGroupTriMesh>(loadedRoot->GetChild(0).Get());
@@ -238,12 +236,7 @@ TEST_F(GroupTriMeshTest, EveryPrefixOfTheRecordFails) {
       CMemoryIo device;
       ASSERT_EQ(test::LoadScene(bytes, stream, device), kOk);
     }
-    for (std::size_t n = kFirstRecordOffset; n < bytes.size(); ++n) {
-      const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-      CStream stream;
-      CMemoryIo device;
-      EXPECT_LT(test::LoadScene(prefix, stream, device), 0) << n;
-    }
+    test::ExpectEveryPrefixFails(bytes, kFirstRecordOffset);
   }
 }
 

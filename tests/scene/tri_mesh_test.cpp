@@ -316,9 +316,7 @@ TEST_F(TriMeshTest, TwoLevelMeshUnderATurnedNodeSavesLoadsAndUpdatesInWorldSpace
   CStream stream;
   CMemoryIo device;
   ASSERT_EQ(test::LoadScene(first, stream, device), kOk);
-  u32 records = 0;
-  for (const CPointer<CBase>& o : stream.GetLoadedObjects()) records += o->GetSaveSize();
-  EXPECT_EQ(first.size(), kFirstRecordOffset + records);
+  EXPECT_EQ(first.size(), kFirstRecordOffset + test::LoadedRecordBytes(stream));
   CNode* root = DynamicCast<CNode>(stream.GetRootObject(0));
   ASSERT_NE(root, nullptr);
   CTriMesh* mesh = DynamicCast<CTriMesh>(root->GetChild(0).Get());
@@ -895,12 +893,7 @@ TEST_F(TriMeshTest, EveryPrefixOfTheRecordFails) {
       CMemoryIo device;
       ASSERT_EQ(test::LoadScene(bytes, stream, device), kOk);
     }
-    for (std::size_t n = kFirstRecordOffset; n < bytes.size(); ++n) {
-      const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-      CStream stream;
-      CMemoryIo device;
-      EXPECT_LT(test::LoadScene(prefix, stream, device), 0) << n;
-    }
+    test::ExpectEveryPrefixFails(bytes, kFirstRecordOffset);
   }
 }
 
