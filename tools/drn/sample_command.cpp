@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "exporter/sample_scene.h"
+#include "examples/sample_scene.h"
 #include "objectmodel/stream.h"
 #include "tools/drn/commands.h"
 #include "tools/drn/scene_file.h"

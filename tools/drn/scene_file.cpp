@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "exporter/register_library_classes.h"
+#include "library/register_library_classes.h"
 #include "objectmodel/custom_data.h"
 #include "objectmodel/string_helpers.h"
 #include "render/image_factory.h"

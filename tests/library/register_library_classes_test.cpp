@@ -1,6 +1,6 @@
 // Registration of the library's class names: old class names load through
 // the creators of their current classes.
-#include "exporter/register_library_classes.h"
+#include "library/register_library_classes.h"
 
 #include <gtest/gtest.h>
 

@@ -26,7 +26,7 @@
 
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/transform_test_support.h"
-#include "exporter/register_library_classes.h"
+#include "library/register_library_classes.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/quaternion.h"
 #include "objectmodel/stream_test_support.h"

@@ -30,7 +30,7 @@
 #include "controllers/core/rts_clip_control.h"
 #include "controllers/core/transform_test_support.h"
 #include "controllers/core/uvw_map_control.h"
-#include "exporter/register_library_classes.h"
+#include "library/register_library_classes.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/stream_test_support.h"
 #include "scene/node.h"

@@ -1,4 +1,4 @@
-#include "exporter/register_library_classes.h"
+#include "library/register_library_classes.h"
 
 #include "controllers/core/bone_skin_control.h"
 #include "controllers/core/data_clip_control.h"

@@ -1,7 +1,7 @@
 // The sample scene: it holds an object of every class the library
 // registers, survives a save and a load unchanged, and animates after the
 // load as it did before.
-#include "exporter/sample_scene.h"
+#include "examples/sample_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "exporter/register_library_classes.h"
+#include "library/register_library_classes.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/custom_data.h"
 #include "objectmodel/matrix4.h"

@@ -25,7 +25,7 @@
 #include "controllers/core/bone_skin_control.h"
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/morph_control.h"
-#include "exporter/register_library_classes.h"
+#include "library/register_library_classes.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/quaternion.h"
 #include "objectmodel/stream_test_support.h"

@@ -1,4 +1,4 @@
-#include "exporter/sample_scene.h"
+#include "examples/sample_scene.h"
 
 #include <initializer_list>
 #include <string>
