@@ -165,6 +165,13 @@ bool CRTSClipControl::IsActiveAt(i32 time) const {
   return child != nullptr && child->IsActiveAt(GetSourceTime(clip, TimeSinceClip(clip, t)));
 }
 
+f32 CRTSClipControl::GetPriority(i32 time) const {
+  i32 cycles = 0;
+  const i32 t = MapTime(time, GetEndTime(), cycles);
+  const ActiveClips found = FindActiveClips(clips_, t, 0);
+  return PriorityAtClip(t, found.code != kKeySearchNone && found.code != kKeySearchBefore, found.current);
+}
+
 // --- root protocol ---------------------------------------------------------------------------
 
 Result CRTSClipControl::CreateInstance(CPointer<CBase>& out) const {

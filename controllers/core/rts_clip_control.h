@@ -95,6 +95,12 @@ class CRTSClipControl : public CClipControl<CRTSControl, CRTSControl> {
   // True when the clip in force at the time Persists and its child is
   // active at its source time.
   bool IsActiveAt(i32 time) const override;
+  using CRTSControl::GetPriority;
+  // At local time t (MapTime with GetEndTime), searching from clip 0: the
+  // clip in force's Priority plus its child's GetPriority at its source
+  // time; before the first clip, without clips or with a clip of no child,
+  // the controller's own Priority. LastIndex is not touched.
+  f32 GetPriority(i32 time) const override;
 
   // --- root protocol --------------------------------------------------------------------------
   Result CreateInstance(CPointer<CBase>& out) const override;

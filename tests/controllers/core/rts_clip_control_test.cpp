@@ -202,6 +202,46 @@ TEST_F(RtsClipControlTest, PriorityFollowsTheClipInForce) {
   EXPECT_EQ(c.clips->GetPriority(), 0.0f);
 }
 
+// A child whose priority at a time is that time: the controller's
+// priority at a time then shows which child time reached the child.
+class CTimePriorityControl : public CKeyframeControl {
+ public:
+  using CKeyframeControl::GetPriority;
+  f32 GetPriority(i32 time) const override { return static_cast<f32>(time); }
+};
+
+TEST_F(RtsClipControlTest, PriorityAtATimeIsTheClipsPlusTheChildsAtItsSourceTime) {
+  Character c;
+  CPointer<CTimePriorityControl> timed(new CTimePriorityControl());
+  CRtsTransform pose;
+  ASSERT_EQ(timed->SetRtsKeys({CRtsKey(0, pose), CRtsKey(1000, pose)}), kOk);
+  ASSERT_EQ(c.clips->AddChild(timed.Get()), kOk);
+  c.clips->SetPriority(7.0f);
+  CClipKey first(0, 2);
+  first.Priority = 2.0f;
+  CClipKey second(1000, 2);
+  second.Priority = 4.0f;
+  ASSERT_EQ(c.clips->AddClipKey(first, 1000.0f), kOk);
+  ASSERT_EQ(c.clips->AddClipKey(second, 1000.0f), kOk);
+  c.At(1500);
+  ASSERT_EQ(c.clips->GetLastIndex(), 1u);
+  struct Row {
+    i32 time;
+    f32 priority;
+  };
+  // Before the first clip the controller's own priority stands.
+  for (const Row& row : {Row{-10, 7.0f}, Row{300, 302.0f}, Row{1250, 254.0f}, Row{1999, 1003.0f}}) {
+    EXPECT_EQ(c.clips->GetPriority(row.time), row.priority) << row.time;
+  }
+  // The search starts at clip 0 and caches nothing; the frame's Priority
+  // is the controller's own.
+  EXPECT_EQ(c.clips->GetLastIndex(), 1u);
+  EXPECT_EQ(c.clips->GetPriority(), 7.0f);
+  // A controller that is not a clip controller answers its Priority.
+  c.walk->SetPriority(1.5f);
+  EXPECT_EQ(c.walk->GetPriority(300), 1.5f);
+}
+
 TEST_F(RtsClipControlTest, PicksInItsScaledTime) {
   Character c;
   CClipKey key(100, 0);
