@@ -352,7 +352,10 @@ class CLayer : public CLayerBase {
         return r;
       }
     }
-    stream.AddPostLinkStep([this] { ConfirmChildren(); });
+    stream.AddPostLinkStep([this] {
+      ConfirmChildren();
+      return kOk;
+    });
     return kOk;
   }
 
