@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "objectmodel/member_text_writer.h"
+#include "scene/member_text_writer.h"
 #include "objectmodel/memory_io.h"
 #include "objectmodel/stream.h"
 #include "platform/unique_id.h"

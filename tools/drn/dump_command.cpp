@@ -3,7 +3,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "objectmodel/member_text_writer.h"
+#include "scene/member_text_writer.h"
 #include "tools/drn/commands.h"
 #include "tools/drn/scene_file.h"
 
