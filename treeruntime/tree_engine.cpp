@@ -64,8 +64,9 @@ bool CTreeEngine::Parse(CTreeFileAccess& file) {
     section = file.ParseToken();
   } while (section != token::kEndFile);
 
-  // Anything else after 1001 belongs to the supplemental reader.
-  if (file.DataRemains() && file.PeekToken() == token::kLeafLodsBegin) {
+  // Anything else after 1001 belongs to the supplemental reader; fewer than
+  // four bytes cannot hold a token and stay unread as well.
+  if (file.BytesRemaining() >= sizeof(std::int32_t) && file.PeekToken() == token::kLeafLodsBegin) {
     file.ParseToken();
     ParseLeafCluster(file);
   }
@@ -198,6 +199,10 @@ void CTreeEngine::SaveLeafCluster(CTreeFileAccess& file) const {
     file.SaveToken(token::kLevelEnd);
   }
   file.SaveToken(token::kLeafLodsEnd);
+}
+
+void CTreeEngine::ApplyDefaultTextureControls() {
+  for (STreeBranchInfo* level : m_vBranchLevels) level->ApplyDefaultTextureControls();
 }
 
 // --- state --------------------------------------------------------------------

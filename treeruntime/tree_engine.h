@@ -73,9 +73,10 @@ class CTreeEngine : public stCamera {
   //   right after the header included)    "malformed SPT tree file"
   // and the section messages of ParseGeneralTreeInfo, ParseBranchData,
   // STreeBranchInfo, STreeLeafInfo, STreeLeafMap, STreeWindInfo,
-  // ParseLeafCluster and SBillboardLeaf. When data remains after 1001 and
-  // its next token is 7000, the leaf LOD block is read; otherwise the read
-  // position stays just behind 1001. A tree-size override (SetTreeSize)
+  // ParseLeafCluster and SBillboardLeaf. When a token follows 1001 and it
+  // is 7000, the leaf LOD block is read; otherwise the read position stays
+  // just behind 1001 (one to three stray bytes there hold no token and are
+  // left unread, as any other data after the core is). A tree-size override (SetTreeSize)
   // then replaces the size and variance read. Returns true; every failure
   // is the exception, and what was read before it stays in the engine.
   bool Parse(CTreeFileAccess& file);
@@ -111,6 +112,12 @@ class CTreeEngine : public stCamera {
   // for L >= 1 each level 0 .. L-1 as 7002, its records, 7003 (a level the
   // array does not hold is written empty), and 7001.
   void SaveLeafCluster(CTreeFileAccess& file) const;
+
+  // The texture-coordinate controls a block without section 50000 gets:
+  // in every branch level, in order, each of layers 1 to 6 whose flag 6 is
+  // set becomes a copy of layer 0 (STreeBranchInfo::ApplyDefaultTextureControls).
+  // The tree model calls it after loading such a block.
+  void ApplyDefaultTextureControls();
 
   // Stores a size and variance that replace those of every later Parse
   // (kept unchanged; the override is active while the size is above -1.0).

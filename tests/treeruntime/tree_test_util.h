@@ -33,34 +33,4 @@ std::string TreeErrorText(F&& call) {
   return "(no error)";
 }
 
-// Builds a byte image token by token.
-class Image {
- public:
-  Image& Token(std::int32_t value) {
-    file_.SaveToken(value);
-    return *this;
-  }
-  Image& Float(float value) {
-    file_.SaveFloat(value);
-    return *this;
-  }
-  Image& Byte(std::uint8_t value) {
-    file_.SaveByte(value);
-    return *this;
-  }
-  Image& String(const std::string& value) {
-    file_.SaveString(value);
-    return *this;
-  }
-  Image& Vector(const stVec3& value) {
-    file_.SaveVector3(value);
-    return *this;
-  }
-  CTreeFileAccess Reader() const { return ReaderOf(file_); }
-  Bytes Data() const { return BytesOf(file_); }
-
- private:
-  CTreeFileAccess file_;
-};
-
 }  // namespace trt::test
