@@ -18,6 +18,7 @@ namespace {
 using test::Bytes;
 using test::BuildSpt;
 using test::CurveText;
+using test::InstalledAllocator;
 using test::ReaderOf;
 using test::SptBillboardLeaf;
 using test::SptLeafMap;
@@ -46,17 +47,6 @@ class PeakAllocator : public CTreeAllocator {
   }
   std::size_t current = 0;
   std::size_t peak = 0;
-};
-
-class InstalledAllocator {
- public:
-  explicit InstalledAllocator(CTreeAllocator* allocator) : previous_(InstallTreeAllocator(allocator)) {}
-  ~InstalledAllocator() { InstallTreeAllocator(previous_); }
-  InstalledAllocator(const InstalledAllocator&) = delete;
-  InstalledAllocator& operator=(const InstalledAllocator&) = delete;
-
- private:
-  CTreeAllocator* previous_;
 };
 
 SptTree SampleTree() {

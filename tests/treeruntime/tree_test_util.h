@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "treeruntime/tree_file_access.h"
+#include "treeruntime/tree_memory.h"
 
 namespace trt::test {
 
@@ -32,5 +33,17 @@ std::string TreeErrorText(F&& call) {
   }
   return "(no error)";
 }
+
+// Installs an allocator for its lifetime and puts the previous one back.
+class InstalledAllocator {
+ public:
+  explicit InstalledAllocator(CTreeAllocator* allocator) : previous_(InstallTreeAllocator(allocator)) {}
+  ~InstalledAllocator() { InstallTreeAllocator(previous_); }
+  InstalledAllocator(const InstalledAllocator&) = delete;
+  InstalledAllocator& operator=(const InstalledAllocator&) = delete;
+
+ private:
+  CTreeAllocator* previous_;
+};
 
 }  // namespace trt::test
