@@ -43,11 +43,6 @@ stVec3 Bend(const stVec3& p, std::uint8_t index, float weight) {
   return p + (p * *matrix - p) * weight;
 }
 
-template <typename T>
-void Release(TreeVector<T>& vector) {
-  TreeVector<T>().swap(vector);
-}
-
 }  // namespace
 
 stVec3 ClosestPointOnLine(const stVec3& a, const stVec3& b, const stVec3& p) {
@@ -86,7 +81,7 @@ void CIndexedGeometry::AddStrip(std::int32_t lod, const std::int32_t* indices, s
   if (indices == nullptr) {
     descriptors.assign({0, 0});
     m_vTriangleCounts[static_cast<std::size_t>(lod)] = 0;
-    Release(list);
+    FreeVector(list);
     return;
   }
   if (count < 0) return;
@@ -98,8 +93,8 @@ void CIndexedGeometry::AddStrip(std::int32_t lod, const std::int32_t* indices, s
 void CIndexedGeometry::ClearLod(std::int32_t lod) {
   if (!ValidLod(lod)) return;
   FreeFinishTables();
-  Release(m_vStripDescriptors[static_cast<std::size_t>(lod)]);
-  Release(m_vStripIndices[static_cast<std::size_t>(lod)]);
+  FreeVector(m_vStripDescriptors[static_cast<std::size_t>(lod)]);
+  FreeVector(m_vStripIndices[static_cast<std::size_t>(lod)]);
 }
 
 // --- vertex attributes ----------------------------------------------------------
@@ -219,7 +214,7 @@ void CIndexedGeometry::CombineStrips(bool keepWinding) {
     TreeVector<std::int32_t>& list = m_vStripIndices[lod];
     const std::int32_t composite = GetCompositeStripLength(static_cast<std::int32_t>(lod), keepWinding);
     if (composite <= 0) {
-      Release(descriptors);
+      FreeVector(descriptors);
       m_vTriangleCounts[lod] = 0;
       continue;
     }
@@ -364,7 +359,7 @@ void CIndexedGeometry::ComputeShadowTexCoords(const stVec3& axisA, const stVec3&
   const float span = 2.0f * size;
   m_nVertexCursor = 0;
   // One pair per vertex: a second call replaces the first one's pairs.
-  Release(m_avTexLayers[kShadowLayer]);
+  FreeVector(m_avTexLayers[kShadowLayer]);
   const std::int32_t count = GetVertexCount();
   for (std::int32_t i = 0; i < count; ++i) {
     const stVec3 p = Read(m_vPositions, static_cast<std::size_t>(i));
@@ -399,9 +394,9 @@ void CIndexedGeometry::FreeFinishTables() {
 
 void CIndexedGeometry::DeleteIndexData() {
   FreeFinishTables();
-  Release(m_vStripDescriptors);
-  Release(m_vStripIndices);
-  Release(m_vTriangleCounts);
+  FreeVector(m_vStripDescriptors);
+  FreeVector(m_vStripIndices);
+  FreeVector(m_vTriangleCounts);
   m_nNumLods = 0;
 }
 
