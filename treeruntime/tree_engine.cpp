@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "treeruntime/branch.h"
+#include "treeruntime/indexed_geometry.h"
+
 namespace trt {
 namespace {
 
@@ -201,6 +204,79 @@ void CTreeEngine::SaveLeafCluster(CTreeFileAccess& file) const {
   file.SaveToken(token::kLeafLodsEnd);
 }
 
+void CTreeEngine::ComputeBranchLods() {
+  CIndexedGeometry* geometry = m_pBranchGeometry;
+  if (geometry == nullptr) return;
+
+  // 1. The nodes, when there is anything to choose from.
+  struct Node {
+    CBranch* branch;
+    float weight;
+    float key;
+  };
+  TreeVector<Node> nodes;
+  float total = 0.0f;
+  float largest = 0.0f;
+  bool holdsTriangle = false;
+  if (const TreeVector<std::int32_t>* descriptors = geometry->GetStripDescriptors(0)) {
+    for (std::size_t k = 1; k < descriptors->size(); k += 2) holdsTriangle = holdsTriangle || (*descriptors)[k] >= 3;
+  }
+  if (m_pBranch != nullptr && holdsTriangle) {
+    TreeVector<CBranch*> collected;
+    m_pBranch->CollectNodes(collected);
+    for (CBranch* branch : collected) {
+      const float weight = branch->m_fSizeMeasure > 0.0f ? branch->m_fSizeMeasure : 0.0f;
+      nodes.push_back({branch, weight, 0.0f});
+      total += weight;
+      largest = std::max(largest, weight);
+    }
+  }
+
+  // 2. Sort keys below the cut; the nodes above it go to their own list.
+  const float cut = (1.0f - m_fBranchWeightThreshold) * largest;
+  TreeVector<Node> ordered;
+  TreeVector<Node> large;
+  for (Node& node : nodes) {
+    if (node.weight > cut) {
+      large.push_back(node);
+      continue;
+    }
+    const float r = CTreeRandom::GetUniform(0.0f, m_fBranchWeightBlend);
+    const float key = r * largest + (1.0f - r) * node.weight;
+    node.key = key > 0.0f ? key : 0.0f;
+    ordered.push_back(node);
+  }
+  // 3. Both by descending key; the large nodes then go to the front one by
+  //    one (ending up in reverse order ahead of all others).
+  auto higher = [](const Node& a, const Node& b) { return a.key > b.key; };
+  std::stable_sort(ordered.begin(), ordered.end(), higher);
+  std::stable_sort(large.begin(), large.end(), higher);
+  for (const Node& node : large) ordered.insert(ordered.begin(), node);
+
+  // 4. Each LOD takes a share of the total weight.
+  const std::int32_t lods = m_nNumBranchLods;
+  for (std::int32_t l = 0; l < lods; ++l) {
+    const float f = lods == 1 ? 1.0f
+                              : m_fLargestBranchLod + (m_fSmallestBranchLod - m_fLargestBranchLod) *
+                                                          static_cast<float>(l) / static_cast<float>(lods - 1);
+    const float budget = f * total;
+    std::size_t taken = 0;
+    float sum = 0.0f;
+    while (taken < ordered.size() && sum < budget) sum += ordered[taken++].weight;
+    geometry->ResetStripCounter();
+    if (l == 0) {
+      // LOD 0 holds every strip the builder emitted; the selection alone
+      // decides what it keeps.
+      geometry->ClearLod(0);
+      if (taken == 0) {
+        geometry->AddStrip(0, nullptr, 0);
+        continue;
+      }
+    }
+    for (std::size_t k = 0; k < taken; ++k) ordered[k].branch->EmitToLod(l, *geometry);
+  }
+}
+
 void CTreeEngine::ApplyDefaultTextureControls() {
   for (STreeBranchInfo* level : m_vBranchLevels) level->ApplyDefaultTextureControls();
 }
@@ -226,6 +302,7 @@ void CTreeEngine::FreeLeafLods() { TrackedDeleteArray(m_pLeafLods); }
 
 void CTreeEngine::FreeTransientData() {
   if (!m_bTransientData) return;
+  TrackedDelete(m_pBranch);
   FreeLeafLods();
   FreeBranchLevels();
   TrackedDelete(m_pRootSupport);

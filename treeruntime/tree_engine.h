@@ -38,6 +38,7 @@
 
 namespace trt {
 
+class CBranch;
 class CIndexedGeometry;
 
 // A position of three floats; the engine keeps the tree's origin in it.
@@ -113,6 +114,19 @@ class CTreeEngine : public stCamera {
   // array does not hold is written empty), and 7001.
   void SaveLeafCluster(CTreeFileAccess& file) const;
 
+  // The branch levels of detail (m_nNumBranchLods of them) from the nodes
+  // of m_pBranch, each weighted by its size measure (negative as 0). Only
+  // when the branch geometry's LOD 0 holds a triangle (a strip of 3 or more
+  // indices) are nodes collected; LOD 0 is then emptied and refilled by the
+  // selection alone. Nodes up to (1 - weight threshold) x the largest
+  // weight get the sort key r x max + (1 - r) x weight (0 when not above
+  // 0), r a uniform draw in [0, weight blend]; the larger ones go first.
+  // LOD l takes nodes from the front while their running weight is below f
+  // x the total, the node that reaches it included, f running from the
+  // largest to the smallest fraction (1.0 with one LOD), and each emits its
+  // strip into LOD l; a LOD 0 that takes none gets one empty strip.
+  void ComputeBranchLods();
+
   // The texture-coordinate controls a block without section 50000 gets:
   // in every branch level, in order, each of layers 1 to 6 whose flag 6 is
   // set becomes a copy of layer 0 (STreeBranchInfo::ApplyDefaultTextureControls).
@@ -148,6 +162,8 @@ class CTreeEngine : public stCamera {
   float m_fSize = 50.0f;            // 2006
   float m_fSizeVariance = 0.0f;     // 2007
   std::int32_t m_nPlacementSeed = 444;  // 16013
+  // The trunk, made by compute (tracked); freed with the transient data.
+  CBranch* m_pBranch = nullptr;
   CIndexedGeometry* m_pBranchGeometry = nullptr;
   TreeVector<STreeBranchInfo*> m_vBranchLevels;  // 1014
   std::int32_t m_nNumBranchLods = 6;  // 9007
