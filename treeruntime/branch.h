@@ -12,13 +12,58 @@
 
 #include <cstdint>
 
+#include "treeruntime/billboard_leaf.h"
 #include "treeruntime/tree_math.h"
 #include "treeruntime/tree_memory.h"
 
 namespace trt {
 
 class CBranch;
+class CFrondEngine;
 class CIndexedGeometry;
+class CLightingEngine;
+struct STreeBranchInfo;
+struct STreeLeafInfo;
+struct STreeRootSupport;
+
+// The 15-bit generator the flares draw from: state x 214013 + 2531011, bits
+// 16 to 30 of the new state (the sequence of the original platform's C
+// library; the runtime never calls the C library's rand).
+class CFlareRandom {
+ public:
+  static void Seed(std::uint32_t seed);
+  // The next value in [0, 32767].
+  static std::int32_t Next();
+};
+
+// What the tree engine publishes to the branch builder before it grows a
+// tree (process-wide, like all runtime state).
+struct SBranchSettings {
+  std::int32_t m_nWindLevel = 1;
+  const STreeLeafInfo* m_pLeafInfo = nullptr;
+  TreeVector<const STreeBranchInfo*> m_vLevels;
+  bool m_bWindFalloff = false;  // flag 22000
+  bool m_bFloorEnabled = false;
+  float m_fFloorHeight = 0.0f;
+  std::int32_t m_nFloorLevel = 1;
+  float m_fFloorExponent = 1.0f;
+  float m_fFloorScale = 1.0f;
+  std::int32_t m_nClusterLevel = 0;
+  const STreeRootSupport* m_pRootSupport = nullptr;
+  std::uint32_t m_uRoughnessCounter = 0;
+  std::uint32_t m_uDensityCounter = 0;
+  std::int32_t m_nWindGroupCounter = 0;  // raised before each use
+  std::uint32_t m_uSeed = 0;
+  bool m_bLeavesNeedPlacement = true;
+  float m_afTable[1000] = {};
+  // The frond and lighting engines of the tree being computed (either may
+  // be null: no fronds, no static lighting).
+  CFrondEngine* m_pFrondEngine = nullptr;
+  const CLightingEngine* m_pLightingEngine = nullptr;
+  // Leaf-map index pairs (2m, 2m + 1) by the map's flag, refilled when the
+  // trunk starts.
+  TreeVector<std::int32_t> m_vLeafGroups[2];
+};
 
 // One spine vertex; zero vectors and an identity orientation when made.
 struct SBranchVertex {
@@ -56,6 +101,8 @@ struct SBranchChild {
 class CBranch {
  public:
   static constexpr std::int32_t kInlineVertices = 10;
+  // Levels below this one grow no further.
+  static constexpr std::int32_t kMaxLevel = 256;
 
   // No vertices (count -1) and no first vertex (-1); counts the branch.
   CBranch(CBranch* pParent, bool bOwned);
@@ -67,6 +114,22 @@ class CBranch {
   CBranch& operator=(const CBranch& other);
 
   static std::int32_t GetLiveCount();
+  static SBranchSettings& Settings();
+
+  // Grows this branch and its descendants (see the tree engine): evaluates
+  // its level's curves at `percent`, walks the spine, emits rings and their
+  // strip into `geometry` (kind 1 at or above the cluster level) or hands
+  // the spine to the frond engine (kind 0), then places and grows children.
+  // Returns the kind: 0 frond, 1 branch, 2 nothing. A level without a
+  // record builds nothing (2). `isRootSupport` grows from the root-support
+  // record and places no children.
+  std::int32_t Compute(std::uint32_t seed, float size, std::int32_t level, const stVec3& start, float percent,
+                       const stMat3& parentOrientation, const stVec3& parentAxis, CIndexedGeometry* geometry,
+                       TreeVector<SBillboardLeaf>& leaves, float windWeight1, float windWeight2,
+                       std::int32_t windGroup1, std::int32_t windGroup2, float parentRadius, bool isRootSupport);
+  // The flare term at angle `a` (radians) and height `t` (fraction of the
+  // length): 0 beyond the width or at and above the height.
+  static float FlareValue(const SFlare& flare, float a, float t);
 
   // Makes room for `count` spine vertices (inline below kInlineVertices, a
   // tracked array from then on), each a fresh SBranchVertex; a count below 0
@@ -101,12 +164,18 @@ class CBranch {
 
  private:
   void CopyFrom(const CBranch& other);
+  void BuildFlares(const STreeBranchInfo& info);
+  void EmitRing(CIndexedGeometry& g, const STreeBranchInfo& info, const SBranchVertex& vertex, float t, float size,
+                float length, float cap, float texOffset, bool negativeTwist, std::int32_t group1,
+                std::int32_t group2);
+  void ComputeNormals(CIndexedGeometry& g, const STreeBranchInfo& info, std::int32_t kind);
   void FreeVertices();
   void FreeChildren();
 
   SBranchVertex* m_pVertices = nullptr;
   SBranchVertex m_acInlineVertices[kInlineVertices];
   bool m_bInlineVertices = true;
+  float m_fRadius0 = 0.0f;  // the radius of vertex 0, for texture U scales
 };
 
 }  // namespace trt

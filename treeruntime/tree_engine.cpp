@@ -204,6 +204,67 @@ void CTreeEngine::SaveLeafCluster(CTreeFileAccess& file) const {
   file.SaveToken(token::kLeafLodsEnd);
 }
 
+void CTreeEngine::Compute(float fLeafSpacing) {
+  (void)fLeafSpacing;  // for leaf LOD placement, which is not built yet
+  SBranchSettings& st = CBranch::Settings();
+  // 1., 2.
+  st.m_bLeavesNeedPlacement = !m_bLeafLodsLoaded;
+  TrackedDelete(m_pBranch);
+  m_pBranch = TrackedNew<CBranch>("CTreeEngine::Compute, m_pBranch", nullptr, false);
+  if (!m_bLeafLodsLoaded) {
+    FreeLeafLods();
+    m_pLeafLods = TrackedNewArray<TreeVector<SBillboardLeaf>>(static_cast<std::size_t>(std::max(GetNumLeafLods(), 0)),
+                                                              "CTreeEngine::Compute, m_pLeafLods");
+  }
+  // 3.
+  st.m_nWindLevel = m_nWindLevel;
+  st.m_pLeafInfo = &m_cLeafInfo;
+  st.m_vLevels.clear();
+  for (const STreeBranchInfo* level : m_vBranchLevels) st.m_vLevels.push_back(level);
+  st.m_bWindFalloff = m_bFlag22000;
+  st.m_bFloorEnabled = m_bFloorEnabled;
+  st.m_fFloorHeight = m_fFloorHeight;
+  st.m_nFloorLevel = m_nFloorLevel;
+  st.m_fFloorExponent = m_fFloorExponent;
+  st.m_fFloorScale = m_fFloorScale;
+  st.m_nClusterLevel = m_nClusterLevel;
+  st.m_pRootSupport = m_pRootSupport;
+  st.m_uRoughnessCounter = 0;
+  st.m_uDensityCounter = 0;
+  // 4.
+  CTreeRandom::Seed(m_nSeed);
+  for (float& value : st.m_afTable) value = CTreeRandom::GetUniform(0.0f, 1.0f);
+  // 5.
+  CTreeRandom::Seed(m_nSeed);
+  const float workingSize = CTreeRandom::GetUniform(m_fSize - m_fSizeVariance, m_fSize + m_fSizeVariance);
+  // 6.
+  CFlareRandom::Seed(static_cast<std::uint32_t>(m_nPlacementSeed));
+  // 7. Leaf maps follow the base size, not the drawn one.
+  if (m_fSize > 0.0f) {
+    for (STreeLeafMap& map : m_cLeafInfo.m_vLeafMaps) {
+      map.m_vAbsoluteSize.x = map.m_vRelativeSize.x * m_fSize;
+      map.m_vAbsoluteSize.y = map.m_vRelativeSize.y * m_fSize;
+    }
+  }
+  // 8.
+  CTreeRandom::Seed(m_nSeed);
+  if (m_pBranchGeometry != nullptr) {
+    m_pBranchGeometry->SetNumLods(m_nNumBranchLods);
+    m_pBranchGeometry->ResetStripCounter();
+  }
+  // 9.
+  const std::uint32_t seed = static_cast<std::uint32_t>(m_nSeed);
+  st.m_uSeed = seed;
+  st.m_nWindGroupCounter = m_nSeed;
+  stMat3 root;
+  root.RotateZ(m_fGlobalValue);
+  m_pBranch->Compute(seed, workingSize, 0, stVec3(m_afPosition[0], m_afPosition[1], m_afPosition[2]), 0.0f, root,
+                     stVec3(0.0f, 0.0f, 1.0f), m_pBranchGeometry, m_vLeaves, 1.0f, 1.0f, m_nSeed, m_nPlacementSeed,
+                     -1.0f, false);
+  // 10.
+  ComputeBranchLods();
+}
+
 void CTreeEngine::ComputeBranchLods() {
   CIndexedGeometry* geometry = m_pBranchGeometry;
   if (geometry == nullptr) return;

@@ -114,6 +114,19 @@ class CTreeEngine : public stCamera {
   // array does not hold is written empty), and 7001.
   void SaveLeafCluster(CTreeFileAccess& file) const;
 
+  // Grows the tree (steps 1 to 10 of the engine's compute): marks whether
+  // leaves need placing (not when block 7000 was loaded), makes the trunk
+  // and, without loaded leaf LODs, one empty leaf list per leaf LOD;
+  // publishes the settings to the branch builder (CBranch::Settings; the
+  // caller sets its frond and lighting engines); seeds and fills the table
+  // of 1000 uniform values; seeds again and draws the working size in
+  // [size - variance, size + variance]; seeds the flare generator with the
+  // placement seed; sizes the leaf maps from the base size (when above 0);
+  // seeds again, sets the branch geometry's LOD count and grows the trunk
+  // at the origin, turned about z by the global value (degrees); then the
+  // branch LODs. Leaf LOD placement is not part of it yet. Compute once.
+  void Compute(float fLeafSpacing);
+
   // The branch levels of detail (m_nNumBranchLods of them) from the nodes
   // of m_pBranch, each weighted by its size measure (negative as 0). Only
   // when the branch geometry's LOD 0 holds a triangle (a strip of 3 or more
