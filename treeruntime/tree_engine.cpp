@@ -263,6 +263,12 @@ void CTreeEngine::Compute(float fLeafSpacing) {
                      -1.0f, false);
   // 10.
   ComputeBranchLods();
+
+  // The builder's settings point into this engine for the compute only.
+  st.m_pLeafInfo = nullptr;
+  st.m_pRootSupport = nullptr;
+  FreeVector(st.m_vLevels);
+  for (TreeVector<std::int32_t>& group : st.m_vLeafGroups) FreeVector(group);
 }
 
 void CTreeEngine::ComputeBranchLods() {

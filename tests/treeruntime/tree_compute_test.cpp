@@ -73,6 +73,8 @@ class TreeComputeTest : public ::testing::Test {
   }
 };
 
+SptTree Branchy(float frequency, float childStartAngle = 45.0f, float disturbance = 0.0f);
+
 // Size 4, length 1.5 (L = 6, under 5 x size: no root support), radius
 // 0.125 (R = 0.5), start angle -90: the spine runs up z.
 SptTree StraightTrunk() {
@@ -131,6 +133,21 @@ TEST_F(TreeComputeTest, AStraightTrunkComputesToClosedForms) {
   }
 }
 
+TEST_F(TreeComputeTest, AComputedTreeGivesBackEverythingItTook) {
+  const std::uint32_t before = GetTrackedBytes();
+  const std::int32_t branches = CBranch::GetLiveCount();
+  {
+    SptTree tree = Branchy(3.0f);
+    tree.leafMaps.resize(2);  // the leaf-map groups are filled too
+    const Computed computed(tree);
+    EXPECT_GT(GetTrackedBytes(), before);
+  }
+  EXPECT_EQ(GetTrackedBytes(), before);
+  EXPECT_EQ(CBranch::GetLiveCount(), branches);
+  EXPECT_TRUE(CBranch::Settings().m_vLevels.empty());
+  EXPECT_EQ(CBranch::Settings().m_pRootSupport, nullptr);
+}
+
 TEST_F(TreeComputeTest, ATreeWithoutBranchLevelsBuildsNothing) {
   SptTree tree;
   const Computed computed(tree);
@@ -167,7 +184,7 @@ TEST_F(TreeComputeTest, ACrossSectionCountBelowOneStillClosesTheRings) {
 
 // A trunk with `frequency` children per unit of length relative to the size,
 // children of a second level, and a third (leaf) level.
-SptTree Branchy(float frequency, float childStartAngle = 45.0f, float disturbance = 0.0f) {
+SptTree Branchy(float frequency, float childStartAngle, float disturbance) {
   SptTree tree = StraightTrunk();
   tree.levels[0].frequency = frequency;
   tree.levels[0].curves[0] = Flat(disturbance, disturbance);
