@@ -5,7 +5,9 @@
 // memory comes from. Its storage kind says who owns that memory:
 //   kHeap      a heap block owned by the buffer;
 //   kMapped    a block of the memory-mapping library owned by the buffer
-//              (not available in this build: creating one is refused);
+//              (platform/mmf.h); Pixels is valid only while a view is
+//              mapped (Map/UnMap), and every operation below maps the
+//              buffers it touches for its own duration;
 //   kBorrowed  memory owned by someone else, never reallocated or freed by
 //              the buffer.
 //
@@ -94,22 +96,35 @@ u32 GetPixelBytes(const KTImage& buffer);
 // of `layout`; Stride follows the buffer's AlignRows.
 //  - layout above 6: kErrInvalidArg;
 //  - the buffer already has pixels of the same width, height, layout and
-//    stride: the pixels are cleared in place, storage kept; kOk;
+//    stride: the pixels are cleared in place (through a view for kMapped),
+//    storage kept; kOk. A buffer of that shape left without storage by a
+//    failed allocation gets a new block instead;
 //  - kBorrowed storage whose shape would change: kErrInvalidArg;
 //  - width or height below 1, or a block of more than 2^31-1 bytes:
 //    kErrInvalidArg, the buffer unchanged;
-//  - kMapped storage (or an unknown kind): kErrInvalidArg, unchanged;
-//  - otherwise the old storage is freed and a new block allocated. The
-//    block holds Stride x Height bytes plus (4 - BytesPerPixel) for layouts
-//    0-5, so that a 4-byte read at the last pixel stays inside. No memory:
+//  - an unknown storage kind: kErrInvalidArg, unchanged;
+//  - otherwise every view is closed, the old storage released and a new
+//    block allocated (a heap block for kHeap, a library block for
+//    kMapped). The block holds Stride x Height bytes plus
+//    (4 - BytesPerPixel) for layouts 0-5, so that a 4-byte read at the
+//    last pixel stays inside. No memory (or the library refuses):
 //    kErrOutOfMemory, the buffer keeps its new shape without storage (Free
 //    or a later Create recovers it).
 Result Create(KTImage& buffer, u32 layout, i32 width, i32 height);
 
-// Releases owned storage (borrowed memory is left alone) and clears Width,
-// Height, BytesPerPixel, Layout, Pixels and Stride. Storage, AlignRows and
+// Closes every view, releases owned storage (borrowed memory is left
+// alone; a library block through CMmf::MemFree) and clears Width, Height,
+// BytesPerPixel, Layout, Pixels, Stride and MmfId. Storage, AlignRows and
 // the resolution stay.
 void Free(KTImage& buffer);
+
+// Views of kMapped storage. Map opens one more view (MapCount + 1, Pixels
+// = the block's address); UnMap closes one while any is open (Pixels
+// cleared when the last closes); UnMapAll closes them all. For other
+// storage kinds they do nothing and Pixels stays valid.
+void Map(KTImage& buffer);
+void UnMap(KTImage& buffer);
+void UnMapAll(KTImage& buffer);
 
 // Makes `buffer` a view of `height` rows of `width` pixels of `layout` at
 // `pixels`, `stride` bytes apart, owned by the caller (kBorrowed). The
@@ -128,8 +143,86 @@ Result Borrow(KTImage& buffer, u8* pixels, u32 layout, i32 width, i32 height, i3
 //    first) and is created with the source's layout and size, keeping its
 //    own AlignRows; Create's failure is returned.
 // Each row's Width x BytesPerPixel bytes are copied; each buffer advances
-// by its own stride.
+// by its own stride. Mapping a view of the source for the copy is not a
+// change of its pixels, hence the const source.
 Result Copy(KTImage& destination, const KTImage& source);
+
+// Converts `source` into `destination` (null or the source itself: in
+// place, through a temporary copy) with pixel layout `layout`.
+//  - source without pixels, or layout above 6: kErrInvalidArg;
+//  - in place to the layout the buffer has: kDone; not in place to the
+//    source's own layout: the answer of Copy;
+//  - the destination is created with the layout and the source's size
+//    (its failure is returned), then filled by the pair rules:
+//      0 -> 1  B, G, R copied, alpha dropped;   1 -> 0  A = 255;
+//      0, 1 -> 2  word = (R & 0xF8) << 8 | (G & 0xFC) << 3 | B >> 3;
+//      0, 1 -> 6  floats = byte / 255;
+//      6 -> 0, 1  each float clamped to 0..1, x 255, + 0.5, truncated;
+//                 A = 255 for layout 0;
+//    any other pair leaves the destination zero-filled and answers kOk.
+Result Convert(KTImage& source, KTImage* destination, u32 layout);
+
+// The scaler for layout 0 (four channels with alpha); the codec layer
+// installs one. It resamples the whole source onto the whole destination,
+// both already created, and answers a result code.
+using Layout0Scaler = Result (*)(const KTImage& source, KTImage& destination);
+void SetLayout0Scaler(Layout0Scaler scaler);
+Layout0Scaler GetLayout0Scaler();
+
+// Resamples `source` to `width` x `height` into `destination` (null or the
+// source itself: in place, through a temporary copy).
+//  - source without pixels, or a size below 1: kErrInvalidArg;
+//  - the same size: the answer of Copy;
+//  - layouts 1 and 6: the destination is created and Zoom resamples into
+//    it; Zoom's failure: kErrMissingObject;
+//  - layout 0: the destination is created and the layout-0 scaler runs;
+//    without one: kErrMissingObject;
+//  - layouts 2-5: through layout 1 (converted to, zoomed, converted back);
+//    Zoom's failure: kErrMissingObject.
+// Creation failures are returned; temporary buffers are freed on every
+// path, the destination stays created.
+Result Resize(KTImage& source, KTImage* destination, i32 width, i32 height);
+
+// Blends the rectangle of `width` x `height` pixels at (sx, sy) of `source`
+// onto `destination` at (dx, dy) with the overall alpha `alpha` (0-255).
+//  - either buffer without pixels, dx or dy not below the destination's
+//    width or height, sx or sy not below the source's: kErrInvalidArg;
+//  - clipping: negative positions shift both rectangles and shorten the
+//    width (height) by max(0, -dx, -sx) (max(0, -dy, -sy)); the size is
+//    then limited to what both buffers hold; a clipped width or height
+//    below 0: kErrInvalidArg (0 blends nothing and answers kOk);
+//  - layouts other than 0 and 1: kErrMissingObject;
+//  - per pixel, by (destination, source) layout, with sa the source alpha,
+//    "/" truncating and ">> 8" an arithmetic shift:
+//      0 over 0: sa 0 leaves the pixel; alpha 255 and sa 255 copy and set
+//        the alpha to 255; otherwise w = sa + 1 (alpha 255) or
+//        ((sa + 1)(alpha + 1)) >> 8, d = destination alpha + 1,
+//        o = d - ((d w) >> 8) + w, each colour
+//        (s w - ((t d w) >> 8) + t d) / o clamped to 0..255, alpha o - 1;
+//      1 onto 0: B, G, R copied, the destination alpha becomes `alpha`;
+//      1 onto 1: alpha 255 copies, else t += ((s - t)(alpha + 1)) >> 8;
+//      0 onto 1: sa 0 leaves the pixel; alpha 255 and sa 255 copy; else
+//        t += ((s - t) w) >> 8 with w = sa + 1 (alpha 255), alpha + 1
+//        (sa 255) or ((sa + 1)(alpha + 1)) >> 8.
+Result Blend(KTImage& destination, const KTImage& source, i32 dx, i32 dy, i32 sx, i32 sy, i32 width,
+             i32 height, i32 alpha);
+
+// A block of pixel rows handed to the resampler. Stride 0 means tightly
+// packed rows (width x bytesPerPixel); buffers with padded rows give their
+// Stride.
+struct ZoomBlock {
+  i32 width = 0;
+  i32 height = 0;
+  i32 bytesPerPixel = 0;  // 3 (B, G, R bytes) or 12 (three floats); the destination's comes from the source
+  u8* pixels = nullptr;
+  i32 stride = 0;
+};
+
+// Resamples the whole source block onto the whole destination block with
+// the triangle filter on both axes (windowed by "blackman" only for a
+// filter that asks for a window, which the triangle does not). Answers 1,
+// or 0 when a pixel pointer is null or a size is below 1.
+int Zoom(const ZoomBlock& source, const ZoomBlock& destination);
 
 }  // namespace PixelBuffer
 }  // namespace KT
