@@ -323,6 +323,12 @@ Layout0Scaler g_layout0Scaler = nullptr;
 
 i32 ClampByte(i32 v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
+void CopyBgr(u8* to, const u8* from) {
+  to[0] = from[0];
+  to[1] = from[1];
+  to[2] = from[2];
+}
+
 }  // namespace
 
 Result Convert(KTImage& source, KTImage* destination, u32 layout) {
@@ -436,9 +442,7 @@ Result Blend(KTImage& destination, const KTImage& source, i32 dx, i32 dy, i32 sx
         const i32 sa = s[3];
         if (sa == 0) continue;
         if (k == 255 && sa == 255) {
-          t[0] = s[0];
-          t[1] = s[1];
-          t[2] = s[2];
+          CopyBgr(t, s);
           t[3] = 255;
           continue;
         }
@@ -451,9 +455,7 @@ Result Blend(KTImage& destination, const KTImage& source, i32 dx, i32 dy, i32 sx
         }
         t[3] = static_cast<u8>(ClampByte(o - 1));
       } else if (dl == PixelLayout::kBgra8) {  // layout 1 onto 0
-        t[0] = s[0];
-        t[1] = s[1];
-        t[2] = s[2];
+        CopyBgr(t, s);
         t[3] = static_cast<u8>(k);
       } else if (sl == PixelLayout::kBgr8) {  // 1 onto 1
         for (int c = 0; c < 3; ++c) {
@@ -463,9 +465,7 @@ Result Blend(KTImage& destination, const KTImage& source, i32 dx, i32 dy, i32 sx
         const i32 sa = s[3];
         if (sa == 0) continue;
         if (k == 255 && sa == 255) {
-          t[0] = s[0];
-          t[1] = s[1];
-          t[2] = s[2];
+          CopyBgr(t, s);
           continue;
         }
         const i32 wgt = k == 255 ? sa + 1 : (sa == 255 ? k + 1 : ((sa + 1) * (k + 1)) >> 8);
@@ -480,10 +480,12 @@ int Zoom(const ZoomBlock& source, const ZoomBlock& destination) {
   if (source.pixels == nullptr || destination.pixels == nullptr) return 0;
   if (source.width < 1 || source.height < 1 || destination.width < 1 || destination.height < 1) return 0;
   using namespace Resample;
+  // Both pictures work on the blocks in place: the source is only read,
+  // and the destination's rows are the ones the caller wants filled.
   auto from = CreateMemoryPicture(source.width, source.height, source.bytesPerPixel, source.pixels,
-                                  source.stride, PictureMode::kRead);
-  auto to = CreateMemoryPicture(destination.width, destination.height, source.bytesPerPixel, nullptr, 0,
-                                PictureMode::kWrite);
+                                  source.stride, PictureMode::kRead, true);
+  auto to = CreateMemoryPicture(destination.width, destination.height, source.bytesPerPixel, destination.pixels,
+                                destination.stride, PictureMode::kWrite, true);
   if (!from || !to) return 0;
   SetCoerce(true);
   SetTrimZeros(true);

@@ -42,7 +42,7 @@ bool ReadAll(std::FILE* file, std::vector<std::uint8_t>& bytes) {
 }  // namespace
 
 BmpPicture::BmpPicture(int width, int height, int channels, const std::uint8_t* pixels, int stride,
-                       PictureMode mode)
+                       PictureMode mode, bool borrow)
     : valid_(true),
       readMode_(mode == PictureMode::kRead),
       inMemory_(true),
@@ -51,10 +51,16 @@ BmpPicture::BmpPicture(int width, int height, int channels, const std::uint8_t* 
       channels_(channels),
       bitCount_(channels * 8) {
   const size_t rowBytes = static_cast<size_t>(width_) * static_cast<size_t>(channels_);
+  const size_t step = stride > 0 ? static_cast<size_t>(stride) : rowBytes;
+  if (borrow && pixels != nullptr) {
+    rows_ = const_cast<std::uint8_t*>(pixels);
+    stride_ = static_cast<int>(step);
+    return;
+  }
   stride_ = static_cast<int>((rowBytes + 3) & ~size_t{3});
   pixels_.assign(static_cast<size_t>(stride_) * static_cast<size_t>(height_), 0);
+  rows_ = pixels_.data();
   if (pixels == nullptr) return;
-  const size_t step = stride > 0 ? static_cast<size_t>(stride) : rowBytes;
   for (int y = 0; y < height_; ++y) {
     std::memcpy(&pixels_[static_cast<size_t>(stride_) * static_cast<size_t>(y)], pixels + step * static_cast<size_t>(y),
                 rowBytes);
@@ -182,6 +188,7 @@ bool BmpPicture::ReadHeader() {
   bottomUp_ = height > 0;
   pixels_.assign(file.begin() + static_cast<std::ptrdiff_t>(start), file.end());
   pixels_.resize(static_cast<size_t>(stride * absHeight), 0);
+  rows_ = pixels_.data();
   return true;
 }
 
@@ -190,7 +197,13 @@ const std::uint8_t* BmpPicture::RowData(int y) {
   // Rows stored bottom-up are turned over, so row 0 is the top row
   // whether the file was read from a name or from standard input.
   const int stored = bottomUp_ ? height_ - 1 - y : y;
-  return pixels_.data() + static_cast<size_t>(stride_) * static_cast<size_t>(stored);
+  return rows_ + static_cast<size_t>(stride_) * static_cast<size_t>(stored);
+}
+
+std::uint8_t* BmpPicture::GetDirectRow(int y, bool forWriting) {
+  if (!inMemory_ || forWriting == readMode_ || y < 0 || y >= height_) return nullptr;
+  if (!((channels_ == 1 && bitCount_ == 8) || (channels_ == 3 && bitCount_ == 24))) return nullptr;
+  return rows_ + static_cast<size_t>(stride_) * static_cast<size_t>(y);
 }
 
 void BmpPicture::SetChannelCount(int channels) {
@@ -276,7 +289,7 @@ bool BmpPicture::Finish() {
 
 void BmpPicture::WriteRow(int y, int x0, int count, const std::uint8_t* samples) {
   if (readMode_ || channels_ != 1) return;
-  std::uint8_t* row = inMemory_ ? (y >= 0 && y < height_ ? pixels_.data() + static_cast<size_t>(stride_) * y : nullptr)
+  std::uint8_t* row = inMemory_ ? (y >= 0 && y < height_ ? rows_ + static_cast<size_t>(stride_) * static_cast<size_t>(y) : nullptr)
                                 : FileRowForWrite(y);
   if (row == nullptr) return;
   for (int i = 0; i < count; ++i) {
@@ -287,7 +300,7 @@ void BmpPicture::WriteRow(int y, int x0, int count, const std::uint8_t* samples)
 
 void BmpPicture::WriteRowRgba(int y, int x0, int count, const std::uint8_t* rgba) {
   if (readMode_ || channels_ != 3) return;
-  std::uint8_t* row = inMemory_ ? (y >= 0 && y < height_ ? pixels_.data() + static_cast<size_t>(stride_) * y : nullptr)
+  std::uint8_t* row = inMemory_ ? (y >= 0 && y < height_ ? rows_ + static_cast<size_t>(stride_) * static_cast<size_t>(y) : nullptr)
                                 : FileRowForWrite(y);
   if (row == nullptr) return;
   const int first = x0 < 0 ? -x0 : 0;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,11 @@ namespace KT::Resample {
 class BmpPicture final : public Picture {
  public:
   // In memory: `channels` bytes per pixel, rows copied from `pixels`
-  // (`stride` apart, 0: packed; null: zero rows).
-  BmpPicture(int width, int height, int channels, const std::uint8_t* pixels, int stride, PictureMode mode);
+  // (`stride` apart, 0: packed; null: zero rows). With `borrow` the
+  // picture works on the caller's rows in place instead (they must outlive
+  // it; a read-mode picture never writes them).
+  BmpPicture(int width, int height, int channels, const std::uint8_t* pixels, int stride, PictureMode mode,
+             bool borrow = false);
   // A file picture; Open answers false (after printing the reason) when the
   // file cannot be used.
   BmpPicture() = default;
@@ -41,9 +45,12 @@ class BmpPicture final : public Picture {
   void ReadPixelRgba(int, int, std::uint8_t*) override;
   void ReadRow(int y, int x0, int count, std::uint8_t* samples) override;
   void ReadRowRgba(int y, int x0, int count, std::uint8_t* rgba) override;
+  std::uint8_t* GetDirectRow(int y, bool forWriting) override;
 
   // The pixel rows of an in-memory picture (row 0 first, Stride apart).
-  const std::vector<std::uint8_t>& GetPixels() const { return pixels_; }
+  std::span<const std::uint8_t> GetPixels() const {
+    return {rows_, rows_ != nullptr ? static_cast<size_t>(stride_) * static_cast<size_t>(height_) : 0};
+  }
   int GetStride() const { return stride_; }
   int GetWidth() const { return width_; }
   int GetHeight() const { return height_; }
@@ -70,7 +77,8 @@ class BmpPicture final : public Picture {
   int channels_ = 0;
   int bitCount_ = 0;
   int stride_ = 0;
-  std::vector<std::uint8_t> pixels_;  // in memory, or the whole file's pixel array
+  std::vector<std::uint8_t> pixels_;  // owned rows: a copy, or the whole file's pixel array
+  std::uint8_t* rows_ = nullptr;      // the rows: pixels_ or the caller's
   std::uint32_t palette_[256] = {};
   bool bottomUp_ = false;
   // Writing a file: the row being filled and the rows written so far.

@@ -13,7 +13,10 @@ class FloatPicture final : public Picture {
  public:
   // Rows of three floats per pixel copied from `pixels` (`stride` apart,
   // 0: packed; null: zero rows).
-  FloatPicture(int width, int height, const std::uint8_t* pixels, int stride, PictureMode mode);
+  // With `borrow` the picture works on the caller's rows in place (they
+  // must outlive it and be aligned for floats).
+  FloatPicture(int width, int height, const std::uint8_t* pixels, int stride, PictureMode mode,
+               bool borrow = false);
 
   const char* GetDeviceName() const override { return "float"; }
   bool IsFloat() const override { return true; }
@@ -22,7 +25,11 @@ class FloatPicture final : public Picture {
   void ReadRowFloat(int y, int x0, int count, float* rgbx) override;
   void WriteRowFloat(int y, int x0, int count, const float* rgbx) override;
 
-  const std::vector<float>& GetSamples() const { return samples_; }
+  // Row y's first sample.
+  const float* GetRow(int y) const {
+    return reinterpret_cast<const float*>(rows_ + static_cast<size_t>(stride_) * static_cast<size_t>(y));
+  }
+  const std::uint8_t* GetRows() const { return rows_; }
   int GetWidth() const { return width_; }
   int GetHeight() const { return height_; }
 
@@ -30,7 +37,9 @@ class FloatPicture final : public Picture {
   bool readMode_;
   int width_;
   int height_;
-  std::vector<float> samples_;  // width x height x 3
+  std::vector<float> samples_;  // owned rows, width x 3 floats each
+  std::uint8_t* rows_ = nullptr;  // samples_ or the caller's
+  size_t stride_ = 0;             // bytes per row
 };
 
 }  // namespace KT::Resample

@@ -17,15 +17,16 @@ constexpr int kFloatPixelBytes = 12;
 }  // namespace
 
 std::unique_ptr<Picture> CreateMemoryPicture(int width, int height, int bytesPerPixel,
-                                             const std::uint8_t* pixels, int stride, PictureMode mode) {
+                                             const std::uint8_t* pixels, int stride, PictureMode mode,
+                                             bool borrow) {
   if (height < 0) height = -height;
   if (width < 1 || height < 1) return nullptr;
   if (bytesPerPixel != kFloatPixelBytes && (bytesPerPixel < 1 || bytesPerPixel > 4)) return nullptr;
   try {
     if (bytesPerPixel == kFloatPixelBytes) {
-      return std::make_unique<FloatPicture>(width, height, pixels, stride, mode);
+      return std::make_unique<FloatPicture>(width, height, pixels, stride, mode, borrow);
     }
-    return std::make_unique<BmpPicture>(width, height, bytesPerPixel, pixels, stride, mode);
+    return std::make_unique<BmpPicture>(width, height, bytesPerPixel, pixels, stride, mode, borrow);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
@@ -37,17 +38,15 @@ void CopyBack(const Picture& picture, std::uint8_t* pixels, int width, int heigh
   if (std::strcmp(picture.GetDeviceName(), "float") == 0) {
     const auto& f = static_cast<const FloatPicture&>(picture);
     if (f.GetWidth() != width || f.GetHeight() != height || bytesPerPixel != kFloatPixelBytes) return;
+    if (f.GetRows() == pixels) return;  // the picture worked in place
     const size_t rowBytes = static_cast<size_t>(width) * kFloatPixelBytes;
     const size_t step = stride > 0 ? static_cast<size_t>(stride) : rowBytes;
-    for (int y = 0; y < height; ++y) {
-      std::memcpy(pixels + step * static_cast<size_t>(y),
-                  f.GetSamples().data() + static_cast<size_t>(y) * static_cast<size_t>(width) * 3, rowBytes);
-    }
+    for (int y = 0; y < height; ++y) std::memcpy(pixels + step * static_cast<size_t>(y), f.GetRow(y), rowBytes);
     return;
   }
   const auto* b = dynamic_cast<const BmpPicture*>(&picture);
   if (b == nullptr || b->GetWidth() != width || b->GetHeight() != height || b->GetBitCount() != bytesPerPixel * 8 ||
-      b->GetPixels().empty()) {
+      b->GetPixels().empty() || b->GetPixels().data() == pixels) {
     return;
   }
   const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel);

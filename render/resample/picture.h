@@ -62,6 +62,12 @@ class Picture {
   // Advances to the next image of a multi-image file; false when none.
   virtual bool NextImage() { return false; }
 
+  // In-memory pictures of 8-bit samples stored as the resampler filters
+  // them (one grey byte, or three colour bytes, per pixel): the stored row
+  // y for reading (read mode) or writing (write mode); null for any other
+  // picture, mode or row.
+  virtual std::uint8_t* GetDirectRow(int, bool) { return nullptr; }
+
   // Rows of "float" pictures: four floats per pixel (R, G, B, 0) read,
   // the first three of each four written.
   virtual void ReadRowFloat(int, int, int, float*) {}
@@ -73,9 +79,12 @@ class Picture {
 // channels. `pixels` rows are `stride` bytes apart (0: tightly packed);
 // null pixels give zero-filled rows. A negative height counts as its
 // absolute value. Null for a size below 1, a channel count outside 1..4,
-// or when memory is short.
+// or when memory is short. With `borrow` the picture works on the caller's
+// rows in place (no copy; they must outlive the picture); CopyBack from
+// such a picture into the same rows has nothing to do.
 std::unique_ptr<Picture> CreateMemoryPicture(int width, int height, int bytesPerPixel,
-                                             const std::uint8_t* pixels, int stride, PictureMode mode);
+                                             const std::uint8_t* pixels, int stride, PictureMode mode,
+                                             bool borrow = false);
 
 // Copies every row of an in-memory picture into caller memory (rows
 // `stride` bytes apart, 0: tightly packed). Pictures of another size or

@@ -72,58 +72,46 @@ inline std::uint8_t ClampToByte(std::int32_t v) {
   return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
-// Samples filtered per pixel: one, or the three colours of an RGBA row
-// (the fourth sample of the pictures here is always opaque and is set to
-// 255 on output).
-template <int C>
-void FilterX8To16(const std::uint8_t* src, const std::vector<WeightTable>& tables, std::int16_t* out) {
-  constexpr int kStep = C == 1 ? 1 : 4;
-  for (size_t bx = 0; bx < tables.size(); ++bx) {
-    const WeightTable& t = tables[bx];
-    const std::int16_t* w = t.weight.data();
-    const std::uint8_t* s = src + static_cast<size_t>(t.i0) * kStep;
-    const int count = t.i1 - t.i0;
-    std::int32_t sum[3] = {0, 0, 0};
-    for (int k = 0; k < count; ++k, s += kStep) {
-      for (int c = 0; c < (C == 1 ? 1 : 3); ++c) sum[c] += w[k] * s[c];
+// The x tables of a pass, flattened: per destination column its first
+// source sample, its weight count and where its weights start.
+struct XTables {
+  std::vector<int> first;
+  std::vector<int> count;
+  std::vector<size_t> offset;
+  std::vector<std::int16_t> weights;
+};
+
+// Samples are filtered per pixel with a step of S bytes (1 grey, 3 stored
+// B, G, R rows, 4 RGBA rows) and C colour samples (1 or 3; the fourth
+// sample of RGBA rows is always opaque and is set to 255 on output).
+template <int S, int C, class In, class Out, class Finish>
+void FilterX(const In* src, const XTables& t, Out* out, Finish finish) {
+  const size_t n = t.first.size();
+  for (size_t bx = 0; bx < n; ++bx) {
+    const std::int16_t* w = t.weights.data() + t.offset[bx];
+    const In* s = src + static_cast<size_t>(t.first[bx]) * S;
+    const int count = t.count[bx];
+    std::int32_t sum[C] = {};
+    if (count == 2) {
+      // Enlarging with the triangle filter: two samples per pixel.
+      for (int c = 0; c < C; ++c) sum[c] = w[0] * s[c] + w[1] * s[S + c];
+    } else {
+      for (int k = 0; k < count; ++k, s += S) {
+        for (int c = 0; c < C; ++c) sum[c] += w[k] * s[c];
+      }
     }
-    std::int16_t* o = out + bx * kStep;
-    for (int c = 0; c < (C == 1 ? 1 : 3); ++c) o[c] = static_cast<std::int16_t>((sum[c] + 128) >> 8);
+    Out* o = out + bx * S;
+    for (int c = 0; c < C; ++c) o[c] = finish(sum[c]);
+    if constexpr (S == 4) o[3] = 255;
   }
 }
 
-template <int C>
-void FilterX32To8(const std::int32_t* acc, const std::vector<WeightTable>& tables, std::uint8_t* out) {
-  constexpr int kStep = C == 1 ? 1 : 4;
-  for (size_t bx = 0; bx < tables.size(); ++bx) {
-    const WeightTable& t = tables[bx];
-    const std::int16_t* w = t.weight.data();
-    const std::int32_t* s = acc + static_cast<size_t>(t.i0) * kStep;
-    const int count = t.i1 - t.i0;
-    std::int32_t sum[3] = {0, 0, 0};
-    for (int k = 0; k < count; ++k, s += kStep) {
-      for (int c = 0; c < (C == 1 ? 1 : 3); ++c) sum[c] += w[k] * static_cast<std::int16_t>(s[c] >> 8);
-    }
-    std::uint8_t* o = out + bx * kStep;
-    for (int c = 0; c < (C == 1 ? 1 : 3); ++c) o[c] = ClampToByte((sum[c] + 0x80000) >> 20);
-    if (C != 1) o[3] = 255;
-  }
-}
+inline std::int16_t FinishX(std::int32_t sum) { return static_cast<std::int16_t>((sum + 128) >> 8); }
+inline std::uint8_t FinishXY(std::int32_t sum) { return ClampToByte((sum + 0x80000) >> 20); }
 
 template <class In>
-void Accumulate(std::int32_t* acc, const In* row, std::int32_t weight, size_t samples) {
+void Accumulate(std::int32_t* __restrict acc, const In* __restrict row, std::int32_t weight, size_t samples) {
   for (size_t i = 0; i < samples; ++i) acc[i] += weight * row[i];
-}
-
-void ShiftOut(const std::int32_t* acc, std::uint8_t* out, size_t pixels, int channels) {
-  if (channels == 1) {
-    for (size_t i = 0; i < pixels; ++i) out[i] = ClampToByte((acc[i] + 0x80000) >> 20);
-    return;
-  }
-  for (size_t i = 0; i < pixels; ++i) {
-    for (int c = 0; c < 3; ++c) out[i * 4 + c] = ClampToByte((acc[i * 4 + c] + 0x80000) >> 20);
-    out[i * 4 + 3] = 255;
-  }
 }
 
 struct Plan {
@@ -139,33 +127,81 @@ struct Plan {
   std::vector<int> rows;  // destination rows (0-based in b) in visiting order
 };
 
-std::vector<WeightTable> XTables(const Plan& p) {
+XTables MakeXTables(const Plan& p) {
   const int bw = p.b.Width();
-  std::vector<WeightTable> tables(static_cast<size_t>(bw));
+  XTables flat;
+  flat.first.resize(static_cast<size_t>(bw));
+  flat.count.resize(static_cast<size_t>(bw));
+  flat.offset.resize(static_cast<size_t>(bw));
+  WeightTable t;
   for (int bx = 0; bx < bw; ++bx) {
-    MakeWeightTable((bx + p.m.ux) / p.m.sx, p.x, *p.xf, p.a.Width(), g_trimZeros, tables[static_cast<size_t>(bx)]);
+    MakeWeightTable((bx + p.m.ux) / p.m.sx, p.x, *p.xf, p.a.Width(), g_trimZeros, t);
+    const size_t i = static_cast<size_t>(bx);
+    flat.first[i] = t.i0;
+    flat.count[i] = t.i1 - t.i0;
+    flat.offset[i] = flat.weights.size();
+    flat.weights.insert(flat.weights.end(), t.weight.begin(), t.weight.end());
   }
-  return tables;
+  return flat;
 }
 
 int RingSize(const AxisParams& axis) { return static_cast<int>(std::floor(2.0 * axis.support)) + 1; }
 
-void PassXFirst(Plan& p) {
-  const int channels = RowChannels(*p.source);
-  const int type8 = channels == 1 ? ScanlineType::k8 : ScanlineType::k8 | ScanlineType::kRgba;
-  const int aw = p.a.Width();
+// Rows in and out of the 8-bit passes. In-memory pictures of stored B, G,
+// R (or grey) bytes on both sides are read and written in place (step 3 or
+// 1); filtering each channel alike, the order of the colours does not
+// matter. Other pictures go through their row operations (step 1 or 4).
+class RowIo {
+ public:
+  explicit RowIo(const Plan& p) : p_(p) {
+    const int channels = RowChannels(*p.source);
+    direct_ = p.source->GetDirectRow(p.a.y0, false) != nullptr && p.destination->GetDirectRow(p.b.y0, true) != nullptr &&
+              p.source->GetChannelCount() == p.destination->GetChannelCount();
+    step_ = direct_ ? (channels == 1 ? 1 : 3) : channels;
+    type8_ = channels == 1 ? ScanlineType::k8 : ScanlineType::k8 | ScanlineType::kRgba;
+    ScanlineAlloc(in_, type8_, p.a.Width());
+    ScanlineAlloc(out_, type8_, p.b.Width());
+  }
+  int Step() const { return step_; }
+  bool Direct() const { return direct_; }
+  int Type() const { return type8_; }
+  // Source row i of the window, from x0 on.
+  const std::uint8_t* Read(int i) {
+    if (direct_) return p_.source->GetDirectRow(p_.a.y0 + i, false) + static_cast<size_t>(p_.a.x0) * step_;
+    ReadRow8(*p_.source, p_.a.y0 + i, p_.a.x0, p_.a.Width(), in_);
+    return in_.u8.data();
+  }
+  // Where destination row `by` is assembled; Write puts it in place.
+  std::uint8_t* Target(int by) {
+    if (direct_) return p_.destination->GetDirectRow(p_.b.y0 + by, true) + static_cast<size_t>(p_.b.x0) * step_;
+    return out_.u8.data();
+  }
+  void Write(int by) {
+    if (!direct_) WriteRow8(*p_.destination, p_.b.y0 + by, p_.b.x0, p_.b.Width(), out_);
+  }
+
+ private:
+  const Plan& p_;
+  bool direct_ = false;
+  int step_ = 1;
+  int type8_ = 0;
+  Scanline in_, out_;
+};
+
+template <int S>
+void PassXFirstStep(Plan& p, RowIo& io) {
+  constexpr int C = S == 1 ? 1 : 3;
   const int bw = p.b.Width();
-  const std::vector<WeightTable> xTables = XTables(p);
+  const XTables xt = MakeXTables(p);
   const int ringSize = RingSize(p.y);
   std::vector<Scanline> ring(static_cast<size_t>(ringSize));
   std::vector<int> held(static_cast<size_t>(ringSize), -1);
-  for (Scanline& slot : ring) ScanlineAlloc(slot, type8 | ScanlineType::k16, bw);
-  Scanline in, acc, out;
-  ScanlineAlloc(in, type8, aw);
-  ScanlineAlloc(acc, type8 | ScanlineType::k32, bw);
-  ScanlineAlloc(out, type8, bw);
+  const int wideType = io.Type() | ScanlineType::k16;
+  for (Scanline& slot : ring) ScanlineAlloc(slot, wideType, bw);
+  Scanline acc;
+  ScanlineAlloc(acc, io.Type() | ScanlineType::k32, bw);
   WeightTable yt;
-  const size_t samples = static_cast<size_t>(bw) * static_cast<size_t>(Scanline::Channels(type8));
+  const size_t samples = static_cast<size_t>(bw) * S;
   for (int by : p.rows) {
     MakeWeightTable((by + p.m.uy) / p.m.sy, p.y, *p.yf, p.a.Height(), false, yt);
     ScanlineZero(acc);
@@ -173,56 +209,72 @@ void PassXFirst(Plan& p) {
       const int slot = i % ringSize;
       Scanline& line = ring[static_cast<size_t>(slot)];
       if (held[static_cast<size_t>(slot)] != i) {
-        ReadRow8(*p.source, p.a.y0 + i, p.a.x0, aw, in);
-        if (channels == 1) {
-          FilterX8To16<1>(in.u8.data(), xTables, line.i16.data());
-        } else {
-          FilterX8To16<4>(in.u8.data(), xTables, line.i16.data());
-        }
+        FilterX<S, C>(io.Read(i), xt, line.i16.data(), FinishX);
         held[static_cast<size_t>(slot)] = i;
       }
       Accumulate(acc.i32.data(), line.i16.data(), yt.weight[static_cast<size_t>(i - yt.i0)], samples);
     }
-    ShiftOut(acc.i32.data(), out.u8.data(), static_cast<size_t>(bw), channels);
-    WriteRow8(*p.destination, p.b.y0 + by, p.b.x0, bw, out);
+    std::uint8_t* out = io.Target(by);
+    const std::int32_t* a = acc.i32.data();
+    for (int x = 0; x < bw; ++x) {
+      for (int c = 0; c < C; ++c) out[x * S + c] = FinishXY(a[x * S + c]);
+      if constexpr (S == 4) out[x * S + 3] = 255;
+    }
+    io.Write(by);
   }
 }
 
-void PassYFirst(Plan& p) {
-  const int channels = RowChannels(*p.source);
-  const int type8 = channels == 1 ? ScanlineType::k8 : ScanlineType::k8 | ScanlineType::kRgba;
+template <int S>
+void PassYFirstStep(Plan& p, RowIo& io) {
+  constexpr int C = S == 1 ? 1 : 3;
   const int aw = p.a.Width();
-  const int bw = p.b.Width();
-  const std::vector<WeightTable> xTables = XTables(p);
-  // Source rows are kept in a small ring as well, so that rows shared by
-  // neighbouring destination rows are read once.
+  const XTables xt = MakeXTables(p);
+  // Source rows are kept in a ring of pointers (direct rows) or copies, so
+  // that rows shared by neighbouring destination rows are read once.
   const int ringSize = RingSize(p.y);
   std::vector<Scanline> ring(static_cast<size_t>(ringSize));
+  std::vector<const std::uint8_t*> rowOf(static_cast<size_t>(ringSize), nullptr);
   std::vector<int> held(static_cast<size_t>(ringSize), -1);
-  for (Scanline& slot : ring) ScanlineAlloc(slot, type8, aw);
-  Scanline acc, out;
-  ScanlineAlloc(acc, type8 | ScanlineType::k32, aw);
-  ScanlineAlloc(out, type8, bw);
+  for (Scanline& slot : ring) ScanlineAlloc(slot, io.Type(), io.Direct() ? 0 : aw);
+  Scanline acc, shifted;
+  ScanlineAlloc(acc, io.Type() | ScanlineType::k32, aw);
+  ScanlineAlloc(shifted, io.Type() | ScanlineType::k16, aw);
   WeightTable yt;
-  const size_t samples = static_cast<size_t>(aw) * static_cast<size_t>(Scanline::Channels(type8));
+  const size_t samples = static_cast<size_t>(aw) * S;
   for (int by : p.rows) {
     MakeWeightTable((by + p.m.uy) / p.m.sy, p.y, *p.yf, p.a.Height(), false, yt);
     ScanlineZero(acc);
     for (int i = yt.i0; i < yt.i1; ++i) {
-      const int slot = i % ringSize;
-      Scanline& line = ring[static_cast<size_t>(slot)];
-      if (held[static_cast<size_t>(slot)] != i) {
-        ReadRow8(*p.source, p.a.y0 + i, p.a.x0, aw, line);
-        held[static_cast<size_t>(slot)] = i;
+      const size_t slot = static_cast<size_t>(i % ringSize);
+      if (held[slot] != i) {
+        const std::uint8_t* row = io.Read(i);
+        if (io.Direct()) {
+          rowOf[slot] = row;  // the picture's own row stays in place
+        } else {
+          // Rows read through the picture's operations share one buffer.
+          std::memcpy(ring[slot].u8.data(), row, samples);
+          rowOf[slot] = ring[slot].u8.data();
+        }
+        held[slot] = i;
       }
-      Accumulate(acc.i32.data(), line.u8.data(), yt.weight[static_cast<size_t>(i - yt.i0)], samples);
+      Accumulate(acc.i32.data(), rowOf[slot], yt.weight[static_cast<size_t>(i - yt.i0)], samples);
     }
-    if (channels == 1) {
-      FilterX32To8<1>(acc.i32.data(), xTables, out.u8.data());
-    } else {
-      FilterX32To8<4>(acc.i32.data(), xTables, out.u8.data());
-    }
-    WriteRow8(*p.destination, p.b.y0 + by, p.b.x0, bw, out);
+    // Each accumulator value shifted right by 8 is the 16-bit intermediate.
+    std::int16_t* mid = shifted.i16.data();
+    const std::int32_t* a = acc.i32.data();
+    for (size_t k = 0; k < samples; ++k) mid[k] = static_cast<std::int16_t>(a[k] >> 8);
+    std::uint8_t* out = io.Target(by);
+    FilterX<S, C>(mid, xt, out, FinishXY);
+    io.Write(by);
+  }
+}
+
+void Pass8(Plan& p, bool xFirst) {
+  RowIo io(p);
+  switch (io.Step()) {
+    case 1: xFirst ? PassXFirstStep<1>(p, io) : PassYFirstStep<1>(p, io); break;
+    case 3: xFirst ? PassXFirstStep<3>(p, io) : PassYFirstStep<3>(p, io); break;
+    default: xFirst ? PassXFirstStep<4>(p, io) : PassYFirstStep<4>(p, io); break;
   }
 }
 
@@ -339,14 +391,6 @@ void Intersect(Window& w, const Window& limit) {
   w.y1 = std::min(w.y1, limit.y1);
 }
 
-AxisParams MakeAxis(const Filter& f, double s) {
-  AxisParams axis;
-  axis.scale = f.blur * std::max(1.0, 1.0 / s);
-  axis.support = std::max(0.5, axis.scale * f.support);
-  axis.width = static_cast<int>(std::ceil(2.0 * axis.support));
-  return axis;
-}
-
 // Step 8: an axis whose samples fall on source samples point-samples.
 bool Coerce(AxisParams& axis, const Filter& f, double s, double u, const Filter*& chosen) {
   const bool point = axis.support <= 0.5 ||
@@ -361,6 +405,14 @@ bool Coerce(AxisParams& axis, const Filter& f, double s, double u, const Filter*
 }
 
 }  // namespace
+
+AxisParams MakeAxisParams(const Filter& f, double s) {
+  AxisParams axis;
+  axis.scale = f.blur * std::max(1.0, 1.0 / s);
+  axis.support = std::max(0.5, axis.scale * f.support);
+  axis.width = static_cast<int>(std::ceil(2.0 * axis.support));
+  return axis;
+}
 
 void SetCoerce(bool on) { g_coerce = on; }
 bool GetCoerce() { return g_coerce; }
@@ -509,8 +561,8 @@ void Zoom(Picture& source, Window a, Picture& destination, Window b, const Mappi
   if ((source.GetChannelCount() == 1) != (destination.GetChannelCount() == 1)) return;
   if (!(mapping.sx > 0) || !(mapping.sy > 0)) return;
   Plan p{&source, &destination, a, b, mapping, &xFilter, &yFilter, {}, {}, {}};
-  p.x = MakeAxis(xFilter, mapping.sx);
-  p.y = MakeAxis(yFilter, mapping.sy);
+  p.x = MakeAxisParams(xFilter, mapping.sx);
+  p.y = MakeAxisParams(yFilter, mapping.sy);
   bool has = false;
   const Window sourceWindow = PictureWindow(source, has);
   if (has) Intersect(p.a, sourceWindow);
@@ -543,10 +595,8 @@ void Zoom(Picture& source, Window a, Picture& destination, Window b, const Mappi
     UnfilteredCopy(p);
   } else if (source.IsFloat() && destination.IsFloat()) {
     PassFloat(p, xFirst);
-  } else if (xFirst) {
-    PassXFirst(p);
   } else {
-    PassYFirst(p);
+    Pass8(p, xFirst);
   }
 }
 

@@ -29,6 +29,11 @@ struct AxisParams {
   int width = 0;       // ceil(2 x support) before coercion
 };
 
+// The parameters of an axis for filter `f` at scale `s` (destination
+// pixels per source pixel): scale = blur x max(1, 1/s), support =
+// max(0.5, scale x filter support), width = ceil(2 x support).
+AxisParams MakeAxisParams(const Filter& f, double s);
+
 // One table per destination position: weights of source samples i0..i1-1.
 struct WeightTable {
   int i0 = 0;

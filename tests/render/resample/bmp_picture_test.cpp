@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "render/resample/little_endian.h"
 #include "support/temp_folder.h"
 
 namespace KT::Resample {
@@ -13,14 +14,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void Put16(Bytes& b, unsigned v) {
-  b.push_back(static_cast<std::uint8_t>(v));
-  b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(Bytes& b, std::uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
+using TestBytes::Put16;
+using TestBytes::Put32;
 
 // A BMP file: headers (info header of `infoSize` bytes), palette, rows as
 // given (already padded), stored bottom-up unless `height` is negative.

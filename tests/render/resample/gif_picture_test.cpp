@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "render/resample/little_endian.h"
 #include "support/temp_folder.h"
 
 namespace KT::Resample {
@@ -13,10 +14,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void Put16(Bytes& b, unsigned v) {
-  b.push_back(static_cast<std::uint8_t>(v));
-  b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
+using TestBytes::Put16;
 
 // Packs codes of the given widths least-significant bit first into data
 // sub-blocks, after the minimum code size byte.
