@@ -1,5 +1,3 @@
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -8,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "render/images/image_codec.h"
 #include "render/images/pixel_buffer.h"
 #include "render/images/rgbe_codec.h"
 #include "tools/drn/commands.h"
@@ -17,15 +16,10 @@ namespace drn {
 
 namespace {
 
-// The format code of a file name's extension (case folded); 0 when the
-// extension has no codec in this build.
+// Radiance files are the only format with a codec in this build; other
+// known and unknown extensions alike answer "image format not recognised".
 KT::u32 FormatOf(const std::string& path) {
-  const size_t dot = path.find_last_of('.');
-  const size_t slash = path.find_last_of("/\\");
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return 0;
-  std::string ext = path.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return ext == "hdr" ? KT::kImageFormatHdr : 0;
+  return KT::GetImageFormatFromPath(path) == KT::ImageFormat::kHdr ? KT::kImageFormatHdr : 0;
 }
 
 KT::Result ReadImage(const std::string& path, KT::KTImage& image) {

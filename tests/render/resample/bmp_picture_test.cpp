@@ -1,5 +1,6 @@
 #include "render/resample/bmp_picture.h"
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -214,6 +215,18 @@ TEST_F(BmpFiles, WrittenFileReadsBackAndEveryTruncationFails) {
     }
   }
   testing::internal::GetCapturedStderr();
+}
+
+
+TEST_F(BmpFiles, DashNameReadsStandardInput) {
+  const std::string path = Write("stdin.bmp", MakeBmp(1, 1, 24, {}, {7, 8, 9, 0}));
+  // Standard input of the test process is pointed at the file first.
+  ASSERT_NE(std::freopen(path.c_str(), "rb", stdin), nullptr);
+  auto p = OpenFilePicture("bmp", "-.bmp", "r");
+  ASSERT_NE(p, nullptr);
+  Bytes rgba(4);
+  p->ReadRowRgba(0, 0, 1, rgba.data());
+  EXPECT_EQ(rgba, (Bytes{9, 8, 7, 255}));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "render/resample/gif_picture.h"
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -229,6 +230,13 @@ TEST(GifPictureRows, FilesWritesAndMessages) {
                                                static_cast<std::streamsize>(file.size()));
   auto p = OpenFilePicture("gif", path.c_str(), "r");
   ASSERT_NE(p, nullptr);
+  // "-.gif" reads standard input, pointed at the same file here.
+  ASSERT_NE(std::freopen(path.c_str(), "rb", stdin), nullptr);
+  auto standard = OpenFilePicture("gif", "-.gif", "r");
+  ASSERT_NE(standard, nullptr);
+  std::uint8_t first[4] = {};
+  standard->ReadRowRgba(0, 0, 1, first);
+  EXPECT_EQ(first[1], 255);
   std::uint8_t rgba[4] = {};
   p->ReadRowRgba(0, 0, 1, rgba);
   EXPECT_EQ(rgba[1], 255);
