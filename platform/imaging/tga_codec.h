@@ -11,21 +11,16 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/imaging/rgba_pixels.h"
+
 namespace KT::Imaging {
-
-inline constexpr int kMaxImageSide = 16384;
-
-// Decoded pixels: width x height x 4 bytes R, G, B, A, top row first.
-struct RgbaPixels {
-  int width = 0;
-  int height = 0;
-  bool matte = false;  // the file has alpha (attribute bits, or 32 bits)
-  std::vector<std::uint8_t> rgba;
-};
 
 // False for anything that is not a complete TGA of a supported kind.
 bool DecodeTga(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image);
 
+// TGA stores no resolution: units stay 0. Matte: the file has alpha
+// (attribute bits with 16 or 32 bits, or a 32-bit colour map).
+//
 // Type 2, 32 bits with 8 attribute bits when `withAlpha`, else 24 bits;
 // false for an empty or inconsistent image.
 bool EncodeTga(const RgbaPixels& image, bool withAlpha, std::vector<std::uint8_t>& out);
