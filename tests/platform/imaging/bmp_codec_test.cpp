@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/imaging/sample_pixels.h"
+
 namespace KT::Imaging {
 namespace {
 
@@ -38,16 +40,7 @@ Bytes Bmp(int width, int height, int depth, std::uint32_t compression, const Byt
   return b;
 }
 
-RgbaPixels Sample(int w, int h, bool alpha) {
-  RgbaPixels p;
-  p.width = w;
-  p.height = h;
-  for (int i = 0; i < w * h; ++i) {
-    p.rgba.insert(p.rgba.end(), {static_cast<std::uint8_t>(i * 5), static_cast<std::uint8_t>(i * 11),
-                                 static_cast<std::uint8_t>(255 - i), static_cast<std::uint8_t>(alpha ? i * 9 : 255)});
-  }
-  return p;
-}
+using Testing::Sample;
 
 TEST(BmpCodec, RoundTripsAndResolution) {
   for (bool alpha : {false, true}) {

@@ -7,21 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/imaging/sample_pixels.h"
+
 namespace KT::Imaging {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-RgbaPixels Sample(int w, int h) {
-  RgbaPixels p;
-  p.width = w;
-  p.height = h;
-  for (int i = 0; i < w * h; ++i) {
-    p.rgba.insert(p.rgba.end(), {static_cast<std::uint8_t>(i * 5), static_cast<std::uint8_t>(i * 11),
-                                 static_cast<std::uint8_t>(255 - i), static_cast<std::uint8_t>(i * 9)});
-  }
-  return p;
-}
+using Testing::Sample;
 
 // A PNG written by libpng's simplified interface in another format.
 Bytes Simplified(png_uint_32 format, int w, int h, const Bytes& pixels, const Bytes& colormap = {}) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/imaging/sample_pixels.h"
+
 namespace KT::Imaging {
 namespace {
 
@@ -29,16 +31,7 @@ Bytes Cat(Bytes a, const Bytes& b) {
   return a;
 }
 
-RgbaPixels Sample(int w, int h) {
-  RgbaPixels p;
-  p.width = w;
-  p.height = h;
-  for (int i = 0; i < w * h; ++i) {
-    p.rgba.insert(p.rgba.end(), {static_cast<std::uint8_t>(i * 5), static_cast<std::uint8_t>(i * 11),
-                                 static_cast<std::uint8_t>(255 - i), static_cast<std::uint8_t>(i % 2 ? 0 : 200)});
-  }
-  return p;
-}
+using Testing::Sample;
 
 TEST(TgaCodec, RoundTripAt24And32Bits) {
   const RgbaPixels image = Sample(5, 3);

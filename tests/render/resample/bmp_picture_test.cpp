@@ -112,7 +112,10 @@ TEST_F(BmpFiles, EveryBitDepthReads) {
     std::vector<std::uint32_t> pal = c.palette;
     if (c.depth == 8) pal.resize(256, 0);
     if (c.depth == 4) pal.resize(16, 0);
-    const std::string path = Write("d" + std::to_string(c.depth) + ".bmp", MakeBmp(3, 2, c.depth, pal, c.rows));
+    std::string name = "depth";
+    name += std::to_string(c.depth);
+    name += ".bmp";
+    const std::string path = Write(name, MakeBmp(3, 2, c.depth, pal, c.rows));
     auto picture = OpenFilePicture("bmp", path.c_str(), "r");
     ASSERT_NE(picture, nullptr) << c.depth;
     auto& p = static_cast<BmpPicture&>(*picture);
