@@ -9,7 +9,7 @@
 #include "controllers/core/rts_clip_control.h"
 #include "controllers/core/uvw_map_control.h"
 #include "objectmodel/class_factory.h"
-#include "render/image_factory.h"
+#include "render/images/image_factory.h"
 #include "scene/billboard.h"
 #include "scene/billboard_node.h"
 #include "scene/bounding_box.h"
