@@ -1,0 +1,144 @@
+// Shared pieces of the audio tests: registration of the five audio classes
+// and byte images of their records (file version 3.01).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "audio/audio_cue.h"
+#include "audio/audio_data.h"
+#include "audio/audio_instance.h"
+#include "audio/audio_source.h"
+#include "audio/audio_track.h"
+#include "objectmodel/byte_writer.h"
+#include "objectmodel/class_factory.h"
+#include "objectmodel/memory_io.h"
+#include "objectmodel/stream_test_support.h"
+#include "scene/scene_test_classes.h"
+
+namespace KT::test {
+
+// Where the first record of a file with one root begins.
+inline constexpr std::size_t kFirstRecordOffset = 40;
+
+// Each test registers the audio classes (and the node) and leaves the
+// process-wide registry as it found it.
+class AudioTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = CClassFactory::GetRegistry();
+    RegisterSceneTestClasses();
+    CClassFactory::Register("CAudioData", &CreateObject<CAudioData>);
+    CClassFactory::Register("CAudioInstance", &CreateObject<CAudioInstance>);
+    CClassFactory::Register("CAudioSource", &CreateObject<CAudioSource>);
+    CClassFactory::Register("CAudioCue", &CreateObject<CAudioCue>);
+    CClassFactory::Register("CAudioTrack", &CreateObject<CAudioTrack>);
+    UseTestIds(0);
+  }
+  void TearDown() override { CClassFactory::GetRegistry() = saved_; }
+
+ private:
+  CClassFactory::Registry saved_;
+};
+
+// The offsets at which the records of a 3.01 file's root tree end (the
+// "_Root" tags count with the record they precede).
+inline std::vector<std::size_t> RecordEnds(const Bytes& bytes) {
+  std::size_t at = 15;
+  auto u32At = [&](std::size_t offset) {
+    u32 v = 0;
+    if (offset + 4 <= bytes.size()) std::memcpy(&v, &bytes[offset], 4);
+    return v;
+  };
+  for (int section = 0; section < 3; ++section) at += 4 + u32At(at);
+  at += 4;
+  std::vector<std::size_t> ends;
+  while (at + 4 <= bytes.size()) {
+    u32 length = u32At(at);
+    const std::string name(bytes.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                           bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + 4 + length)));
+    at += 4 + length;
+    if (name == "_Root") at += 4 + u32At(at);
+    at += 4 + u32At(at);
+    ends.push_back(at);
+  }
+  return ends;
+}
+
+// Every prefix of the file from the first record on fails to load, except
+// one that ends exactly where a record ends, which may load.
+inline void ExpectPrefixesFailInsideRecords(const Bytes& bytes) {
+  const std::vector<std::size_t> ends = RecordEnds(bytes);
+  ASSERT_FALSE(ends.empty());
+  ASSERT_EQ(ends.back(), bytes.size());
+  for (std::size_t n = kFirstRecordOffset; n < bytes.size(); ++n) {
+    if (std::find(ends.begin(), ends.end(), n) != ends.end()) continue;
+    const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+    CStream stream;
+    CMemoryIo device;
+    EXPECT_LT(LoadScene(prefix, stream, device), 0) << "prefix of " << n << " bytes";
+  }
+}
+
+// The eleven stored fields of a cue, as a record gives them.
+struct CueFields {
+  f32 start = 0, begin = 0, end = 0, fade = 0, intro = 0;
+  f32 volume = 1, pitch = 1, speed = 1;
+  f32 delay = 0, padding = 0, priority = 0;
+};
+
+// The CAudioCueBase level at `version`: times as i32 from 2.03, as f32
+// before; Delay and Padding from 2.01, Priority from 2.02.
+inline ByteWriter& CueBasePart(ByteWriter& w, u32 version, const CueFields& f = {}) {
+  w.Pair(version / 100, version % 100);
+  const bool ints = version >= 203;
+  auto time = [&](f32 t) {
+    if (ints) {
+      w.I32(static_cast<i32>(t));
+    } else {
+      w.F32(t);
+    }
+  };
+  for (const f32 t : {f.start, f.begin, f.end, f.fade, f.intro}) time(t);
+  w.F32(f.volume).F32(f.pitch).F32(f.speed);
+  if (version >= 201) {
+    time(f.delay);
+    time(f.padding);
+  }
+  if (version >= 202) w.F32(f.priority);
+  return w;
+}
+
+inline ByteWriter CueBody(u64 id, u64 data, u32 baseVersion = 203, const CueFields& f = {}) {
+  ByteWriter w;
+  ObjectHead(w, id);
+  CueBasePart(w, baseVersion, f).Pair(2, 2).U64(data);
+  return w;
+}
+
+inline ByteWriter TrackBody(u64 id, const std::vector<u64>& children, u32 version = 201, u32 loop = 1,
+                            const CueFields& f = {}) {
+  ByteWriter w;
+  ObjectHead(w, id);
+  CueBasePart(w, 203, f).Pair(version / 100, version % 100).U32(static_cast<u32>(children.size()));
+  for (u64 child : children) w.U64(child);
+  if (version >= 201) w.U32(loop);
+  return w;
+}
+
+// A CAudioData record: the default format, the given bytes, Static (from
+// 2.01) true.
+inline ByteWriter DataBody(u64 id, const std::vector<u8>& bytes, u32 version = 201) {
+  ByteWriter w;
+  ObjectHead(w, id);
+  w.Pair(version / 100, version % 100).U16(0).U16(1).U32(22050).U32(44100).U16(2).U16(16);
+  w.U32(static_cast<u32>(bytes.size())).Bytes(bytes);
+  if (version >= 201) w.U8(1);
+  return w;
+}
+
+}  // namespace KT::test
