@@ -1,7 +1,7 @@
 #include "audio/audio_cue.h"
 
 #include "audio/audio_track.h"
-#include "audio/owned_links.h"
+#include "audio/audio_fields.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"

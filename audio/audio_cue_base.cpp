@@ -3,24 +3,15 @@
 #include <cmath>
 #include <limits>
 
+#include "audio/audio_fields.h"
 #include "audio/audio_track.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
-#include "objectmodel/time_helpers.h"
 
 namespace KT {
 
 namespace {
-
-// Reads a time that older records store as f32 (truncated toward zero; the
-// shared conversion keeps NaN and huge values defined).
-Result ReadFloatTime(CStream& stream, i32& time) {
-  f32 value = 0.0f;
-  const Result r = ReadU32(stream, value);
-  if (Succeeded(r)) time = FloatToKeyTime(value);
-  return r;
-}
 
 // The cues from `cue` up to the one resolved as the root: the chain ends
 // at a cue without a Parent or whose Parent is `stopAt`. Tracks refuse

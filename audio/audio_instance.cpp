@@ -1,24 +1,11 @@
 #include "audio/audio_instance.h"
 
-#include "audio/owned_links.h"
+#include "audio/audio_fields.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
-#include "objectmodel/time_helpers.h"
 
 namespace KT {
-
-namespace {
-
-// A time that records before 2.04 store as f32, truncated toward zero.
-Result ReadFloatTime(CStream& stream, i32& time) {
-  f32 value = 0.0f;
-  const Result r = ReadU32(stream, value);
-  if (Succeeded(r)) time = FloatToKeyTime(value);
-  return r;
-}
-
-}  // namespace
 
 CAudioInstance::CAudioInstance() = default;
 

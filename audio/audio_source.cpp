@@ -1,6 +1,6 @@
 #include "audio/audio_source.h"
 
-#include "audio/owned_links.h"
+#include "audio/audio_fields.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"

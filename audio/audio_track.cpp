@@ -1,6 +1,7 @@
 #include "audio/audio_track.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 #include "objectmodel/class_factory.h"
@@ -110,13 +111,16 @@ Result CAudioTrack::RemoveCue(CAudioCueBase* cue) {
 namespace {
 
 // The latest end among the children: each child's length plus its own
-// StartTime, 0.0 without children.
-f32 LatestChildEnd(const std::vector<CPointer<CAudioCueBase>>& cues) {
+// StartTime, 0.0 without children. The lengths of child tracks are taken
+// from `known` when it has them.
+f32 LatestChildEnd(const std::vector<CPointer<CAudioCueBase>>& cues,
+                   const std::unordered_map<const CAudioCueBase*, f32>& known) {
   f32 m = 0.0f;
   for (const CPointer<CAudioCueBase>& child : cues) {
     if (!child) continue;
-    const f32 e = CAudioCueBase::RoundToF32(static_cast<f64>(child->GetLength()) +
-                                            static_cast<f32>(child->GetStartTime()));
+    const auto it = known.find(child.Get());
+    const f32 length = it != known.end() ? it->second : child->GetLength();
+    const f32 e = CAudioCueBase::RoundToF32(static_cast<f64>(length) + static_cast<f32>(child->GetStartTime()));
     if (!(e < m)) m = e;
   }
   return m;
@@ -124,10 +128,23 @@ f32 LatestChildEnd(const std::vector<CPointer<CAudioCueBase>>& cues) {
 
 }  // namespace
 
-f32 CAudioTrack::GetLength() const {
+f32 CAudioTrack::OwnLength(f32 latestChildEnd) const {
   const f32 rate = RoundToF32(static_cast<f64>(GetPitch()) * GetSpeed());
-  return RoundToF32((static_cast<f64>(static_cast<f32>(GetPadding())) + LatestChildEnd(cues_)) / rate);
+  return RoundToF32((static_cast<f64>(static_cast<f32>(GetPadding())) + latestChildEnd) / rate);
 }
+
+std::unordered_map<const CAudioCueBase*, f32> CAudioTrack::ChildTrackLengths() const {
+  // Every track below, the deepest first, so a track's length is known
+  // before its parent's is formed: no recursion per level.
+  std::unordered_map<const CAudioCueBase*, f32> lengths;
+  const std::vector<CAudioTrack*> tracks = const_cast<CAudioTrack*>(this)->SubtreeTracks();
+  for (auto it = tracks.rbegin(); it != tracks.rend() && *it != this; ++it) {
+    lengths[*it] = (*it)->OwnLength(LatestChildEnd((*it)->cues_, lengths));
+  }
+  return lengths;
+}
+
+f32 CAudioTrack::GetLength() const { return OwnLength(LatestChildEnd(cues_, ChildTrackLengths())); }
 
 f32 CAudioTrack::GetFlatLength() const {
   CFlatTiming r;
@@ -135,7 +152,7 @@ f32 CAudioTrack::GetFlatLength() const {
   // The resolved rate already holds this track's own factors; they enter
   // a second time.
   const f32 d = RoundToF32(static_cast<f64>(r.Speed) * r.Pitch * GetSpeed() * GetPitch());
-  return RoundToF32((static_cast<f64>(static_cast<f32>(GetPadding())) + LatestChildEnd(cues_)) / d);
+  return RoundToF32((static_cast<f64>(static_cast<f32>(GetPadding())) + LatestChildEnd(cues_, ChildTrackLengths())) / d);
 }
 
 // --- traversal -------------------------------------------------------------------------------------------

@@ -17,11 +17,12 @@
 // the file already holds, or one listed twice, stays with its first track.
 //
 // The walks down nested tracks (destruction, Find, Collect, marking,
-// resolving, save registration, Clone) run as loops over an explicit list,
+// resolving, save registration, Clone, the lengths) run as loops over an explicit list,
 // so a file nesting tracks as deep as its size allows costs no machine
 // stack.
 #pragma once
 
+#include <unordered_map>
 #include <vector>
 
 #include "audio/audio_cue_base.h"
@@ -110,6 +111,10 @@ class CAudioTrack : public CAudioCueBase {
   void ReleaseCues(std::vector<CPointer<CAudioCueBase>>& out);
   // Pre-order list of the tracks below and including this one.
   std::vector<CAudioTrack*> SubtreeTracks();
+  // (Padding + latestChildEnd) / (Pitch x Speed).
+  f32 OwnLength(f32 latestChildEnd) const;
+  // The lengths of every track below this one, computed bottom up.
+  std::unordered_map<const CAudioCueBase*, f32> ChildTrackLengths() const;
 
   std::vector<CPointer<CAudioCueBase>> cues_;
   u32 loop_ = 1;

@@ -33,6 +33,14 @@ CPointer<CAudioData> OneSecond() {
   return data;
 }
 
+// Ten milliseconds of the default format: small enough for prefix sweeps.
+CPointer<CAudioData> Tiny() {
+  CPointer<CAudioData> data(new CAudioData());
+  const std::vector<u8> bytes(441, 0x22);
+  EXPECT_EQ(data->SetSamples(bytes.data(), 441), kOk);
+  return data;
+}
+
 std::vector<i32> Starts(const CAudioTrack& track) {
   std::vector<i32> starts;
   for (const auto& cue : track.GetCues()) starts.push_back(cue ? cue->GetStartTime() : -1);
@@ -118,6 +126,14 @@ TEST_F(AudioTrackTest, Lengths) {
   EXPECT_EQ(track->GetLength(), 750.0f);
   // The resolved rate (2) and the track's own Speed again: 1500 / 4.
   EXPECT_EQ(track->GetFlatLength(), 375.0f);
+
+  // Nested: a track of Speed 0.5 holding this one at 100 lasts
+  // (100 + 750) / 0.5.
+  CPointer<CAudioTrack> outer(new CAudioTrack());
+  outer->SetSpeed(0.5f);
+  track->SetStartTime(100);
+  ASSERT_EQ(outer->AddCue(track.Get(), false), kOk);
+  EXPECT_EQ(outer->GetLength(), 1700.0f);
 
   CPointer<CAudioTrack> empty(new CAudioTrack());
   empty->SetPadding(300);
@@ -250,9 +266,9 @@ TEST_F(AudioTrackTest, CloneRebuildsTheProgramAndCollapsesEqualStarts) {
 // --- persistence ----------------------------------------------------------------------------------
 
 // root (Loop 2) -> [cue "a" at 0, track "inner" at 300 -> [cue "b"]],
-// both cues on one data object, and an empty slot.
+// both cues on one data object.
 struct Program {
-  CPointer<CAudioData> data = OneSecond();
+  CPointer<CAudioData> data = Tiny();
   CPointer<CAudioTrack> root{new CAudioTrack()};
   CPointer<CAudioTrack> inner{new CAudioTrack()};
   Program() {
@@ -395,6 +411,8 @@ TEST_F(AudioTrackTest, DeepNestingCostsNoMachineStack) {
   Timing r;
   leaf->Flatten(r);
   EXPECT_EQ(r.Start, 1);
+  EXPECT_EQ(top->GetLength(), 1.0f);
+  EXPECT_EQ(top->GetFlatLength(), 1.0f);
   EXPECT_EQ(top->Find(u"leaf", nullptr, false, false), leaf.Get());
   std::vector<CBase*> all;
   top->Collect(all, nullptr, nullptr, false, false);

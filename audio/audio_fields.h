@@ -1,15 +1,28 @@
-// Link-pass helpers of the audio classes for owning references that must
-// be of a given class: an empty or unknown id leaves the reference empty
-// (an unknown one is recorded as unresolved), an object of another class
-// is refused with kErrNotFound, and the stream refuses (kErrNotFound) a
-// reference that would make the owner hold itself.
+// Record helpers shared by the audio classes.
 #pragma once
 
 #include <vector>
 
 #include "objectmodel/stream.h"
+#include "objectmodel/stream_fields.h"
+#include "objectmodel/time_helpers.h"
 
 namespace KT {
+
+// Reads a time that older records store as f32, truncated toward zero
+// (the shared conversion keeps NaN and out-of-range values defined).
+inline Result ReadFloatTime(CStream& stream, i32& time) {
+  f32 value = 0.0f;
+  const Result r = ReadU32(stream, value);
+  if (Succeeded(r)) time = FloatToKeyTime(value);
+  return r;
+}
+
+// Link-pass helpers for owning references that must be of a given class:
+// an empty or unknown id leaves the reference empty (an unknown one is
+// recorded as unresolved), an object of another class is refused with
+// kErrNotFound, and the stream refuses (kErrNotFound) a reference that
+// would make the owner hold itself.
 
 // Resolves the record's next pending id into `slot`.
 template <typename T>
