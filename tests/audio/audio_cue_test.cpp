@@ -80,6 +80,34 @@ TEST_F(AudioCueTest, CopiesShareAndClonesCopyTheData) {
   EXPECT_EQ(cue->CopyTo(track.Get(), displaced, 0), kErrNotFound);
 }
 
+TEST_F(AudioCueTest, TraversalReachesTheData) {
+  CPointer<CAudioData> data = Data(1);
+  data->SetName(u"wave");
+  CPointer<CAudioCue> cue(new CAudioCue());
+  CPointer<CAudioTrack> track(new CAudioTrack());
+  EXPECT_FALSE(track->HasSubObjects());
+  EXPECT_FALSE(cue->HasSubObjects());
+  cue->SetData(data.Get());
+  ASSERT_EQ(track->AddCue(cue.Get(), false), kOk);
+  EXPECT_TRUE(track->HasSubObjects());
+  EXPECT_EQ(track->Find(u"wave", nullptr, false, false), data.Get());
+  std::vector<CBase*> all;
+  track->Collect(all, nullptr, nullptr, false, false);
+  EXPECT_EQ(all, (std::vector<CBase*>{track.Get(), cue.Get(), data.Get()}));
+  test::ReferenceRecorder fromTrack, fromCue;
+  track->EnumReferences(fromTrack);
+  cue->EnumReferences(fromCue);
+  EXPECT_EQ(fromTrack.seen, (std::vector<std::pair<CBase*, u32>>{{cue.Get(), 1}}));
+  EXPECT_EQ(fromCue.seen, (std::vector<std::pair<CBase*, u32>>{{data.Get(), 1}}));
+  EXPECT_TRUE(track->UpdateMarked(ObjectSet{data.Get()}));
+  EXPECT_TRUE(cue->IsMarked());
+  track->ClearMarked();
+  EXPECT_FALSE(data->IsMarked());
+  EXPECT_EQ(track->ResolveReferences(nullptr), kErrInvalidArg);
+  EXPECT_EQ(cue->ResolveReferences(nullptr), kErrInvalidArg);
+  EXPECT_EQ(track->ResolveReferences(track.Get()), kOk);
+}
+
 TEST_F(AudioCueTest, RecordAndLinkChecks) {
   test::SceneFile file;
   file.Record("CAudioCue", test::CueBody(1, 2), true);

@@ -77,13 +77,6 @@ TEST_F(AudioSourceTest, CuesKeepTheirOrderAndHaveNoParent) {
   EXPECT_TRUE(source->IsModified());
 }
 
-struct ReferenceRecorder : CReferenceVisitor {
-  std::vector<std::pair<CBase*, u32>> seen;
-  void Visit(CBase* object, u32 owned) override {
-    if (object != nullptr) seen.emplace_back(object, owned);
-  }
-};
-
 TEST_F(AudioSourceTest, TraversalVisitsAttachmentsThenCues) {
   CPointer<CAudioSource> source(new CAudioSource());
   EXPECT_FALSE(source->HasSubObjects());
@@ -98,7 +91,7 @@ TEST_F(AudioSourceTest, TraversalVisitsAttachmentsThenCues) {
   std::vector<CBase*> all;
   source->Collect(all, nullptr, nullptr, false, false);
   EXPECT_EQ(all, (std::vector<CBase*>{source.Get(), data.Get(), cue.Get()}));
-  ReferenceRecorder references;
+  test::ReferenceRecorder references;
   source->EnumReferences(references);
   EXPECT_EQ(references.seen, (std::vector<std::pair<CBase*, u32>>{{cue.Get(), 1}, {data.Get(), 1}}));
   EXPECT_TRUE(source->UpdateMarked(ObjectSet{cue.Get()}));

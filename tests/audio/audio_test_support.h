@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/audio_cue.h"
@@ -83,6 +84,14 @@ inline void ExpectPrefixesFailInsideRecords(const Bytes& bytes) {
     EXPECT_LT(LoadScene(prefix, stream, device), 0) << "prefix of " << n << " bytes";
   }
 }
+
+// Records the non-null references an object reports, with their owned flag.
+struct ReferenceRecorder : CReferenceVisitor {
+  std::vector<std::pair<CBase*, u32>> seen;
+  void Visit(CBase* object, u32 owned) override {
+    if (object != nullptr) seen.emplace_back(object, owned);
+  }
+};
 
 // The eleven stored fields of a cue, as a record gives them.
 struct CueFields {
