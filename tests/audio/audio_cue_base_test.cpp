@@ -280,7 +280,7 @@ TEST_F(AudioCueBaseTest, OlderLevelsStoreTimesAsFloats) {
     CMemoryIo device2;
     ASSERT_EQ(test::LoadScene(again, reloaded, device2), kOk);
     EXPECT_EQ(test::Members(reloaded.GetRootObject(0)), test::Members(cue));
-    test::ExpectPrefixesFailInsideRecords(bytes);
+    test::ExpectPrefixesFailBetweenRecords(bytes, test::kFirstRecordOffset);
   }
   ByteWriter newer;
   test::ObjectHead(newer, 1);

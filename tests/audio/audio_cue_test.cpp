@@ -128,7 +128,7 @@ TEST_F(AudioCueTest, RecordAndLinkChecks) {
   CMemoryIo device3;
   ASSERT_EQ(test::LoadScene(again, reloaded, device3), kOk);
   EXPECT_EQ(test::RenumberIds(test::SaveLoaded(reloaded)), test::RenumberIds(again));
-  test::ExpectPrefixesFailInsideRecords(bytes);
+  test::ExpectPrefixesFailBetweenRecords(bytes, test::kFirstRecordOffset);
 
   // Data that is not sample data.
   test::SceneFile wrong;

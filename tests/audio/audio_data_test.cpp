@@ -86,7 +86,7 @@ TEST_F(AudioDataTest, SaveLoadSaveAndTheOlderForm) {
     EXPECT_EQ(loaded->GetFormat(), data->GetFormat());
     EXPECT_EQ(test::RenumberIds(test::SaveLoaded(stream)), test::RenumberIds(first));
   }
-  test::ExpectPrefixesFailInsideRecords(first);
+  test::ExpectPrefixesFailBetweenRecords(first, test::kFirstRecordOffset);
 
   // 2.00 has no Static byte.
   const Bytes old = test::SceneFile().Record("CAudioData", test::DataBody(1, {9, 9}, 200), true).Data();
@@ -97,7 +97,7 @@ TEST_F(AudioDataTest, SaveLoadSaveAndTheOlderForm) {
   ASSERT_NE(loaded, nullptr);
   EXPECT_FALSE(loaded->IsStatic());
   EXPECT_EQ(loaded->GetDataSize(), 2u);
-  test::ExpectPrefixesFailInsideRecords(old);
+  test::ExpectPrefixesFailBetweenRecords(old, test::kFirstRecordOffset);
 }
 
 TEST_F(AudioDataTest, ASizeBeyondTheRecordIsRefusedBeforeAllocating) {

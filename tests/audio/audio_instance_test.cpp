@@ -93,7 +93,7 @@ TEST_F(AudioInstanceTest, EveryStoredForm) {
     ASSERT_EQ(test::LoadScene(again, reloaded, device2), kOk);
     EXPECT_EQ(again.size(), test::kFirstRecordOffset + test::LoadedRecordBytes(reloaded));
     EXPECT_EQ(test::Members(reloaded.GetRootObject(0)), test::Members(instance));
-    test::ExpectPrefixesFailInsideRecords(bytes);
+    test::ExpectPrefixesFailBetweenRecords(bytes, test::kFirstRecordOffset);
   }
 }
 
@@ -165,7 +165,7 @@ TEST_F(AudioInstanceTest, SaveLoadSaveInANode) {
   ASSERT_EQ(node->GetChildCount(), 1u);
   EXPECT_EQ(test::Members(node->GetChildren()[0].Get()), test::Members(instance.Get()));
   EXPECT_EQ(test::RenumberIds(test::SaveLoaded(stream)), test::RenumberIds(first));
-  test::ExpectPrefixesFailInsideRecords(first);
+  test::ExpectPrefixesFailBetweenRecords(first, test::kFirstRecordOffset);
 }
 
 }  // namespace

@@ -153,7 +153,7 @@ TEST_F(AudioSourceTest, EveryStoredForm) {
     ASSERT_EQ(test::LoadScene(again, reloaded, device2), kOk);
     EXPECT_EQ(test::Members(reloaded.GetRootObject(0)), test::Members(source));
     EXPECT_EQ(DynamicCast<CAudioSource>(reloaded.GetRootObject(0))->GetAttachmentKeys(), row.expected);
-    test::ExpectPrefixesFailInsideRecords(bytes);
+    test::ExpectPrefixesFailBetweenRecords(bytes, test::kFirstRecordOffset);
   }
 }
 
@@ -186,7 +186,7 @@ TEST_F(AudioSourceTest, SaveLoadSave) {
   EXPECT_EQ(test::Members(loaded), test::Members(source.Get()));
   EXPECT_EQ(loaded->GetAttachmentKeys(), (Keys{{7, 8}}));
   EXPECT_EQ(test::RenumberIds(test::SaveLoaded(stream)), test::RenumberIds(first));
-  test::ExpectPrefixesFailInsideRecords(first);
+  test::ExpectPrefixesFailBetweenRecords(first, test::kFirstRecordOffset);
 }
 
 TEST_F(AudioSourceTest, CopyToSharesTheLists) {

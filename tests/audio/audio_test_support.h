@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,45 +43,6 @@ class AudioTest : public ::testing::Test {
  private:
   CClassFactory::Registry saved_;
 };
-
-// The offsets at which the records of a 3.01 file's root tree end (the
-// "_Root" tags count with the record they precede).
-inline std::vector<std::size_t> RecordEnds(const Bytes& bytes) {
-  std::size_t at = 15;
-  auto u32At = [&](std::size_t offset) {
-    u32 v = 0;
-    if (offset + 4 <= bytes.size()) std::memcpy(&v, &bytes[offset], 4);
-    return v;
-  };
-  for (int section = 0; section < 3; ++section) at += 4 + u32At(at);
-  at += 4;
-  std::vector<std::size_t> ends;
-  while (at + 4 <= bytes.size()) {
-    u32 length = u32At(at);
-    const std::string name(bytes.begin() + static_cast<std::ptrdiff_t>(at + 4),
-                           bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + 4 + length)));
-    at += 4 + length;
-    if (name == "_Root") at += 4 + u32At(at);
-    at += 4 + u32At(at);
-    ends.push_back(at);
-  }
-  return ends;
-}
-
-// Every prefix of the file from the first record on fails to load, except
-// one that ends exactly where a record ends, which may load.
-inline void ExpectPrefixesFailInsideRecords(const Bytes& bytes) {
-  const std::vector<std::size_t> ends = RecordEnds(bytes);
-  ASSERT_FALSE(ends.empty());
-  ASSERT_EQ(ends.back(), bytes.size());
-  for (std::size_t n = kFirstRecordOffset; n < bytes.size(); ++n) {
-    if (std::find(ends.begin(), ends.end(), n) != ends.end()) continue;
-    const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-    CStream stream;
-    CMemoryIo device;
-    EXPECT_LT(LoadScene(prefix, stream, device), 0) << "prefix of " << n << " bytes";
-  }
-}
 
 // Records the non-null references an object reports, with their owned flag.
 struct ReferenceRecorder : CReferenceVisitor {

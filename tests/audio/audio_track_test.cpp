@@ -310,7 +310,7 @@ TEST_F(AudioTrackTest, SaveLoadSave) {
   EXPECT_EQ(b->GetData(), DynamicCast<CAudioCue>(root->GetCues()[0].Get())->GetData());
   EXPECT_EQ(b->GetFlatLength(), program.inner->GetCues()[0]->GetFlatLength());
   EXPECT_EQ(test::RenumberIds(test::SaveLoaded(stream)), test::RenumberIds(first));
-  test::ExpectPrefixesFailInsideRecords(first);
+  test::ExpectPrefixesFailBetweenRecords(first, test::kFirstRecordOffset);
 }
 
 TEST_F(AudioTrackTest, StoredFormsAndEmptySlots) {
@@ -343,7 +343,7 @@ TEST_F(AudioTrackTest, StoredFormsAndEmptySlots) {
     CMemoryIo device2;
     ASSERT_EQ(test::LoadScene(again, reloaded, device2), kOk);
     EXPECT_EQ(test::RenumberIds(test::SaveLoaded(reloaded)), test::RenumberIds(again));
-    test::ExpectPrefixesFailInsideRecords(bytes);
+    test::ExpectPrefixesFailBetweenRecords(bytes, test::kFirstRecordOffset);
   }
 }
 
