@@ -1,5 +1,10 @@
 #include "library/register_library_classes.h"
 
+#include "audio/audio_cue.h"
+#include "audio/audio_data.h"
+#include "audio/audio_instance.h"
+#include "audio/audio_source.h"
+#include "audio/audio_track.h"
 #include "controllers/core/bone_skin_control.h"
 #include "controllers/core/data_clip_control.h"
 #include "controllers/core/data_control.h"
@@ -53,6 +58,11 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CBoneSkinControl", &CreateObject<CBoneSkinControl>);
   CClassFactory::Register("CDataClipControl", &CreateObject<CDataClipControl>);
   CClassFactory::Register("CUvwMapClipControl", &CreateObject<CUvwMapClipControl>);
+  CClassFactory::Register("CAudioData", &CreateObject<CAudioData>);
+  CClassFactory::Register("CAudioInstance", &CreateObject<CAudioInstance>);
+  CClassFactory::Register("CAudioSource", &CreateObject<CAudioSource>);
+  CClassFactory::Register("CAudioCue", &CreateObject<CAudioCue>);
+  CClassFactory::Register("CAudioTrack", &CreateObject<CAudioTrack>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }
