@@ -58,6 +58,11 @@ class CTargetRef {
     pendingId_ = 0;
     return ReadU64(stream, pendingId_);
   }
+  // Makes `id` the pending id, as Load does from a stream.
+  void SetPendingId(u64 id) {
+    target_ = nullptr;
+    pendingId_ = id;
+  }
   // Resolves the pending id (see above) and forgets it.
   void Link(CStream& stream) {
     target_ = DynamicCast<T>(stream.ObjectFromId(pendingId_));

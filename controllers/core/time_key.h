@@ -35,6 +35,7 @@
 //   };
 #pragma once
 
+#include <cstring>
 #include <type_traits>
 
 #include "controllers/core/target_ref.h"
@@ -231,6 +232,96 @@ class CKeyFieldSizer {
   u32 size_ = 0;
 };
 
+// Decodes the fields of a level from bytes already read, in the level's
+// current layout (the fast path of ReadKeyList for keys of a fixed layout).
+// Strings and tracks have no fixed size: a level that lists one is never
+// decoded this way (see CFixedLayoutProbe).
+class CKeyFieldDecoder {
+ public:
+  CKeyFieldDecoder(const u8* bytes, u32 version) : p_(bytes), version_(version) {}
+  const u8* Position() const { return p_; }
+  u32 Version() const { return version_; }
+
+  void Time(const char16_t*, i32& value) { Get(value); }
+  void Int(const char16_t*, i32& value) { Get(value); }
+  void UInt(const char16_t*, u32& value) { Get(value); }
+  void Enum(const char16_t*, u32& value, const char16_t* const*, u32) { Get(value); }
+  void Float(const char16_t*, f32& value) { Get(value); }
+  void Bool(const char16_t*, bool& value) { value = *p_++ != 0; }
+  template <typename T>
+  void Block(const char16_t*, T& value) {
+    Get(value);
+  }
+  template <typename T>
+  void Ref(const char16_t*, CTargetRef<T>& ref) {
+    u64 id = 0;
+    Get(id);
+    ref.SetPendingId(id);
+  }
+  void WString(const char16_t*, KT::WString&) {}
+  template <typename TrackT>
+  void Track(const char16_t*, TrackT&) {}
+
+ private:
+  template <typename T>
+  void Get(T& value) {
+    std::memcpy(&value, p_, sizeof(T));
+    p_ += sizeof(T);
+  }
+  const u8* p_;
+  u32 version_;
+};
+
+// Finds whether a level's record has one size whatever its values: false
+// once it lists a string or a track.
+class CFixedLayoutProbe {
+ public:
+  bool IsFixed() const { return fixed_; }
+  u32 Version() const { return 0xFFFFFFFFu; }
+  void Time(const char16_t*, const i32&) {}
+  void Int(const char16_t*, const i32&) {}
+  void UInt(const char16_t*, const u32&) {}
+  void Enum(const char16_t*, const u32&, const char16_t* const*, u32) {}
+  void Float(const char16_t*, const f32&) {}
+  void Bool(const char16_t*, const bool&) {}
+  template <typename T>
+  void Block(const char16_t*, const T&) {}
+  template <typename T>
+  void Ref(const char16_t*, const CTargetRef<T>&) {}
+  void WString(const char16_t*, const KT::WString&) { fixed_ = false; }
+  template <typename TrackT>
+  void Track(const char16_t*, const TrackT&) {
+    fixed_ = false;
+  }
+
+ private:
+  bool fixed_ = true;
+};
+
+// Decodes one level of `key` from `p` when its version pair is exactly the
+// level's current one (so its layout is known), advancing `p`; false, with
+// `p` unspecified, for any other pair.
+template <typename Level>
+bool DecodeKeyLevel(const u8*& p, Level& key) {
+  // Looked up once: this runs for every key of a long list.
+  static const ClassRecord& record = Level::StaticClassRecord();
+  u32 pair[2];
+  std::memcpy(pair, p, sizeof(pair));
+  if (pair[0] != record.major || pair[1] != record.minor) return false;
+  CKeyFieldDecoder decoder(p + sizeof(pair), record.Version());
+  Level::Fields(decoder, key);
+  p = decoder.Position();
+  return true;
+}
+
+template <typename Level>
+bool HasFixedKeyLevel() {
+  CFixedLayoutProbe probe;
+  Level key;
+  Level::Fields(probe, key);
+  return probe.IsFixed();
+}
+
 // Reports the fields to a member visitor under their names.
 class CKeyFieldDescriber {
  public:
@@ -419,6 +510,23 @@ class CTimeKey {
     walker.Time(u"Time", key.Time);
   }
 
+  // --- the fast path of key lists (not part of the protocol) ---
+  // True while the class's Load is the walk of its levels' Fields; a key
+  // class that overrides Load sets it false in its own body, so that key
+  // lists never decode it without its Load.
+  static constexpr bool kLoadIsFieldWalk = true;
+  // Whether every record of the class has one size (no strings, no tracks).
+  static bool HasFixedLayout() { return HasFixedKeyLevel<CTimeKey>(); }
+  // Decodes a record of the current layout from `p` (see DecodeKeyLevel):
+  // the levels base first; false at the first level whose pair is not its
+  // current one (the key is then partly decoded).
+  bool DecodeCurrentLayout(const u8*& p) { return DecodeKeyLevel(p, *this); }
+  // Records the current version of every level with the stream, as Load
+  // does for keys read in the current layout.
+  static void RecordCurrentVersions(CStream& stream) {
+    stream.SetStoredVersion(StaticClassRecord(), static_cast<i32>(StaticClassRecord().Version()));
+  }
+
   // --- references (not part of the seven-operation protocol) ---
   // Tracks call these on their concrete key type; each level adds its own
   // Ref fields after its base's. The time key holds none.
@@ -472,6 +580,14 @@ class CKeyLevel : public Base {
   }
   u32 GetSaveSize() const override {
     return Base::GetSaveSize() + GetKeyLevelSaveSize(static_cast<const Derived&>(*this));
+  }
+  static bool HasFixedLayout() { return Base::HasFixedLayout() && HasFixedKeyLevel<Derived>(); }
+  bool DecodeCurrentLayout(const u8*& p) {
+    return Base::DecodeCurrentLayout(p) && DecodeKeyLevel(p, static_cast<Derived&>(*this));
+  }
+  static void RecordCurrentVersions(CStream& stream) {
+    Base::RecordCurrentVersions(stream);
+    stream.SetStoredVersion(StaticClassRecord(), static_cast<i32>(StaticClassRecord().Version()));
   }
   void RemapReferences(const CloneMap& cloneMap) {
     Base::RemapReferences(cloneMap);

@@ -160,6 +160,78 @@ TEST(KeyFieldKinds, ReferencesFollowCloneMapsAndNames) {
   EXPECT_EQ(track[1].Target.Get(), nullptr);
 }
 
+// A key of a fixed layout (no strings): key lists decode such keys in
+// blocks while their version pairs are the current ones.
+class CGatedKey : public CKeyLevel<CGatedKey, CTransitionKey, ClassIndex::CLookKey> {
+ public:
+  CGatedKey() = default;
+  CGatedKey(i32 time, f32 weight, bool flag) : CKeyLevel(time, TT_LINEAR), Weight(weight), Flag(flag) {}
+  template <typename W, typename K>
+  static void Fields(W& w, K& k) {
+    w.Bool(u"Flag", k.Flag);
+    if (StoredSince(w, 101)) w.Float(u"Weight", k.Weight);
+    if (StoredSince(w, 102)) w.Ref(u"Target", k.Target);
+  }
+  f32 Weight = 0.5f;
+  bool Flag = false;
+  CTargetRef<CNode> Target;
+};
+
+// A gated key's record at version 1.minor.
+void GatedRecord(ByteWriter& w, i32 time, u32 minor) {
+  TransitionPart(w, time).Pair(1, minor).U8(1);
+  if (minor >= 1) w.F32(static_cast<f32>(time));
+  if (minor >= 2) w.U64(static_cast<u64>(time) + 1);
+}
+
+TEST(KeyFieldKinds, KeyListsMixStoredVersionsAcrossBlocks) {
+  // 9,000 keys in the current layout with older records at 5,000 and at the
+  // end: the list crosses the blocks of the fast path and leaves it.
+  const u32 count = 9000;
+  ByteWriter w;
+  w.U32(count);
+  for (u32 i = 0; i < count; ++i) GatedRecord(w, static_cast<i32>(i), i == 5000 ? 0 : i == count - 1 ? 1 : 2);
+  MemoryStream in(w.Data());
+  std::vector<CGatedKey> keys;
+  ASSERT_EQ(ReadKeyList(in.stream, keys), kOk);
+  ASSERT_EQ(keys.size(), count);
+  EXPECT_EQ(in.stream.GetRemaining(), 0u);
+  for (const u32 i : {0u, 4095u, 4096u, 4999u, 5001u, 8997u}) {
+    EXPECT_EQ(keys[i].Time, static_cast<i32>(i)) << i;
+    EXPECT_EQ(keys[i].Weight, static_cast<f32>(i)) << i;
+    EXPECT_TRUE(keys[i].Flag) << i;
+    EXPECT_EQ(keys[i].Target.GetPendingId(), i + 1u) << i;
+  }
+  EXPECT_EQ(keys[5000].Weight, 0.5f);  // not stored before 1.01
+  EXPECT_EQ(keys[5000].Target.GetPendingId(), 0u);
+  EXPECT_EQ(keys[count - 1].Weight, static_cast<f32>(count - 1));
+  EXPECT_EQ(keys[count - 1].Target.GetPendingId(), 0u);
+  // The last key read was a 1.01 record.
+  EXPECT_EQ(in.stream.GetStoredVersion(CGatedKey::StaticClassRecord()), 101);
+}
+
+TEST(KeyFieldKinds, KeyListsStopAtANewerOrCutKey) {
+  ByteWriter newer;
+  newer.U32(3);
+  GatedRecord(newer, 0, 2);
+  GatedRecord(newer, 1, 2);
+  TransitionPart(newer, 2).Pair(1, 3).U8(1).F32(0.0f).U64(0);
+  MemoryStream a(newer.Data());
+  std::vector<CGatedKey> keys;
+  EXPECT_EQ(ReadKeyList(a.stream, keys), kErrNewerVersion);
+  EXPECT_EQ(keys.size(), 2u);
+
+  ByteWriter whole;
+  whole.U32(3);
+  for (i32 i = 0; i < 3; ++i) GatedRecord(whole, i, 2);
+  const std::vector<u8> bytes = whole.Data();
+  const std::vector<u8> cut(bytes.begin(), bytes.end() - 5);
+  MemoryStream b(cut);
+  EXPECT_EQ(ReadKeyList(b.stream, keys), kErrStream);
+  EXPECT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[1].Time, 1);
+}
+
 // --- older parallel-array records -------------------------------------------------
 
 class COpacityKey : public CKeyLevel<COpacityKey, CTransitionKey, ClassIndex::CAttributeKey> {
