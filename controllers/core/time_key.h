@@ -232,6 +232,22 @@ class CKeyFieldSizer {
   u32 size_ = 0;
 };
 
+// A walker that passes over every field kind; the reference walkers below
+// act on Ref and Track fields only.
+class CFieldPass {
+ public:
+  u32 Version() const { return 0xFFFFFFFFu; }
+  void Time(const char16_t*, const i32&) {}
+  void Int(const char16_t*, const i32&) {}
+  void UInt(const char16_t*, const u32&) {}
+  void Enum(const char16_t*, const u32&, const char16_t* const*, u32) {}
+  void Float(const char16_t*, const f32&) {}
+  void Bool(const char16_t*, const bool&) {}
+  template <typename T>
+  void Block(const char16_t*, const T&) {}
+  void WString(const char16_t*, const KT::WString&) {}
+};
+
 // Decodes the fields of a level from bytes already read, in the level's
 // current layout (the fast path of ReadKeyList for keys of a fixed layout).
 // Strings and tracks have no fixed size: a level that lists one is never
@@ -274,18 +290,9 @@ class CKeyFieldDecoder {
 
 // Finds whether a level's record has one size whatever its values: false
 // once it lists a string or a track.
-class CFixedLayoutProbe {
+class CFixedLayoutProbe : public CFieldPass {
  public:
   bool IsFixed() const { return fixed_; }
-  u32 Version() const { return 0xFFFFFFFFu; }
-  void Time(const char16_t*, const i32&) {}
-  void Int(const char16_t*, const i32&) {}
-  void UInt(const char16_t*, const u32&) {}
-  void Enum(const char16_t*, const u32&, const char16_t* const*, u32) {}
-  void Float(const char16_t*, const f32&) {}
-  void Bool(const char16_t*, const bool&) {}
-  template <typename T>
-  void Block(const char16_t*, const T&) {}
   template <typename T>
   void Ref(const char16_t*, const CTargetRef<T>&) {}
   void WString(const char16_t*, const KT::WString&) { fixed_ = false; }
@@ -364,22 +371,6 @@ template <typename Walker>
 bool StoredSince(const Walker& walker, u32 version) {
   return walker.Version() >= version;
 }
-
-// A walker that passes over every field kind; the reference walkers below
-// act on Ref and Track fields only.
-class CFieldPass {
- public:
-  u32 Version() const { return 0xFFFFFFFFu; }
-  void Time(const char16_t*, const i32&) {}
-  void Int(const char16_t*, const i32&) {}
-  void UInt(const char16_t*, const u32&) {}
-  void Enum(const char16_t*, const u32&, const char16_t* const*, u32) {}
-  void Float(const char16_t*, const f32&) {}
-  void Bool(const char16_t*, const bool&) {}
-  template <typename T>
-  void Block(const char16_t*, const T&) {}
-  void WString(const char16_t*, const KT::WString&) {}
-};
 
 // Resolves the pending ids of Ref fields (and of the keys of Track fields)
 // in list order: the order Load read them.

@@ -120,14 +120,6 @@ std::vector<std::string> RegisteredClassNames() {
   return names;
 }
 
-std::vector<u8> SaveRecord(CBase& object) {
-  CMemoryIo device;
-  CStream stream;
-  stream.SetDevice(&device);
-  EXPECT_EQ(object.Save(stream, 0), kOk);
-  return device.TakeData();
-}
-
 class RoundTripTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(RoundTripTest, SavesLoadsAndSavesTheSameBytes) {
@@ -149,7 +141,7 @@ TEST_P(RoundTripTest, SavesLoadsAndSavesTheSameBytes) {
   Companions companions;
   object->SetName(u"round trip");
   if (row->second.build) row->second.build(*object, companions);
-  const std::vector<u8> first = SaveRecord(*object);
+  const std::vector<u8> first = test::SaveObjectRecord(*object);
   ASSERT_EQ(first.size(), object->GetSaveSize()) << name;
 
   // The records the load registers outlive the stream that points at them.
@@ -179,7 +171,7 @@ TEST_P(RoundTripTest, SavesLoadsAndSavesTheSameBytes) {
     ASSERT_GE(loaded->Link(stream, records[0], 0), 0) << name;
   }
   EXPECT_EQ(loaded->GetSaveSize(), first.size()) << name;
-  EXPECT_EQ(test::RenumberIds(SaveRecord(*loaded)), test::RenumberIds(first)) << name;
+  EXPECT_EQ(test::RenumberIds(test::SaveObjectRecord(*loaded)), test::RenumberIds(first)) << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryRegisteredClass, RoundTripTest, ::testing::ValuesIn(RegisteredClassNames()),

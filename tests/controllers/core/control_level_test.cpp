@@ -82,14 +82,6 @@ class COtherControl : public CControlLevel<COtherControl, CDataControl, ClassInd
   Result Apply() override { return kDone; }
 };
 
-std::vector<u8> SaveRecord(CBase& object) {
-  CMemoryIo device;
-  CStream stream;
-  stream.SetDevice(&device);
-  EXPECT_EQ(object.Save(stream, 0), kOk);
-  return device.TakeData();
-}
-
 // Loads one record saved by SaveRecord into `object`, with `known` objects
 // registered under their ids so that references to them resolve at link.
 Result LoadRecord(const std::vector<u8>& bytes, CBase& object, const std::vector<CBase*>& known = {}) {
@@ -122,7 +114,7 @@ TEST(ControlLevel, RecordRoundTripsThroughTheFieldList) {
   test::UseTestIds(0);
   CPointer<CNode> target(new CNode());
   CPointer<CSampleControl> control = MakeSample(target.Get());
-  const std::vector<u8> bytes = SaveRecord(*control);
+  const std::vector<u8> bytes = test::SaveObjectRecord(*control);
   EXPECT_EQ(bytes.size(), control->GetSaveSize());
   // After the CDataControl part: the pair 1.01, the key list, the target id.
   const std::size_t own = 8 + 4 + 2 * 40 + 8;
@@ -139,12 +131,12 @@ TEST(ControlLevel, RecordRoundTripsThroughTheFieldList) {
   EXPECT_EQ(loaded->keys.Size(), 2u);
   EXPECT_EQ(loaded->target.Get(), target.Get());
   // The same bytes once the objects' own ids are numbered alike.
-  EXPECT_EQ(test::RenumberIds(SaveRecord(*loaded)), test::RenumberIds(bytes));
+  EXPECT_EQ(test::RenumberIds(test::SaveObjectRecord(*loaded)), test::RenumberIds(bytes));
 }
 
 TEST(ControlLevel, OlderAndNewerRecords) {
   CPointer<CSampleControl> control = MakeSample(nullptr);
-  std::vector<u8> bytes = SaveRecord(*control);
+  std::vector<u8> bytes = test::SaveObjectRecord(*control);
   const std::size_t own = 8 + 4 + 2 * 40 + 8;
   const std::vector<u8> head(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(own));
 
