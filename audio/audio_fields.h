@@ -9,12 +9,12 @@
 
 namespace KT {
 
-// Reads a time that older records store as f32, truncated toward zero
-// (the shared conversion keeps NaN and out-of-range values defined).
+// Reads a time that older records store as f32, truncated toward zero by
+// the library's one conversion (NaN and out-of-range values give INT32_MIN).
 inline Result ReadFloatTime(CStream& stream, i32& time) {
   f32 value = 0.0f;
   const Result r = ReadU32(stream, value);
-  if (Succeeded(r)) time = FloatToKeyTime(value);
+  if (Succeeded(r)) time = FloatToIntTrunc(value);
   return r;
 }
 

@@ -319,12 +319,13 @@ bool FindKeyIndex(const Track& track, i32 t, u32& index, bool& found) {
 
 // --- key-vector storage -------------------------------------------------------------------
 
-// Bytes WriteKeyList writes: 4 + count x the first key's GetSaveSize (all
-// keys of a vector have the same size); 4 for an empty vector.
+// Bytes WriteKeyList writes: 4 plus the sum of the keys' GetSaveSize (keys
+// with strings differ in size); 4 for an empty vector.
 template <TimedKey Key>
 u32 GetKeyVectorSaveSize(const std::vector<Key>& keys) {
-  if (keys.empty()) return 4;
-  return 4 + static_cast<u32>(keys.size()) * keys.front().GetSaveSize();
+  u32 size = 4;
+  for (const Key& key : keys) size += key.GetSaveSize();
+  return size;
 }
 
 // u32 count, then each key's own record in order; the first failing write
@@ -336,8 +337,64 @@ Result WriteKeyList(CStream& stream, const std::vector<Key>& keys) {
   return r;
 }
 
+namespace key_search_detail {
+
+// Keys read per block by the fast path of ReadKeyList.
+inline constexpr u32 kKeyDecodeBlock = 4096;
+
+// The fast path of ReadKeyList for key classes whose Load is the walk of
+// their Fields and whose records have one size: the records are read in
+// blocks and decoded in place while each key's version pairs are the
+// current ones. At the first key in another layout (an older record, or a
+// newer one to refuse) the bytes from that key on are given back to the
+// stream and the key is reset, so that the key-by-key Load takes over from
+// it. Answers the number of keys decoded; a failing read or skip sets
+// `result`.
+template <typename Key>
+u32 DecodeCurrentKeys(CStream& stream, std::vector<Key>& keys, Result& result) {
+  const u32 size = Key().GetSaveSize();
+  const u32 count = static_cast<u32>(keys.size());
+  std::vector<u8> block;
+  u32 done = 0;
+  bool recorded = false;
+  while (done < count) {
+    u32 n = count - done;
+    if (n > kKeyDecodeBlock) n = kKeyDecodeBlock;
+    const u32 fit = stream.GetRemaining() / size;
+    if (n > fit) n = fit;
+    if (n == 0) break;
+    try {
+      block.resize(static_cast<std::size_t>(n) * size);
+    } catch (const std::bad_alloc&) {
+      break;  // the key-by-key path needs no block
+    }
+    result = stream.Read(block.data(), n * size, n * size);
+    if (Failed(result)) return done;
+    const u8* p = block.data();
+    u32 j = 0;
+    while (j < n && keys[done + j].DecodeCurrentLayout(p)) {
+      ++j;
+      p = block.data() + static_cast<std::size_t>(j) * size;
+    }
+    if (j > 0 && !recorded) {
+      Key::RecordCurrentVersions(stream);
+      recorded = true;
+    }
+    done += j;
+    if (j < n) {
+      keys[done] = Key();
+      result = stream.Skip(-static_cast<i32>((n - j) * size));
+      return done;
+    }
+  }
+  return done;
+}
+
+}  // namespace key_search_detail
+
 // u32 count, then count key records, each read by a default-constructed
-// key's own Load. The vector is replaced: a count of 0 empties it. A count
+// key's own Load (keys of a fixed layout in the current version are
+// decoded in blocks, with the same result). The vector is replaced: a count of 0 empties it. A count
 // that cannot fit in the bytes left (every key record holds at least the
 // 12-byte time key part) answers kErrStream before anything is allocated;
 // an allocation failure answers kErrOutOfMemory. The first failing key load
@@ -356,7 +413,17 @@ Result ReadKeyList(CStream& stream, std::vector<Key>& keys) {
     keys.clear();
     return kErrOutOfMemory;
   }
-  for (u32 i = 0; i < count; ++i) {
+  u32 i = 0;
+  if constexpr (requires { Key::kLoadIsFieldWalk; }) {
+    if (Key::kLoadIsFieldWalk && Key::HasFixedLayout()) {
+      i = key_search_detail::DecodeCurrentKeys(stream, keys, r);
+      if (Failed(r)) {
+        keys.resize(i);
+        return r;
+      }
+    }
+  }
+  for (; i < count; ++i) {
     r = keys[i].Load(stream);
     if (Failed(r)) {
       keys.resize(i);

@@ -54,6 +54,16 @@ inline Bytes SaveLoaded(CStream& loaded) {
   return SaveScene(parts);
 }
 
+// The record of one object as its Save writes it to a memory device (empty
+// and a test failure when saving fails).
+inline Bytes SaveObjectRecord(CBase& object) {
+  CMemoryIo device;
+  CStream stream;
+  stream.SetDevice(&device);
+  EXPECT_EQ(object.Save(stream, 0), kOk);
+  return device.TakeData();
+}
+
 // Tests give objects recognisable ids: every id starts with these 16 bits.
 inline constexpr u64 kTestIdTag = 0x7E57000000000000ull;
 
