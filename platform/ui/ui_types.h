@@ -18,4 +18,6 @@ inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
 
 inline constexpr unsigned MB_OK = 0x0;
+inline constexpr unsigned MB_ICONSTOP = 0x10;
+inline constexpr unsigned MB_ICONEXCLAMATION = 0x30;
 inline constexpr unsigned MB_ICONWARNING = 0x30;
