@@ -160,4 +160,24 @@ std::u16string Windows1252ToUtf16(std::string_view text) {
   return out;
 }
 
+bool Utf16ToWindows1252(std::u16string_view text, std::string& out) {
+  out.clear();
+  out.reserve(text.size());
+  for (const char16_t unit : text) {
+    int byte = -1;
+    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
+      byte = unit;
+    } else {
+      for (int b = 0; b < 32; ++b)
+        if (kCp1252High[b] == unit) byte = 0x80 + b;
+    }
+    if (byte < 0) {
+      out.clear();
+      return false;
+    }
+    out.push_back(static_cast<char>(byte));
+  }
+  return true;
+}
+
 }  // namespace KT::Platform

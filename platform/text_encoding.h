@@ -1,5 +1,5 @@
 // Text conversions the platform would do for us: UTF-16 <-> UTF-8 and the
-// ANSI code page (Windows-1252) -> UTF-16.
+// ANSI code page (Windows-1252) <-> UTF-16.
 #pragma once
 
 #include <string>
@@ -27,5 +27,9 @@ std::u16string Utf8ToUtf16Lossy(std::string_view text);
 // 0x8F, 0x90, 0x9D) map to the C1 controls of the same value, as Windows
 // itself does. Embedded zero bytes are converted like any other byte.
 std::u16string Windows1252ToUtf16(std::string_view text);
+
+// Strict UTF-16 -> Windows-1252, the inverse of Windows1252ToUtf16. False
+// (and `out` cleared) when a code unit has no byte in the code page.
+bool Utf16ToWindows1252(std::u16string_view text, std::string& out);
 
 }  // namespace KT::Platform

@@ -98,5 +98,23 @@ TEST(TextEncoding, Windows1252OtherBytesMapToTheSameCodePoint) {
   EXPECT_EQ(Windows1252ToUtf16(""), u"");
 }
 
+TEST(TextEncoding, Utf16ToWindows1252InvertsEveryByte) {
+  for (int b = 0; b < 256; ++b) {
+    const std::string in(1, static_cast<char>(b));
+    std::string back;
+    ASSERT_TRUE(Utf16ToWindows1252(Windows1252ToUtf16(in), back)) << "byte " << b;
+    EXPECT_EQ(back, in) << "byte " << b;
+  }
+}
+
+TEST(TextEncoding, Utf16ToWindows1252RefusesWhatTheCodePageLacks) {
+  std::string out = "old";
+  EXPECT_FALSE(Utf16ToWindows1252(u"a\u0100", out));  // Latin A with macron
+  EXPECT_TRUE(out.empty());
+  EXPECT_FALSE(Utf16ToWindows1252(u"\U0001F600", out));  // a surrogate pair
+  ASSERT_TRUE(Utf16ToWindows1252(u"Caf\u00E9 \u20AC", out));
+  EXPECT_EQ(out, "Caf\xE9 \x80");
+}
+
 }  // namespace
 }  // namespace KT::Platform

@@ -20,6 +20,8 @@ void PrintHelp() {
       "  eval FILE TIME...   bring the first root to each time (ms) and print world matrices\n"
       "  image IN [--resize WxH] [--pixel X,Y]... [--out OUT]\n"
       "                      read a Radiance (.hdr) image, resize it, print pixels, write it\n"
+      "  host FILE [TICK...] load a host scene description and walk it through the host's calls,\n"
+      "                      printing each node's world matrix at each tick\n"
       "  --help              show this text\n");
 }
 
@@ -43,6 +45,7 @@ int main(int argc, char** argv) {
   if (verb == "sample") return drn::RunSample(argc - 2, argv + 2);
   if (verb == "eval") return drn::RunEval(argc - 2, argv + 2);
   if (verb == "image") return drn::RunImage(argc - 2, argv + 2);
+  if (verb == "host") return drn::RunHost(argc - 2, argv + 2);
   std::fprintf(stderr, "drn: unknown verb '%s' (see drn --help)\n", verb.c_str());
   return 2;
 }

@@ -1,0 +1,3 @@
+#include "platform/host/modifier.h"
+
+BOOL Modifier::GetParamValue(int, TimeValue, int&, Interval&) { return FALSE; }
