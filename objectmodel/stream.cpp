@@ -352,6 +352,51 @@ void CStream::AddUnresolved(u64 id, CBase* object) { unresolved_[id].push_back(o
 
 void CStream::AddPostLinkStep(std::function<Result()> step) { postLinkSteps_.push_back(std::move(step)); }
 
+bool CStream::CanReferTo(const CBase* holder, const CBase* target) {
+  if (target == nullptr || holder == nullptr) return true;
+  if (!rootReachBuilt_) {
+    rootReachBuilt_ = true;
+    std::vector<CBase*> found;
+    for (u32 root = 0; root < roots_.size(); ++root) {
+      found.clear();
+      roots_[root]->Collect(found, nullptr, nullptr, false, false);
+      for (const CBase* object : found) {
+        const auto [held, inserted] = rootReach_.Emplace(object, root);
+        if (!inserted && *held != root) *held = kHeldByMany;
+      }
+    }
+  }
+  const u32* byHolder = rootReach_.Find(holder);
+  if (byHolder == nullptr) return true;
+  const u32* byTarget = rootReach_.Find(target);
+  if (byTarget == nullptr) return false;
+  if (*byHolder != kHeldByMany && *byTarget != kHeldByMany) return *byHolder == *byTarget;
+  if (*byHolder != kHeldByMany) return RootSet(*byHolder).count(target) != 0;
+  // Held by several roots: each of them must hold the target.
+  for (u32 root = 0; root < roots_.size(); ++root) {
+    const auto& set = RootSet(root);
+    if (set.count(holder) != 0 && set.count(target) == 0) return false;
+  }
+  return true;
+}
+
+const std::unordered_set<const CBase*>& CStream::RootSet(u32 root) {
+  if (rootSets_.size() != roots_.size()) rootSets_.assign(roots_.size(), {});
+  std::unordered_set<const CBase*>& set = rootSets_[root];
+  if (set.empty()) {
+    std::vector<CBase*> found;
+    roots_[root]->Collect(found, nullptr, nullptr, false, false);
+    set.insert(found.begin(), found.end());
+  }
+  return set;
+}
+
+void CStream::ClearRootReach() {
+  rootReachBuilt_ = false;
+  rootReach_.Clear();
+  rootSets_.clear();
+}
+
 Result CStream::ClaimOwnership(const CBase* owner, const CBase* owned) {
   if (owner == nullptr || owned == nullptr) return kErrInvalidArg;
   const bool shared = owners_.Find(owned) != nullptr;
@@ -815,9 +860,11 @@ Result CStream::LinkSection() {
       return r;
     }
   }
+  ClearRootReach();
   Result r = kOk;
   for (std::size_t i = 0; i < postLinkSteps_.size() && Succeeded(r); ++i) r = postLinkSteps_[i]();
   postLinkSteps_.clear();
+  ClearRootReach();
   return Failed(r) ? r : kOk;
 }
 
