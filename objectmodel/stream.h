@@ -87,7 +87,8 @@ class CStream {
   // of the record being loaded fails with kErrStream as well (and the
   // record with kErrNotFound).
   Result Read(void* destination, u32 capacity, u32 count) {
-    if (destination != nullptr && count <= capacity && count <= static_cast<std::size_t>(readEnd_ - readCursor_)) {
+    // Empty transfers take the slow path, so that no null window is copied.
+    if (count - 1u < static_cast<std::size_t>(readEnd_ - readCursor_) && count <= capacity && destination != nullptr) {
       std::memcpy(destination, readCursor_, count);
       readCursor_ += count;
       return kOk;
@@ -95,7 +96,7 @@ class CStream {
     return ReadSlow(destination, capacity, count);
   }
   Result Write(const void* source, u32 count) {
-    if (source != nullptr && count <= static_cast<std::size_t>(writeEnd_ - writeCursor_)) {
+    if (count - 1u < static_cast<std::size_t>(writeEnd_ - writeCursor_) && source != nullptr) {
       std::memcpy(writeCursor_, source, count);
       writeCursor_ += count;
       return kOk;
