@@ -360,41 +360,19 @@ bool CStream::CanReferTo(const CBase* holder, const CBase* target) {
     for (u32 root = 0; root < roots_.size(); ++root) {
       found.clear();
       roots_[root]->Collect(found, nullptr, nullptr, false, false);
-      for (const CBase* object : found) {
-        const auto [held, inserted] = rootReach_.Emplace(object, root);
-        if (!inserted && *held != root) *held = kHeldByMany;
-      }
+      for (const CBase* object : found) rootReach_.Emplace(object, root);
     }
   }
   const u32* byHolder = rootReach_.Find(holder);
   if (byHolder == nullptr) return true;
-  const u32* byTarget = rootReach_.Find(target);
-  if (byTarget == nullptr) return false;
-  if (*byHolder != kHeldByMany && *byTarget != kHeldByMany) return *byHolder == *byTarget;
-  if (*byHolder != kHeldByMany) return RootSet(*byHolder).count(target) != 0;
-  // Held by several roots: each of them must hold the target.
-  for (u32 root = 0; root < roots_.size(); ++root) {
-    const auto& set = RootSet(root);
-    if (set.count(holder) != 0 && set.count(target) == 0) return false;
-  }
-  return true;
-}
-
-const std::unordered_set<const CBase*>& CStream::RootSet(u32 root) {
-  if (rootSets_.size() != roots_.size()) rootSets_.assign(roots_.size(), {});
-  std::unordered_set<const CBase*>& set = rootSets_[root];
-  if (set.empty()) {
-    std::vector<CBase*> found;
-    roots_[root]->Collect(found, nullptr, nullptr, false, false);
-    set.insert(found.begin(), found.end());
-  }
-  return set;
+  // The delivered roots together keep the target alive (a caller that
+  // keeps some roots only keeps what they hold).
+  return rootReach_.Find(target) != nullptr;
 }
 
 void CStream::ClearRootReach() {
   rootReachBuilt_ = false;
   rootReach_.Clear();
-  rootSets_.clear();
 }
 
 Result CStream::ClaimOwnership(const CBase* owner, const CBase* owned) {

@@ -140,13 +140,13 @@ class CStream {
   // that fails ends the link with its code.
   void AddPostLinkStep(std::function<Result()> step);
   // For the post-link steps of classes that keep plain (uncounted)
-  // references: true when such a reference from `holder` to `target`
-  // cannot outlive its target once the stream is gone, that is when every
-  // delivered root that holds `holder` (among the objects its Collect
-  // reaches) holds `target` as well, or when no root holds `holder` (it goes
-  // with the stream). False for a target no root holds: the reference is
-  // then cleared and treated as unresolved. Outside the root tree's link
-  // pass every holder counts as held by no root.
+  // references: true when such a reference from `holder` to `target` does
+  // not outlive its target once the stream is gone, that is when the
+  // delivered roots hold `target` (it is among the objects their Collect
+  // reaches), or when they do not hold `holder` (it goes with the stream).
+  // False for a target only the stream keeps: the reference is then
+  // cleared and treated as unresolved. Outside the root tree's link pass
+  // every holder counts as held by no root.
   bool CanReferTo(const CBase* holder, const CBase* target);
   // Records, while linking, that `owner` holds `owned` through an owning
   // reference, so that a crafted file cannot make an object own itself.
@@ -291,14 +291,10 @@ class CStream {
   std::vector<CPointer<CBase>> loaded_;
   std::map<u64, std::vector<CBase*>> unresolved_;
   std::vector<std::function<Result()>> postLinkSteps_;
-  // Which delivered root holds each object (kHeldByMany when several do),
-  // built on the first CanReferTo of a link pass; the full set of a root
-  // only when an object held by several roots is asked about.
-  static constexpr u32 kHeldByMany = 0xFFFFFFFFu;
+  // The objects the delivered roots hold (to the first root that holds
+  // each), built on the first CanReferTo of a link pass.
   bool rootReachBuilt_ = false;
   CFlatHashMap<const CBase*, u32> rootReach_;
-  std::vector<std::unordered_set<const CBase*>> rootSets_;
-  const std::unordered_set<const CBase*>& RootSet(u32 root);
   void ClearRootReach();
   // True when `to` is `from` or reachable from it through owning
   // references recorded in this section.
