@@ -24,7 +24,7 @@
 #include "objectmodel/stream.h"
 #include "objectmodel/version_data.h"
 #include "platform/unique_id.h"
-#include "render/image_factory.h"
+#include "render/images/image_factory.h"
 #include "tests/objectmodel/byte_writer.h"
 #include "tests/objectmodel/custom_scenes.h"
 

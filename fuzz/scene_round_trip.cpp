@@ -15,7 +15,7 @@
 #include "objectmodel/memory_io.h"
 #include "objectmodel/stream.h"
 #include "platform/unique_id.h"
-#include "render/image_factory.h"
+#include "render/images/image_factory.h"
 
 namespace KT::fuzz {
 
