@@ -1,8 +1,8 @@
 # The two set-up commands of the README:
 #   make example   install what is missing, build Release, run the example
 #   make test      install what is missing, build Debug+sanitizers and Release, run every test
-#   make fuzz-run  build the scene-file fuzzer with clang and run it for 60 s
-PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libtinyxml-dev libmeshoptimizer-dev libstb-dev libpng-dev libjpeg-dev
+#   make fuzz-run  build the scene-file fuzzer with clang and run it for 60 s (inputs up to 32 KB: the sample scene is a seed)
+PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libtinyxml-dev libmeshoptimizer-dev libstb-dev libpng-dev libjpeg-dev libcereal-dev
 JOBS     ?= $(shell nproc)
 RELEASE  := build/release
 SANITIZE := build/asan
@@ -49,7 +49,7 @@ fuzz-run: deps
 	rm -rf $(FUZZ)/corpus-work
 	mkdir -p $(FUZZ)/corpus-work $(FUZZ)/artifacts
 	cp fuzz/corpus/* $(FUZZ)/corpus-work/
-	$(FUZZ)/fuzz/scene_load_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=8192 \
+	$(FUZZ)/fuzz/scene_load_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=32768 \
 	  -artifact_prefix=$(FUZZ)/artifacts/ $(FUZZ)/corpus-work
 
 clean:

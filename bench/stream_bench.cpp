@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/temp_file.h"
 #include "objectmodel/custom_data.h"
 #include "objectmodel/file_io.h"
 #include "objectmodel/memory_io.h"
@@ -40,29 +41,7 @@ constexpr u32 kLargeRecordSize = 4u << 20;  // 4 MB
 constexpr u64 kLargeTotal = static_cast<u64>(kLargeRecordCount) * kLargeRecordSize;
 constexpr u32 kSmallRecordCount = 1000000;
 
-// A file in the temporary folder, removed when the object goes.
-class TempFile {
- public:
-  explicit TempFile(const char* stem) {
-    path_ = (std::filesystem::temp_directory_path() /
-             (std::string("kt-bench-") + stem + "-" + std::to_string(::getpid()) + ".drn"))
-                .string();
-  }
-  ~TempFile() { Remove(); }
-  const std::string& Native() const { return path_; }
-  // Removes the file, so that the next write creates it instead of
-  // truncating the last one (which costs the file system more than the
-  // write itself, and varies).
-  void Remove() const {
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-  }
-  // Temporary paths are ASCII.
-  WString Wide() const { return WString(path_.begin(), path_.end()); }
-
- private:
-  std::string path_;
-};
+using bench::TempFile;
 
 void Register() {
   static const bool done = [] {

@@ -16,12 +16,15 @@
 #include <system_error>
 #include <vector>
 
+#include "examples/sample_scene.h"
+#include "library/register_library_classes.h"
 #include "objectmodel/custom_data.h"
 #include "objectmodel/memory_io.h"
 #include "objectmodel/raw_data.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/version_data.h"
 #include "platform/unique_id.h"
+#include "render/images/image_factory.h"
 #include "tests/objectmodel/byte_writer.h"
 #include "tests/objectmodel/custom_scenes.h"
 
@@ -142,6 +145,36 @@ Bytes Legacy250() {
   return w.Data();
 }
 
+// The sample scene, which holds an object of every library class.
+Bytes SampleScene() {
+  CStream stream;
+  CMemoryIo device;
+  stream.SetDevice(&device);
+  if (Failed(BuildSampleScene(stream)) || Failed(stream.Save(CStream::kAllSections))) return {};
+  return device.TakeData();
+}
+
+// One part of the sample saved as the only root (a small file of one class
+// family: the keyframed arm with its meshes, the character with its clips,
+// skin, morph and selection controllers, ...); `name` empty: the thumbnail
+// alone.
+Bytes SamplePart(const char16_t* name) {
+  CStream sample;
+  if (Failed(BuildSampleScene(sample)) || sample.GetRootObjectCount() == 0) return {};
+  CStream stream;
+  CMemoryIo device;
+  stream.SetDevice(&device);
+  if (name == nullptr) {
+    stream.SetThumbnail(sample.GetThumbnail());
+  } else {
+    CBase* part = sample.GetRootObject(0)->Find(name, nullptr, false, false);
+    if (part == nullptr) return {};
+    stream.AddRootObject(part);
+  }
+  if (Failed(stream.Save(CStream::kAllSections))) return {};
+  return device.TakeData();
+}
+
 struct Seed {
   const char* name;
   std::function<Bytes()> make;
@@ -155,6 +188,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   RegisterCustomDataClasses();
+  ImageFactory::RegisterImageClasses();
+  RegisterLibraryClasses();
   const std::filesystem::path folder = argv[1];
   std::error_code error;
   std::filesystem::create_directories(folder, error);
@@ -177,6 +212,15 @@ int main(int argc, char** argv) {
       {"legacy_250.drn", Legacy250},
       {"duplicate_id.drn", [] { return WithRoots({{7, 0}, {7, 0}}); }},
       {"owning_cycle.drn", [] { return WithRoots({{7, 8}, {8, 9}, {9, 7}}); }},
+      {"sample_scene.drn", SampleScene},
+      {"family_keyframed_arm.drn", [] { return SamplePart(u"UpperArm"); }},
+      {"family_grouped_mesh.drn", [] { return SamplePart(u"Sibling"); }},
+      {"family_selection.drn", [] { return SamplePart(u"Switch"); }},
+      {"family_character.drn", [] { return SamplePart(u"Character"); }},
+      {"family_path.drn", [] { return SamplePart(u"Track"); }},
+      {"family_mirror.drn", [] { return SamplePart(u"Mirror"); }},
+      {"family_billboards.drn", [] { return SamplePart(u"Billboards"); }},
+      {"family_thumbnail.drn", [] { return SamplePart(nullptr); }},
   };
   for (const Seed& seed : seeds) {
     // The same ids on every run; every object of the previous seed is gone.

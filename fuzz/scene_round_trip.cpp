@@ -8,12 +8,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "library/register_library_classes.h"
 #include "objectmodel/custom_data.h"
 #include "scene/member_text_writer.h"
 #include "objectmodel/member_visitor.h"
 #include "objectmodel/memory_io.h"
 #include "objectmodel/stream.h"
 #include "platform/unique_id.h"
+#include "render/images/image_factory.h"
 
 namespace KT::fuzz {
 
@@ -37,8 +39,11 @@ constexpr u64 kFirstLoadId = 0x1000;
 }
 
 void RegisterClassesOnce() {
+  // Every class the library reads, so that every reader is reached.
   static const bool registered = [] {
     RegisterCustomDataClasses();
+    ImageFactory::RegisterImageClasses();
+    RegisterLibraryClasses();
     return true;
   }();
   (void)registered;

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "objectmodel/custom_data.h"
+#include "objectmodel/nested_walk.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 
@@ -65,20 +66,28 @@ CDorun::~CDorun() {
 
 CBase* CDorun::Find(const char16_t* name, const ClassRecord* record, bool includeDerived, bool onlyMarked) {
   if (CBase* hit = CBase::Find(name, record, includeDerived, onlyMarked)) return hit;
-  for (CBase* head : {static_cast<CBase*>(controls_.Get()), static_cast<CBase*>(subObjects_.Get()),
-                      static_cast<CBase*>(customData_.Get())}) {
-    if (head == nullptr) continue;
-    if (CBase* hit = head->Find(name, record, includeDerived, onlyMarked)) return hit;
-  }
-  return nullptr;
+  // The chains are searched as one nested step (bounded stack, see
+  // nested_walk.h).
+  return GetNestedWalk<NestedWalkKind::kFind>().Find([this, name, record, includeDerived, onlyMarked]() -> CBase* {
+    for (CBase* head : {static_cast<CBase*>(controls_.Get()), static_cast<CBase*>(subObjects_.Get()),
+                        static_cast<CBase*>(customData_.Get())}) {
+      if (head == nullptr) continue;
+      if (CBase* hit = head->Find(name, record, includeDerived, onlyMarked)) return hit;
+    }
+    return nullptr;
+  });
 }
 
 void CDorun::Collect(std::vector<CBase*>& out, const char16_t* name, const ClassRecord* record, bool includeDerived,
                      bool onlyMarked) {
   CBase::Collect(out, name, record, includeDerived, onlyMarked);
-  if (controls_) controls_->Collect(out, name, record, includeDerived, onlyMarked);
-  if (subObjects_) subObjects_->Collect(out, name, record, includeDerived, onlyMarked);
-  if (customData_) customData_->Collect(out, name, record, includeDerived, onlyMarked);
+  if (!controls_ && !subObjects_ && !customData_) return;
+  GetNestedWalk<NestedWalkKind::kCollect>().Run([this, &out, name, record, includeDerived, onlyMarked]() {
+    if (controls_) controls_->Collect(out, name, record, includeDerived, onlyMarked);
+    if (subObjects_) subObjects_->Collect(out, name, record, includeDerived, onlyMarked);
+    if (customData_) customData_->Collect(out, name, record, includeDerived, onlyMarked);
+    return kOk;
+  });
 }
 
 bool CDorun::UpdateMarked(const ObjectSet& set) {
@@ -92,45 +101,61 @@ bool CDorun::UpdateMarked(const ObjectSet& set) {
 
 void CDorun::ClearMarked() {
   CBase::ClearMarked();
-  if (controls_) controls_->ClearMarked();
-  if (subObjects_) subObjects_->ClearMarked();
-  if (customData_) customData_->ClearMarked();
+  if (!controls_ && !subObjects_ && !customData_) return;
+  GetNestedWalk<NestedWalkKind::kClearMarked>().Run([this]() {
+    if (controls_) controls_->ClearMarked();
+    if (subObjects_) subObjects_->ClearMarked();
+    if (customData_) customData_->ClearMarked();
+    return kOk;
+  });
 }
 
 Result CDorun::ResolveReferences(CBase* root) {
   if (root == nullptr) return kErrInvalidArg;
-  for (CBase* head : {static_cast<CBase*>(controls_.Get()), static_cast<CBase*>(subObjects_.Get()),
-                      static_cast<CBase*>(customData_.Get())}) {
-    if (head == nullptr) continue;
-    const Result r = head->ResolveReferences(root);
-    if (Failed(r)) return r;
-  }
-  return kOk;
+  return GetNestedWalk<NestedWalkKind::kResolve>().Run([this, root]() {
+    for (CBase* head : {static_cast<CBase*>(controls_.Get()), static_cast<CBase*>(subObjects_.Get()),
+                        static_cast<CBase*>(customData_.Get())}) {
+      if (head == nullptr) continue;
+      const Result r = head->ResolveReferences(root);
+      if (Failed(r)) return r;
+    }
+    return kOk;
+  });
 }
 
 Result CDorun::Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) {
   Result r = CBase::Clone(out, cloneMap, flags);
   if (r != kOk) return r;
-  CDorun* copy = static_cast<CDorun*>(out.Get());
-  if (controls_) {
-    CPointer<CBase> clone;
-    r = CloneObject(clone, cloneMap, controls_.Get(), flags);
-    if (Failed(r)) return r;
-    copy->AddControl(DynamicCast<CDorun>(clone.Get()));
-  }
-  if (subObjects_) {
-    CPointer<CBase> clone;
-    r = CloneObject(clone, cloneMap, subObjects_.Get(), flags);
-    if (Failed(r)) return r;
-    copy->AddSubObject(DynamicCast<CDorun>(clone.Get()));
-  }
-  if (customData_) {
-    CPointer<CBase> clone;
-    r = CloneObject(clone, cloneMap, customData_.Get(), flags);
-    if (Failed(r)) return r;
-    copy->AddCustomData(DynamicCast<CCustomData>(clone.Get()));
-  }
-  return kOk;
+  if (!controls_ && !subObjects_ && !customData_) return kOk;
+  CPointer<CDorun> copy(static_cast<CDorun*>(out.Get()));
+  // The copy is held until its step has run; the source is held by the
+  // caller of the outermost clone.
+  CDorun* self = this;
+  return GetNestedWalk<NestedWalkKind::kClone>().Run([self, copy, &cloneMap, flags]() {
+    if (self->controls_) {
+      CPointer<CBase> clone;
+      const Result r = CloneObject(clone, cloneMap, self->controls_.Get(), flags);
+      if (Failed(r)) return r;
+      if (CDorun* element = DynamicCast<CDorun>(clone.Get())) copy->AttachChain(copy->controls_, element, true);
+    }
+    if (self->subObjects_) {
+      CPointer<CBase> clone;
+      const Result r = CloneObject(clone, cloneMap, self->subObjects_.Get(), flags);
+      if (Failed(r)) return r;
+      CDorun* element = DynamicCast<CDorun>(clone.Get());
+      if (element != nullptr && element->GetBoundObject() == nullptr) {
+        copy->SetModified();
+        copy->AttachChain(copy->subObjects_, element, true);
+      }
+    }
+    if (self->customData_) {
+      CPointer<CBase> clone;
+      const Result r = CloneObject(clone, cloneMap, self->customData_.Get(), flags);
+      if (Failed(r)) return r;
+      copy->AddCustomData(DynamicCast<CCustomData>(clone.Get()));
+    }
+    return kOk;
+  });
 }
 
 Result CDorun::CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const {
@@ -198,15 +223,18 @@ Result CDorun::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
 }
 
 Result CDorun::RegisterForSave(CStream& stream, u32 flags) {
-  Result r = CBase::RegisterForSave(stream, flags);
+  const Result r = CBase::RegisterForSave(stream, flags);
   if (r != kOk) return r;
-  for (CBase* head : {static_cast<CBase*>(controls_.Get()), static_cast<CBase*>(subObjects_.Get()),
-                      static_cast<CBase*>(customData_.Get())}) {
-    if (head == nullptr) continue;
-    r = head->RegisterForSave(stream, flags);
-    if (Failed(r)) return r;
-  }
-  return kOk;
+  if (!controls_ && !subObjects_ && !customData_) return kOk;
+  return GetNestedWalk<NestedWalkKind::kRegisterForSave>().Run([this, &stream, flags]() {
+    for (CBase* head : {static_cast<CBase*>(controls_.Get()), static_cast<CBase*>(subObjects_.Get()),
+                        static_cast<CBase*>(customData_.Get())}) {
+      if (head == nullptr) continue;
+      const Result h = head->RegisterForSave(stream, flags);
+      if (Failed(h)) return h;
+    }
+    return kOk;
+  });
 }
 
 Result CDorun::Save(CStream& stream, u32 flags) {
@@ -299,7 +327,7 @@ Result CDorun::BindChain(CDorun* first, CDorun* object) {
   return kOk;
 }
 
-Result CDorun::AttachChain(CPointer<CDorun>& head, CDorun* element) {
+Result CDorun::AttachChain(CPointer<CDorun>& head, CDorun* element, bool fresh) {
   if (!IsControl(element)) return kErrInvalidArg;
   // Every element is checked before any is bound, so a refusal leaves
   // nothing half attached. An element already in this chain, or a chain
@@ -313,7 +341,7 @@ Result CDorun::AttachChain(CPointer<CDorun>& head, CDorun* element) {
   }
   // Nor may an added element hold this object (be it, or have it in one of
   // its own chains, at any depth).
-  if (HeldByAnyOf(this, added)) return kErrInvalidArg;
+  if (!fresh && HeldByAnyOf(this, added)) return kErrInvalidArg;
   const Result r = BindChain(element, this);
   if (Failed(r)) {
     for (CDorun* e = element; e != nullptr; e = e->GetChainNext()) {

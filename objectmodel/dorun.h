@@ -142,7 +142,10 @@ class CDorun : public CBase {
  private:
   // Checks, binds and appends the chain starting at `element` to the
   // chain whose head is `head`; on any refusal nothing stays bound.
-  Result AttachChain(CPointer<CDorun>& head, CDorun* element);
+  // `fresh`: the chain is a clone made for this object, which cannot hold
+  // it, so the search of what the element holds is left out (it would cost
+  // the depth of the graph per attachment).
+  Result AttachChain(CPointer<CDorun>& head, CDorun* element, bool fresh = false);
   // Resolves one chain head while linking; refuses ownership loops.
   Result LinkHead(CStream& stream, CStreamLoadRecord& record, CPointer<CDorun>& head);
 

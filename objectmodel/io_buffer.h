@@ -38,6 +38,13 @@ class CIoBuffer {
   // Moves the read position by `offset` from the current one; a target
   // outside the data answers kErrStream and the position stays.
   virtual Result Skip(i32 offset) = 0;
+  // The bytes from the read position to the end when the device holds them
+  // in memory (their count in `count`), else null. The position does not
+  // move; the block stays valid until the device is next changed.
+  virtual const u8* MapRemaining(u32& count) const {
+    count = 0;
+    return nullptr;
+  }
 
  protected:
   CIoBuffer() = default;

@@ -66,6 +66,11 @@ class CMemoryIo final : public CIoBuffer {
   // Moves the read position; a target before the start or past the end
   // answers kErrStream and the position stays.
   Result Skip(i32 offset) override;
+  // The block after the read position.
+  const u8* MapRemaining(u32& count) const override {
+    count = GetRemaining();
+    return data_.data() + position_;
+  }
 
  private:
   std::vector<u8> data_;

@@ -85,21 +85,186 @@ Result CStream::SetContext(u32 context) {
   return kOk;
 }
 
-Result CStream::Read(void* destination, u32 capacity, u32 count) {
+Result CStream::ReadSlow(void* destination, u32 capacity, u32 count) {
   if (device_ == nullptr) return kErrInvalidArg;
-  return device_->Read(destination, capacity, count, context_);
+  if (!blockRead_) return device_->Read(destination, capacity, count, context_);
+  if (count == 0) return kOk;
+  if (destination == nullptr || count > capacity) return kErrInvalidArg;
+  const u64 position = ReadPosition();
+  // Past the end of the data: a short read, as the device would answer.
+  if (count > ReadTotalRemaining()) return kErrStream;
+  // Within the data but past the record being loaded.
+  if (position + count > readLimit_) {
+    limitHit_ = true;
+    return kErrStream;
+  }
+  u8* out = static_cast<u8*>(destination);
+  u32 left = count;
+  const u32 inWindow = static_cast<u32>(readDataEnd_ - readCursor_);
+  if (inWindow > 0) {
+    std::memcpy(out, readCursor_, inWindow);
+    out += inWindow;
+    left -= inWindow;
+  }
+  // Only a device that is not in memory has bytes behind the window.
+  readBase_ = position + inWindow;
+  readBegin_ = readCursor_ = readDataEnd_ = readBlock_.data();
+  if (left >= kIoBlockSize) {
+    // Large arrays go from the device straight to their place.
+    const Result r = device_->Read(out, left, left, context_);
+    if (Failed(r)) return r;
+    deviceUnread_ -= left;
+    readBase_ += left;
+  } else {
+    const u32 fill = static_cast<u32>(std::min<u64>(kIoBlockSize, deviceUnread_));
+    if (readBlock_.size() < fill) {
+      readBlock_.resize(kIoBlockSize);
+      readBegin_ = readCursor_ = readDataEnd_ = readBlock_.data();
+    }
+    const Result r = device_->Read(readBlock_.data(), fill, fill, context_);
+    if (Failed(r)) return r;
+    deviceUnread_ -= fill;
+    readDataEnd_ = readBlock_.data() + fill;
+    std::memcpy(out, readCursor_, left);
+    readCursor_ += left;
+  }
+  ClipReadWindow();
+  return kOk;
 }
 
-Result CStream::Write(const void* source, u32 count) {
+void CStream::ClipReadWindow() {
+  readEnd_ = readDataEnd_;
+  if (readLimit_ != ~0ull && readBase_ + static_cast<u64>(readDataEnd_ - readBegin_) > readLimit_) {
+    readEnd_ = readBegin_ + (readLimit_ > readBase_ ? readLimit_ - readBase_ : 0);
+  }
+}
+
+u64 CStream::PushReadLimit(u64 end) {
+  const u64 previous = readLimit_;
+  readLimit_ = std::min(end, previous);
+  ClipReadWindow();
+  return previous;
+}
+
+void CStream::PopReadLimit(u64 previous) {
+  readLimit_ = previous;
+  ClipReadWindow();
+}
+
+Result CStream::SkipTo(u64 end) {
+  const u64 position = ReadPosition();
+  if (end <= position) return kOk;
+  return Skip(static_cast<i32>(end - position));
+}
+
+void CStream::BeginBlockRead() {
+  blockRead_ = true;
+  limitHit_ = false;
+  readLimit_ = ~0ull;
+  readBase_ = 0;
+  u32 mapped = 0;
+  if (const u8* data = device_->MapRemaining(mapped)) {
+    mappedRead_ = true;
+    readBegin_ = readCursor_ = data;
+    readDataEnd_ = data + mapped;
+    deviceUnread_ = 0;
+  } else {
+    mappedRead_ = false;
+    readBegin_ = readCursor_ = readDataEnd_ = readBlock_.data();
+    deviceUnread_ = device_->GetRemaining();
+  }
+  ClipReadWindow();
+}
+
+void CStream::EndBlockRead() {
+  if (!blockRead_) return;
+  // The device is moved to where the stream stopped reading.
+  if (mappedRead_) {
+    const u64 consumed = ReadPosition();
+    if (consumed > 0) device_->Skip(static_cast<i32>(consumed));
+  } else {
+    const u64 unread = static_cast<u64>(readDataEnd_ - readCursor_);
+    if (unread > 0) device_->Skip(-static_cast<i32>(unread));
+  }
+  blockRead_ = false;
+  mappedRead_ = false;
+  readBegin_ = readCursor_ = readEnd_ = readDataEnd_ = nullptr;
+  readBase_ = 0;
+  deviceUnread_ = 0;
+  readLimit_ = ~0ull;
+  // A whole file's block is not kept past its load.
+  if (readBlock_.capacity() > 0) std::vector<u8>().swap(readBlock_);
+}
+
+Result CStream::WriteSlow(const void* source, u32 count) {
   if (device_ == nullptr) return kErrInvalidArg;
-  const Result r = device_->Write(source, count, context_);
-  if (Succeeded(r)) bytesWritten_ += count;
+  if (!blockWrite_) {
+    const Result r = device_->Write(source, count, context_);
+    if (Succeeded(r)) writeBase_ += count;
+    return r;
+  }
+  if (count == 0) return kOk;
+  if (source == nullptr) return kErrInvalidArg;
+  Result r = FlushWrites();
+  if (Failed(r)) return r;
+  if (count >= static_cast<std::size_t>(writeEnd_ - writeBegin_)) {
+    r = device_->Write(source, count, context_);
+    if (Succeeded(r)) writeBase_ += count;
+    return r;
+  }
+  std::memcpy(writeCursor_, source, count);
+  writeCursor_ += count;
+  return kOk;
+}
+
+Result CStream::FlushWrites() {
+  const u32 used = static_cast<u32>(writeCursor_ - writeBegin_);
+  if (used == 0) return kOk;
+  writeCursor_ = writeBegin_;
+  const Result r = device_->Write(writeBegin_, used, context_);
+  if (Succeeded(r)) writeBase_ += used;
   return r;
+}
+
+void CStream::BeginBlockWrite(u64 totalBytes) {
+  const std::size_t size = static_cast<std::size_t>(std::min<u64>(kIoBlockSize, std::max<u64>(totalBytes, 64)));
+  if (writeBlock_.size() < size) writeBlock_.resize(size);
+  blockWrite_ = true;
+  writeBegin_ = writeCursor_ = writeBlock_.data();
+  writeEnd_ = writeBegin_ + size;
+}
+
+void CStream::EndBlockWrite() {
+  blockWrite_ = false;
+  writeBegin_ = writeCursor_ = writeEnd_ = nullptr;
+  std::vector<u8>().swap(writeBlock_);
 }
 
 Result CStream::Skip(i32 offset) {
   if (device_ == nullptr) return kErrInvalidArg;
-  return device_->Skip(offset);
+  if (!blockRead_) return device_->Skip(offset);
+  const u64 position = ReadPosition();
+  const i64 target = static_cast<i64>(position) + offset;
+  if (target < 0 || static_cast<u64>(target) > position + ReadTotalRemaining()) return kErrStream;
+  if (static_cast<u64>(target) > readLimit_) {
+    limitHit_ = true;
+    return kErrStream;
+  }
+  const u64 windowSize = static_cast<u64>(readDataEnd_ - readBegin_);
+  if (static_cast<u64>(target) >= readBase_ && static_cast<u64>(target) <= readBase_ + windowSize) {
+    readCursor_ = readBegin_ + (static_cast<u64>(target) - readBase_);
+  } else {
+    // Outside the window of a device that is not in memory: move the
+    // device from the window's end and start an empty window there.
+    const i64 move = target - static_cast<i64>(readBase_ + windowSize);
+    const Result r = device_->Skip(static_cast<i32>(move));
+    if (Failed(r)) return r;
+    deviceUnread_ = static_cast<u64>(static_cast<i64>(deviceUnread_) - move);
+    readBase_ = static_cast<u64>(target);
+    readBegin_ = readCursor_ = readDataEnd_ = readBlock_.data();
+  }
+  ClipReadWindow();
+  return kOk;
 }
 
 Result CStream::GetFolder(WString& folder) const {
@@ -107,27 +272,44 @@ Result CStream::GetFolder(WString& folder) const {
   return device_->GetFolder(folder);
 }
 
-u32 CStream::GetRemaining() const { return device_ != nullptr ? device_->GetRemaining() : 0; }
+u32 CStream::GetRemaining() const {
+  if (device_ == nullptr) return 0;
+  if (!blockRead_) return device_->GetRemaining();
+  const u64 position = ReadPosition();
+  const u64 left = std::min(ReadTotalRemaining(), readLimit_ - std::min(readLimit_, position));
+  return static_cast<u32>(std::min<u64>(left, std::numeric_limits<u32>::max()));
+}
 
 Result CStream::CheckAvailable(u64 count, u64 elementSize) const {
-  if (elementSize != 0 && count > GetRemaining() / elementSize) return kErrStream;
-  return kOk;
+  if (elementSize == 0 || count <= GetRemaining() / elementSize) return kOk;
+  // Room in the data but not in the record: the record misstates its size.
+  if (blockRead_ && count <= ReadTotalRemaining() / elementSize) limitHit_ = true;
+  return kErrStream;
 }
 
 // ---------------------------------------------------------------------------
 // Ids and versions
 
 bool CStream::RegisterId(u64 id, LoadRecord* record) {
-  const auto [it, inserted] = idTable_.emplace(id, record);
+  const bool inserted = idTable_.Emplace(id, record).second;
   if (inserted && record != nullptr) record->id = id;
   return inserted;
 }
 
 CBase* CStream::ObjectFromId(u64 id) const {
   if (id == 0) return nullptr;
-  const auto it = idTable_.find(id);
-  if (it == idTable_.end() || it->second == nullptr) return nullptr;
-  return it->second->object.Get();
+  LoadRecord* const* record = idTable_.Find(id);
+  if (record == nullptr || *record == nullptr) return nullptr;
+  return (*record)->object.Get();
+}
+
+CStream::LoadRecord* CStream::NewLoadRecord() {
+  constexpr u32 kBlock = 256;
+  const u32 block = recordsUsed_ / kBlock;
+  if (block == recordBlocks_.size()) recordBlocks_.push_back(std::make_unique<LoadRecord[]>(kBlock));
+  LoadRecord* record = &recordBlocks_[block][recordsUsed_ % kBlock];
+  ++recordsUsed_;
+  return record;
 }
 
 void CStream::AddObjectForSave(CBase* object) { saveTable_.push_back(object); }
@@ -170,34 +352,70 @@ void CStream::AddUnresolved(u64 id, CBase* object) { unresolved_[id].push_back(o
 
 void CStream::AddPostLinkStep(std::function<Result()> step) { postLinkSteps_.push_back(std::move(step)); }
 
+bool CStream::CanReferTo(const CBase* holder, const CBase* target) {
+  if (target == nullptr || holder == nullptr) return true;
+  if (!rootReachBuilt_) {
+    rootReachBuilt_ = true;
+    std::vector<CBase*> found;
+    for (u32 root = 0; root < roots_.size(); ++root) {
+      found.clear();
+      roots_[root]->Collect(found, nullptr, nullptr, false, false);
+      for (const CBase* object : found) rootReach_.Emplace(object, root);
+    }
+  }
+  const u32* byHolder = rootReach_.Find(holder);
+  if (byHolder == nullptr) return true;
+  // The delivered roots together keep the target alive (a caller that
+  // keeps some roots only keeps what they hold).
+  return rootReach_.Find(target) != nullptr;
+}
+
+void CStream::ClearRootReach() {
+  rootReachBuilt_ = false;
+  rootReach_.Clear();
+}
+
 Result CStream::ClaimOwnership(const CBase* owner, const CBase* owned) {
   if (owner == nullptr || owned == nullptr) return kErrInvalidArg;
-  const bool shared = owners_.count(owned) != 0;
+  const bool shared = owners_.Find(owned) != nullptr;
   if (!shared && !sharedOwnership_) {
     // Every object owned so far has one owner: the owning references form
     // a forest, and the edge closes a cycle exactly when `owned` is the
     // topmost owner of `owner`. Topmost owner, compressing the path:
     const CBase* top = owner;
-    for (auto it = owners_.find(top); it != owners_.end(); it = owners_.find(top)) top = it->second;
+    for (const CBase* const* up = owners_.Find(top); up != nullptr; up = owners_.Find(top)) top = *up;
     for (const CBase* node = owner; node != top;) {
-      auto it = owners_.find(node);
-      node = it->second;
-      it->second = top;
+      const CBase** up = owners_.Find(node);
+      node = *up;
+      *up = top;
     }
     if (top == owned) return kErrNotFound;
-  } else if (OwnsTransitively(owned, owner)) {
+  } else {
+    if (!sharedOwnership_) {
+      // From now on the search needs the references both ways.
+      sharedOwnership_ = true;
+      for (const auto& [from, to] : ownershipEdges_) {
+        ownedBy_[to].push_back(from);
+        owns_[from].push_back(to);
+      }
+    }
     // Once an object has two owners the forest test no longer sees every
     // path, so the references recorded so far are searched.
-    return kErrNotFound;
+    if (OwnsTransitively(owned, owner)) return kErrNotFound;
   }
-  if (shared) {
-    sharedOwnership_ = true;
-  } else {
-    owners_.emplace(owned, owner);
+  if (!shared) {
+    owners_.Emplace(owned, owner);
   }
-  ownedBy_[owned].push_back(owner);
-  owns_[owner].push_back(owned);
+  AddOwnershipEdge(owner, owned);
   return shared ? kDone : kOk;
+}
+
+void CStream::AddOwnershipEdge(const CBase* owner, const CBase* owned) {
+  ownershipEdges_.emplace_back(owner, owned);
+  if (sharedOwnership_) {
+    ownedBy_[owned].push_back(owner);
+    owns_[owner].push_back(owned);
+  }
 }
 
 bool CStream::OwnsTransitively(const CBase* from, const CBase* to) const {
@@ -230,7 +448,8 @@ bool CStream::OwnsTransitively(const CBase* from, const CBase* to) const {
 }
 
 void CStream::ClearOwnership() {
-  owners_.clear();
+  owners_.Clear();
+  ownershipEdges_.clear();
   ownedBy_.clear();
   owns_.clear();
   sharedOwnership_ = false;
@@ -302,17 +521,30 @@ void CStream::ResetTables() {
   rootSet_.clear();
   ClearStoredVersions();
   saveTable_.clear();
-  idTable_.clear();
-  sectionRecords_.clear();
+  idTable_.Clear();
+  ReleaseRecords();
   ClearOwnership();
   postLinkSteps_.clear();
   rawRoot_.clear();
   rawRoot_.shrink_to_fit();
 }
 
+void CStream::ReleaseRecords() {
+  constexpr u32 kBlock = 256;
+  for (u32 i = 0; i < recordsUsed_; ++i) {
+    LoadRecord& record = recordBlocks_[i / kBlock][i % kBlock];
+    record.object.Release();
+    record.pendingIds.clear();
+    record.cursor = 0;
+    record.linked = 0;
+    record.id = 0;
+  }
+  recordsUsed_ = 0;
+}
+
 void CStream::BeginSection() {
-  idTable_.clear();
-  sectionRecords_.clear();
+  idTable_.Clear();
+  ReleaseRecords();
   ClearOwnership();
 }
 
@@ -330,8 +562,11 @@ Result CStream::Load(u32 skipMask, u32 wantedMask) {
   loaded_.clear();
   sectionSizes_ = {};
   fileVersion_ = kCurrentFileVersion;
+  lastCreator_ = nullptr;
+  lastClassName_.clear();
   Result r;
   try {
+    BeginBlockRead();
     r = ReadHeader();
     if (Succeeded(r)) {
       r = fileVersion_ < kFirstSectionedVersion ? LoadLegacy(skipMask, wantedMask)
@@ -342,6 +577,7 @@ Result CStream::Load(u32 skipMask, u32 wantedMask) {
   } catch (const std::length_error&) {
     r = kErrOutOfMemory;
   }
+  EndBlockRead();
   BeginSection();
   return r;
 }
@@ -382,12 +618,20 @@ Result CStream::LoadCurrent(u32 skipMask, u32 wantedMask) {
   if (Failed(r)) return r;
   sectionSizes_[0] = size;
   if ((wantedMask & kThumbnailBit) != 0 && size > 0) {
-    std::string className;
-    r = ReadString(*this, className);
-    if (Failed(r)) return r;
+    const u64 end = ReadPosition() + size;
+    if (size > ReadTotalRemaining()) return kErrStream;
+    const u64 previous = PushReadLimit(end);
+    limitHit_ = false;
+    r = ReadString(*this, className_);
+    if (Failed(r)) {
+      PopReadLimit(previous);
+      return limitHit_ ? kErrNotFound : r;
+    }
     BeginSection();
-    r = ReadRecord(className, (skipMask & kThumbnailBit) != 0, thumbnail_);
+    r = ReadRecord(className_, (skipMask & kThumbnailBit) != 0, thumbnail_);
     BeginSection();
+    PopReadLimit(previous);
+    if (Succeeded(r)) r = SkipTo(end);
     if (Failed(r)) return r;
   } else {
     r = CheckAvailable(size, 1);
@@ -404,7 +648,16 @@ Result CStream::LoadCurrent(u32 skipMask, u32 wantedMask) {
     if (Failed(r)) return r;
     sectionSizes_[section.bit == kObjectListBit ? 1 : 2] = size;
     if ((wantedMask & section.bit) != 0 && size > 0) {
+      // The section's records are read within its size, and the next
+      // section starts where the size says.
+      const u64 end = ReadPosition() + size;
+      if (size > ReadTotalRemaining()) return kErrStream;
+      const u64 previous = PushReadLimit(end);
+      limitHit_ = false;
       r = ReadRecordList((skipMask & section.bit) != 0, *section.list);
+      if (Failed(r) && limitHit_) r = kErrNotFound;
+      PopReadLimit(previous);
+      if (Succeeded(r)) r = SkipTo(end);
     } else {
       r = CheckAvailable(size, 1);
       if (Succeeded(r) && size > 0) r = Skip(static_cast<i32>(size));
@@ -471,15 +724,25 @@ Result CStream::LoadLegacy(u32 skipMask, u32 wantedMask) {
 Result CStream::ReadRecord(const std::string& className, bool skipUnknown, CPointer<CBase>& slot) {
   u32 bodySize = 0;
   const bool sized = fileVersion_ >= kFirstSizedRecordVersion;
+  u64 bodyEnd = ~0ull;
   if (sized) {
     const Result r = ReadU32(*this, bodySize);
     if (Failed(r)) return r;
+    if (bodySize > GetRemaining()) {
+      // Past the end of the data the file is cut short; within the data
+      // the size runs past the section that holds the record.
+      return !blockRead_ || bodySize > ReadTotalRemaining() ? kErrStream : kErrNotFound;
+    }
+    if (blockRead_) bodyEnd = ReadPosition() + bodySize;
   }
-  const CreateObjectFunc creator = CClassFactory::FindCreator(className);
+  // Runs of records of one class are common: the factory is asked once.
+  if (lastCreator_ == nullptr || className != lastClassName_) {
+    lastCreator_ = CClassFactory::FindCreator(className);
+    lastClassName_ = className;
+  }
+  const CreateObjectFunc creator = lastCreator_;
   if (creator == nullptr) {
     if (!skipUnknown || !sized || bodySize == 0) return kErrUnknownClass;
-    const Result r = CheckAvailable(bodySize, 1);
-    if (Failed(r)) return r;
     return Skip(static_cast<i32>(bodySize));
   }
   CPointer<CBase> object;
@@ -487,13 +750,22 @@ Result CStream::ReadRecord(const std::string& className, bool skipUnknown, CPoin
   creator(r, object);
   if (Failed(r)) return r;
   if (!object) return kErrOutOfMemory;
-  auto record = std::unique_ptr<LoadRecord>(new (std::nothrow) LoadRecord());
-  if (!record) return kErrOutOfMemory;
+  LoadRecord* record = NewLoadRecord();
   record->object = object;
-  LoadRecord* raw = record.get();
-  sectionRecords_.push_back(std::move(record));
-  r = object->Load(*this, *raw, context_);
-  if (Failed(r)) return r;
+  // The record's Load reads within its body: a read past it fails, and
+  // what it leaves unread is skipped, so the next record starts where the
+  // size says.
+  const u64 previous = PushReadLimit(bodyEnd);
+  limitHit_ = false;
+  r = object->Load(*this, *record, context_);
+  const bool overran = limitHit_;
+  limitHit_ = false;
+  PopReadLimit(previous);
+  if (Failed(r)) return overran ? kErrNotFound : r;
+  if (bodyEnd != ~0ull) {
+    const Result skipped = SkipTo(bodyEnd);
+    if (Failed(skipped)) return skipped;
+  }
   slot = object;
   return r;
 }
@@ -509,9 +781,8 @@ Result CStream::ReadRecordList(bool skipUnknown, std::vector<CPointer<CBase>>& l
   list.assign(count, CPointer<CBase>());
   BeginSection();
   for (u32 i = 0; i < count && Succeeded(r); ++i) {
-    std::string className;
-    r = ReadString(*this, className);
-    if (Succeeded(r)) r = ReadRecord(className, skipUnknown, list[i]);
+    r = ReadString(*this, className_);
+    if (Succeeded(r)) r = ReadRecord(className_, skipUnknown, list[i]);
   }
   BeginSection();
   return r;
@@ -524,8 +795,8 @@ Result CStream::ReadRootTree(bool skipUnknown) {
   unresolved_.clear();
   BeginSection();
   Result r = kOk;
-  while (!device_->IsEof()) {
-    std::string name;
+  std::string& name = className_;
+  while (!AtEnd()) {
     r = ReadString(*this, name);
     if (Failed(r)) return r;
     const bool isRoot = name == kRootTag || name == kLegacyRootTag;
@@ -552,8 +823,14 @@ Result CStream::ReadRootTree(bool skipUnknown) {
 Result CStream::LinkSection() {
   postLinkSteps_.clear();
   // Ascending id order, each record once.
-  for (auto& [id, record] : idTable_) {
-    if (record == nullptr || record->linked != 0 || !record->object) continue;
+  std::vector<std::pair<u64, LoadRecord*>> order;
+  order.reserve(idTable_.Size());
+  idTable_.ForEach([&](u64 id, LoadRecord* record) {
+    if (record != nullptr) order.emplace_back(id, record);
+  });
+  std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& [id, record] : order) {
+    if (record->linked != 0 || !record->object) continue;
     const Result r = record->object->Link(*this, *record, context_);
     record->linked = 1;
     if (Failed(r)) {
@@ -561,9 +838,11 @@ Result CStream::LinkSection() {
       return r;
     }
   }
+  ClearRootReach();
   Result r = kOk;
   for (std::size_t i = 0; i < postLinkSteps_.size() && Succeeded(r); ++i) r = postLinkSteps_[i]();
   postLinkSteps_.clear();
+  ClearRootReach();
   return Failed(r) ? r : kOk;
 }
 
@@ -580,8 +859,8 @@ Result CStream::BuildSaveTable() {
   // Registrations of an earlier measure or save must not make this build
   // skip objects: the table is rebuilt from nothing every time.
   saveTable_.clear();
-  idTable_.clear();
-  sectionRecords_.clear();
+  idTable_.Clear();
+  ReleaseRecords();
   for (const CPointer<CBase>& root : roots_) {
     const Result r = root->RegisterForSave(*this, context_);
     if (Failed(r)) return r;
@@ -633,12 +912,12 @@ Result CStream::MeasureSections(u32 mask, Measure& m) {
 }
 
 Result CStream::SaveRecord(CBase* object) {
-  const u64 before = bytesWritten_;
+  const u64 before = WritePosition();
   const Result r = object->Save(*this, context_);
   if (Failed(r)) return r;
   // Section and record sizes were computed from GetSaveSize: a record that
   // wrote anything else would misframe the file.
-  if (bytesWritten_ - before != object->GetSaveSize()) return kErrStream;
+  if (WritePosition() - before != object->GetSaveSize()) return kErrStream;
   return kOk;
 }
 
@@ -670,6 +949,7 @@ Result CStream::Save(u32 mask) {
       const u64 total = kSaveOverhead + m.sizes[0] + m.sizes[1] + m.sizes[2] + m.sizes[3];
       r = device_->PrepareSize(static_cast<u32>(std::min<u64>(total, std::numeric_limits<u32>::max())),
                                static_cast<u32>(m.largest));
+      if (Succeeded(r)) BeginBlockWrite(total);
     }
     if (Succeeded(r)) r = Write(kMagic, kMagicSize);
     if (Succeeded(r)) r = WriteVersion(*this, kFileMajor, kFileMinor);
@@ -705,8 +985,15 @@ Result CStream::Save(u32 mask) {
   } catch (const std::bad_alloc&) {
     r = kErrOutOfMemory;
   }
+  if (blockWrite_) {
+    // What was written goes to the device even after a failure, as it did
+    // field by field; the first failure is the answer.
+    const Result flushed = FlushWrites();
+    if (Succeeded(r)) r = flushed;
+    EndBlockWrite();
+  }
   saveTable_.clear();
-  idTable_.clear();
+  idTable_.Clear();
   if (Succeeded(r)) saving_ = false;
   return r;
 }

@@ -11,9 +11,18 @@
 // extension records and a thumbnail and Save, or Load and take what it
 // delivered. The stream keeps counted references to what it delivered until
 // it is reset, loads again or is destroyed.
+//
+// During Load the field readers take their bytes from memory: the device's
+// own block when it has one in memory, else blocks of kIoBlockSize read
+// from it (arrays at least that large go straight to their destination).
+// Save fills a block of memory that goes to the device in large writes.
+// After either, the device's position is where the stream stopped. Every
+// record is read within its stated body size: a Load that would read past
+// it fails with kErrNotFound, bytes it leaves unread are skipped.
 #pragma once
 
 #include <array>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -23,6 +32,7 @@
 #include <vector>
 
 #include "objectmodel/base.h"
+#include "objectmodel/flat_hash_map.h"
 #include "objectmodel/io_buffer.h"
 
 namespace KT {
@@ -72,12 +82,34 @@ class CStream {
   CIoBuffer* GetDevice() const { return device_; }
   Result SetContext(u32 context);
   u32 GetContext() const { return context_; }
-  Result Read(void* destination, u32 capacity, u32 count);
-  Result Write(const void* source, u32 count);
+  // The device's transfer rules (count > capacity or a null destination:
+  // kErrInvalidArg; short: kErrStream). Within Load, a read past the body
+  // of the record being loaded fails with kErrStream as well (and the
+  // record with kErrNotFound).
+  Result Read(void* destination, u32 capacity, u32 count) {
+    // Empty transfers take the slow path, so that no null window is copied.
+    if (count - 1u < static_cast<std::size_t>(readEnd_ - readCursor_) && count <= capacity && destination != nullptr) {
+      std::memcpy(destination, readCursor_, count);
+      readCursor_ += count;
+      return kOk;
+    }
+    return ReadSlow(destination, capacity, count);
+  }
+  Result Write(const void* source, u32 count) {
+    if (count - 1u < static_cast<std::size_t>(writeEnd_ - writeCursor_) && source != nullptr) {
+      std::memcpy(writeCursor_, source, count);
+      writeCursor_ += count;
+      return kOk;
+    }
+    return WriteSlow(source, count);
+  }
+  // Bytes of a load or save moved to or from memory at once.
+  static constexpr u32 kIoBlockSize = 1u << 20;
   Result Skip(i32 offset);
   Result GetFolder(WString& folder) const;
-  // Bytes the device has left to read (0 without a device). Readers check
-  // counts from the file against it before allocating.
+  // Bytes the device has left to read (0 without a device); within Load,
+  // no more than the rest of the record being loaded. Readers check counts
+  // from the file against it before allocating.
   u32 GetRemaining() const;
   // kErrStream when `count` elements of `elementSize` bytes cannot fit in
   // what is left to read, else kOk.
@@ -107,6 +139,15 @@ class CStream {
   // object really holds it). Steps run in the order queued; the first
   // that fails ends the link with its code.
   void AddPostLinkStep(std::function<Result()> step);
+  // For the post-link steps of classes that keep plain (uncounted)
+  // references: true when such a reference from `holder` to `target` does
+  // not outlive its target once the stream is gone, that is when the
+  // delivered roots hold `target` (it is among the objects their Collect
+  // reaches), or when they do not hold `holder` (it goes with the stream).
+  // False for a target only the stream keeps: the reference is then
+  // cleared and treated as unresolved. Outside the root tree's link pass
+  // every holder counts as held by no root.
+  bool CanReferTo(const CBase* holder, const CBase* target);
   // Records, while linking, that `owner` holds `owned` through an owning
   // reference, so that a crafted file cannot make an object own itself.
   // kErrNotFound when the edge would close a cycle with the owning
@@ -180,6 +221,29 @@ class CStream {
   Result MeasureSections(u32 mask, Measure& measure);
   Result SaveRecord(CBase* object);
   Result SaveTagged(const char* tag);
+  Result ReadSlow(void* destination, u32 capacity, u32 count);
+  Result WriteSlow(const void* source, u32 count);
+  // Block reading during Load: Begin takes the device's data in memory (or
+  // prepares blocks), End puts the device's position where the stream
+  // stopped.
+  void BeginBlockRead();
+  void EndBlockRead();
+  u64 ReadPosition() const { return readBase_ + static_cast<u64>(readCursor_ - readBegin_); }
+  u64 ReadTotalRemaining() const { return static_cast<u64>(readDataEnd_ - readCursor_) + deviceUnread_; }
+  bool AtEnd() const { return blockRead_ ? ReadTotalRemaining() == 0 : device_->IsEof(); }
+  // Limits reads to end before `end` (a position of this load) and answers
+  // the limit it replaces.
+  u64 PushReadLimit(u64 end);
+  void PopReadLimit(u64 previous);
+  void ClipReadWindow();
+  // Skips to `end` when the reading stopped before it.
+  Result SkipTo(u64 end);
+  void BeginBlockWrite(u64 totalBytes);
+  Result FlushWrites();
+  void EndBlockWrite();
+  u64 WritePosition() const { return writeBase_ + static_cast<u64>(writeCursor_ - writeBegin_); }
+  LoadRecord* NewLoadRecord();
+  void ReleaseRecords();
 
   CIoBuffer* device_ = nullptr;
   u32 context_ = 0;
@@ -190,23 +254,60 @@ class CStream {
   std::vector<CPointer<CBase>> extendInfo_;
   std::vector<CPointer<CBase>> roots_;
   std::unordered_set<const CBase*> rootSet_;  // the members of roots_, for constant-time tests
-  std::map<u64, LoadRecord*> idTable_;
-  std::vector<std::unique_ptr<LoadRecord>> sectionRecords_;
+  // Ids of this section (or save) to their records; null for objects
+  // registered for saving.
+  CFlatHashMap<u64, LoadRecord*> idTable_;
+  // The section's load records in blocks, reused from section to section
+  // (a record's pending-id vector keeps its capacity).
+  std::vector<std::unique_ptr<LoadRecord[]>> recordBlocks_;
+  u32 recordsUsed_ = 0;
+  // The last class name looked up, so that runs of one class skip the
+  // factory's lookup.
+  std::string lastClassName_;
+  void (*lastCreator_)(Result&, CPointer<CBase>&) = nullptr;
+  std::string className_;  // reused for every record's class name
+  // Reading window of the current load (see BeginBlockRead).
+  bool blockRead_ = false;
+  bool mappedRead_ = false;
+  mutable bool limitHit_ = false;  // a read stopped at the record's end
+  const u8* readBegin_ = nullptr;
+  const u8* readCursor_ = nullptr;
+  const u8* readEnd_ = nullptr;      // readDataEnd_ or the read limit, whichever is first
+  const u8* readDataEnd_ = nullptr;
+  u64 readBase_ = 0;                 // load position of readBegin_
+  u64 deviceUnread_ = 0;             // bytes still in the device behind the window
+  u64 readLimit_ = ~0ull;
+  std::vector<u8> readBlock_;
+  // Writing block of the current save.
+  bool blockWrite_ = false;
+  u8* writeBegin_ = nullptr;
+  u8* writeCursor_ = nullptr;
+  u8* writeEnd_ = nullptr;
+  u64 writeBase_ = 0;                // bytes handed to the device before writeBegin_
+  std::vector<u8> writeBlock_;
   // Everything the root tree loaded, kept alive with the stream so that no
   // plain (uncounted) reference resolved by the link pass can dangle while
   // the stream exists.
   std::vector<CPointer<CBase>> loaded_;
   std::map<u64, std::vector<CBase*>> unresolved_;
   std::vector<std::function<Result()>> postLinkSteps_;
+  // The objects the delivered roots hold (to the first root that holds
+  // each), built on the first CanReferTo of a link pass.
+  bool rootReachBuilt_ = false;
+  CFlatHashMap<const CBase*, u32> rootReach_;
+  void ClearRootReach();
   // True when `to` is `from` or reachable from it through owning
   // references recorded in this section.
   bool OwnsTransitively(const CBase* from, const CBase* to) const;
   void ClearOwnership();
   // Union-find over owning references made in this section: each entry
   // leads towards the topmost owner. Exact while every object has one owner.
-  std::unordered_map<const CBase*, const CBase*> owners_;
-  // Every owning reference of the section, both ways, for the search used
-  // once some object has a second owner (sharedOwnership_).
+  CFlatHashMap<const CBase*, const CBase*> owners_;
+  // Every owning reference of the section (owner, owned) in one array; the
+  // maps both ways are built from it only once some object has a second
+  // owner (sharedOwnership_), for the search used from then on.
+  std::vector<std::pair<const CBase*, const CBase*>> ownershipEdges_;
+  void AddOwnershipEdge(const CBase* owner, const CBase* owned);
   std::unordered_map<const CBase*, std::vector<const CBase*>> ownedBy_;
   std::unordered_map<const CBase*, std::vector<const CBase*>> owns_;
   bool sharedOwnership_ = false;
@@ -214,7 +315,6 @@ class CStream {
   bool saving_ = false;
   std::vector<u8> rawRoot_;
   std::array<u32, 4> sectionSizes_{};
-  u64 bytesWritten_ = 0;
 };
 
 // Resolves the record's next pending id into `slot` (empty when the id is 0,

@@ -140,17 +140,28 @@ Result WriteObjectId(CStream& stream, const CBase* object) {
   return WriteU64(stream, object != nullptr ? object->GetUniqueId() : 0);
 }
 
+namespace {
+
+// Most records queue a handful of ids: room for them at once instead of
+// growing one at a time (the stream reuses records with their capacity).
+void QueueId(CStreamLoadRecord& record, u64 id) {
+  if (record.pendingIds.capacity() == 0) record.pendingIds.reserve(8);
+  record.pendingIds.push_back(id);
+}
+
+}  // namespace
+
 Result ReadObjectId(CStream& stream, CStreamLoadRecord& record) {
   u64 id = 0;
   const Result r = ReadU64(stream, id);
-  if (Succeeded(r)) record.pendingIds.push_back(id);
+  if (Succeeded(r)) QueueId(record, id);
   return r;
 }
 
 Result ReadObjectId32(CStream& stream, CStreamLoadRecord& record) {
   u32 id = 0;
   const Result r = ReadU32(stream, id);
-  if (Succeeded(r)) record.pendingIds.push_back(id);
+  if (Succeeded(r)) QueueId(record, id);
   return r;
 }
 

@@ -327,6 +327,14 @@ Result CBoundingMesh::Link(CStream& stream, CStreamLoadRecord& record, u32 flags
   CBase* referenced = stream.ObjectFromId(referenceId);
   reference_ = DynamicCast<CSpatial>(referenced);
   if (referenced == nullptr && referenceId != 0) stream.AddUnresolved(referenceId, this);
+  if (reference_ != nullptr) {
+    // Kept only when the delivered roots keep the spatial alive with this
+    // mesh; otherwise it is treated as unresolved.
+    stream.AddPostLinkStep([this, &stream] {
+      if (!stream.CanReferTo(this, reference_)) reference_ = nullptr;
+      return kOk;
+    });
+  }
   return LinkNext(stream, record.TakeNextId());
 }
 

@@ -477,6 +477,16 @@ Result CGeometry::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
     pair.Bone = DynamicCast<CSpatial>(bone);
     if (bone == nullptr && boneId != 0) stream.AddUnresolved(boneId, this);
   }
+  if (!boneBoxes_.empty()) {
+    // A bone the delivered roots do not keep alive with this geometry is
+    // dropped, as an unresolved one.
+    stream.AddPostLinkStep([this, &stream] {
+      for (BoneBox& pair : boneBoxes_) {
+        if (!stream.CanReferTo(this, pair.Bone)) pair.Bone = nullptr;
+      }
+      return kOk;
+    });
+  }
   return kOk;
 }
 

@@ -507,6 +507,14 @@ Result CBoneSkinControl::LoadLegacyTables(CStream& stream, CStreamLoadRecord& re
 Result CBoneSkinControl::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
   const Result r = CDataControl::Link(stream, record, flags);
   if (Failed(r)) return r;
+  // The bones are plain pointers: one that the delivered roots do not keep
+  // alive with this skin is dropped, and skipped like an unresolved one.
+  stream.AddPostLinkStep([this, &stream] {
+    for (CBase*& bone : referenceBone_) {
+      if (!stream.CanReferTo(this, bone)) bone = nullptr;
+    }
+    return kOk;
+  });
   if (!hasLegacy_) {
     for (CBase*& bone : referenceBone_) bone = stream.ObjectFromId(record.TakeNextId());
     return kOk;

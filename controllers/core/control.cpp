@@ -318,6 +318,14 @@ Result CControl::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
     }
   }
   owners_ = std::move(owners);
+  if (!owners_.empty()) {
+    // Owners are plain pointers: those the delivered roots do not keep
+    // alive with this controller are dropped.
+    stream.AddPostLinkStep([this, &stream] {
+      std::erase_if(owners_, [&](const CControl* owner) { return !stream.CanReferTo(this, owner); });
+      return kOk;
+    });
+  }
   if (resetWeightOnLink_) {
     weight_ = 1.0f;
     priority_ = 0.0f;

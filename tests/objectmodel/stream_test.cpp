@@ -5,15 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "byte_writer.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/custom_data.h"
+#include "objectmodel/file_io.h"
 #include "objectmodel/raw_data.h"
 #include "objectmodel/stream_fields.h"
 #include "objectmodel/version_data.h"
 #include "stream_test_support.h"
+#include "tests/support/temp_folder.h"
 
 namespace KT {
 namespace {
@@ -451,6 +454,127 @@ TEST_F(StreamTest, ShortWriteFailsTheSave) {
     stream.AddObject(scene.listed.Get());
     EXPECT_EQ(stream.Save(CStream::kAllSections), kErrStream) << limit;
   }
+}
+
+// Every record is read within its stated body size.
+TEST_F(StreamTest, RecordsAreReadWithinTheirBodySize) {
+  // A CCustomData body (36 bytes, id, empty name, next), cut to `keep`
+  // bytes, with `padding` zero bytes after it and `stated` as its size.
+  const auto record = [](ByteWriter& w, u64 id, u64 next, u32 stated, u32 keep = 36, u32 padding = 0) {
+    ByteWriter body;
+    body.Pair(2, 1).U64(id).U32(0).Pair(2, 3).U64(next);
+    w.Str("CCustomData").U32(stated).Raw(body.Data().data(), keep);
+    for (u32 i = 0; i < padding; ++i) w.U8(0);
+  };
+  // Two roots in the root tree, the first given by `first`; the second
+  // (id 0x20) follows it and refers to it.
+  const auto twoRoots = [&](u32 stated, u32 keep, u32 padding) {
+    ByteWriter w = Header301();
+    const std::size_t sizeAt = w.Size();
+    w.U32(0);
+    w.Str("_Root");
+    record(w, 0x10, 0, stated, keep, padding);
+    w.Str("_Root");
+    record(w, 0x20, 0x10, 36);
+    w.PatchU32(sizeAt, static_cast<u32>(w.Size() - sizeAt - 4));
+    return w.Data();
+  };
+  // One record in the object list whose size section states `sectionSize`,
+  // then an empty extension section and one root.
+  const auto listed = [&](u32 sectionSize) {
+    ByteWriter w;
+    w.Chars("_KTVusk").Pair(3, 1).U32(0).U32(sectionSize).U32(1);
+    record(w, 0x30, 0, 36);
+    w.U32(0);
+    const std::size_t sizeAt = w.Size();
+    w.U32(0);
+    w.Str("_Root");
+    record(w, 0x10, 0, 36);
+    w.PatchU32(sizeAt, static_cast<u32>(w.Size() - sizeAt - 4));
+    return w.Data();
+  };
+  const u32 listedSize = 4 + 4 + 11 + 4 + 36;
+  const struct {
+    const char* name;
+    Bytes bytes;
+    Result expected;
+    u32 roots;
+  } cases[] = {
+      {"body as stated", twoRoots(36, 36, 0), kOk, 2},
+      // The Load needs 36 bytes; the next record's bytes must not serve.
+      {"load reads past the stated size", twoRoots(30, 30, 0), kErrNotFound, 0},
+      {"load reads past the size, file long enough", twoRoots(30, 36, 0), kErrNotFound, 0},
+      // Bytes the Load leaves unread are skipped; the next record loads.
+      {"bytes left unread are skipped", twoRoots(41, 36, 5), kOk, 2},
+      {"object-list section as stated", listed(listedSize), kOk, 1},
+      {"record runs past its section", listed(listedSize - 8), kErrNotFound, 0},
+      {"section runs past the file", listed(0x7FFFFFFFu), kErrStream, 0},
+      // The root tree runs to the end of the file: a size past it is a cut.
+      {"record runs past the file", twoRoots(36 + 1000, 36, 0), kErrStream, 0},
+  };
+  for (const auto& c : cases) {
+    CStream stream;
+    CMemoryIo device;
+    EXPECT_EQ(test::LoadScene(c.bytes, stream, device), c.expected) << c.name;
+    if (c.expected != kOk) continue;
+    ASSERT_EQ(stream.GetRootObjectCount(), c.roots) << c.name;
+    if (c.roots == 2) {
+      // The record after the skipped bytes is linked to the first.
+      const auto* second = DynamicCast<CCustomData>(stream.GetRootObject(1));
+      ASSERT_NE(second, nullptr) << c.name;
+      EXPECT_EQ(second->GetNext(), stream.GetRootObject(0)) << c.name;
+    }
+  }
+}
+
+// The file device is read in blocks (large arrays straight into place) and
+// the memory device lends its bytes; both deliver the same scene, and the
+// device ends where the stream stopped.
+TEST_F(StreamTest, FileAndMemoryDevicesLoadTheSameScene) {
+  Testing::TempFolder folder;
+  ASSERT_TRUE(folder.Valid());
+  // More small records than one block holds, and an array larger than one.
+  std::vector<CPointer<CBase>> keep;
+  std::vector<CBase*> roots;
+  for (u32 i = 0; i < 12000; ++i) {
+    keep.emplace_back(new CCustomData());
+    keep.back()->SetName(i % 2 == 0 ? u"even" : u"odd");
+    roots.push_back(keep.back().Get());
+  }
+  CPointer<CRawData> raw(new CRawData());
+  std::vector<u8> payload(CStream::kIoBlockSize * 2 + 77);
+  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<u8>(i * 7);
+  ASSERT_EQ(raw->SetData(static_cast<u32>(payload.size()), payload.data()), kOk);
+  roots.insert(roots.begin() + 5000, raw.Get());
+  const Bytes bytes = test::SaveRoots(roots);
+  {
+    CFileIo out;
+    ASSERT_EQ(out.OpenWrite(folder.Wide("scene.drn")), kOk);
+    CStream writer;
+    writer.SetDevice(&out);
+    for (CBase* root : roots) writer.AddRootObject(root);
+    ASSERT_EQ(writer.Save(CStream::kAllSections), kOk);
+    EXPECT_EQ(out.GetWritten(), bytes.size());
+  }
+  CFileIo in;
+  ASSERT_EQ(in.OpenRead(folder.Wide("scene.drn")), kOk);
+  CStream fromFile;
+  fromFile.SetDevice(&in);
+  ASSERT_EQ(fromFile.Load(0x1E, CStream::kAllSections), kOk);
+  EXPECT_EQ(in.GetPosition(), bytes.size());
+  CStream fromMemory;
+  CMemoryIo device;
+  ASSERT_EQ(test::LoadScene(bytes, fromMemory, device), kOk);
+  EXPECT_EQ(device.GetPosition(), bytes.size());
+  ASSERT_EQ(fromFile.GetRootObjectCount(), roots.size());
+  ASSERT_EQ(fromMemory.GetRootObjectCount(), roots.size());
+  for (u32 i = 0; i < roots.size(); ++i) {
+    ASSERT_EQ(fromFile.GetRootObject(i)->GetName(), fromMemory.GetRootObject(i)->GetName()) << i;
+  }
+  const auto* loadedRaw = DynamicCast<CRawData>(fromFile.GetRootObject(5000));
+  ASSERT_NE(loadedRaw, nullptr);
+  ASSERT_EQ(loadedRaw->GetByteSize(), payload.size());
+  EXPECT_EQ(std::memcmp(loadedRaw->GetBytes(), payload.data(), payload.size()), 0);
 }
 
 }  // namespace

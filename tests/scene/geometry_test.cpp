@@ -493,7 +493,9 @@ TEST_F(GeometryTest, EveryStoredVersionLoadsItsLevels) {
       test::ObjectHead(box, 0x30, u"box").Pair(2, 0);
       for (int i = 0; i < 24; ++i) box.F32(f32(i % 3));
       file.Record("CBoundingBox", box);
-      file.Record("CTestLeaf", test::LeafBody(0x40, u"bone"));
+      // A root of its own: a bone that only the pair named would be held by
+      // nothing once the stream is gone, and the link drops it.
+      file.Record("CTestLeaf", test::LeafBody(0x40, u"bone"), true);
     }
     CStream stream;
     CMemoryIo device;

@@ -28,6 +28,7 @@ int RunCopy(int argc, char** argv) {
   const KT::u32 wanted = rawRoot ? 0x2F : 0x1F;
   LoadedScene scene;
   KT::Result r = LoadSceneFile(paths[0], 0x1E, wanted, scene);
+  if (!scene.opened) return 1;
   if (KT::Succeeded(r)) r = SaveSceneFile(paths[1], 0x1F, scene.stream);
   return FinishWithResult(r);
 }

@@ -77,6 +77,7 @@ int RunDump(int argc, char** argv) {
   }
   LoadedScene scene;
   const KT::Result r = LoadSceneFile(argv[0], 0x1E, 0x1F, scene);
+  if (!scene.opened) return 1;
   std::fputs(DumpSceneText(scene.stream).c_str(), stdout);
   return FinishWithResult(r);
 }

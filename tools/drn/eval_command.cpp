@@ -64,6 +64,7 @@ int RunEval(int argc, char** argv) {
   }
   LoadedScene scene;
   KT::Result r = LoadSceneFile(argv[0], 0x1E, 0x1F, scene);
+  if (!scene.opened) return 1;
   if (KT::Failed(r)) return FinishWithResult(r);
   KT::CSpatial* root = KT::DynamicCast<KT::CSpatial>(scene.stream.GetRootObject(0));
   if (root == nullptr) {

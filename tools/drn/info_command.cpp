@@ -28,6 +28,7 @@ int RunInfo(int argc, char** argv) {
   }
   LoadedScene scene;
   const KT::Result r = LoadSceneFile(argv[0], 0x1E, 0x1F, scene);
+  if (!scene.opened) return 1;
   const KT::CStream& stream = scene.stream;
   const KT::i32 version = stream.GetFileVersion();
   std::printf("file version %d.%02d\n", version / 100, version % 100);

@@ -1,6 +1,10 @@
 #include "tools/drn/scene_file.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "library/register_library_classes.h"
 #include "objectmodel/custom_data.h"
@@ -8,6 +12,26 @@
 #include "render/images/image_factory.h"
 
 namespace drn {
+
+namespace {
+
+// Why a file cannot be opened for reading, in the system's words.
+std::string DescribeOpenFailure(const std::string& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error) return error.message();
+  if (std::filesystem::is_directory(status)) return "is a folder";
+  errno = 0;
+  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    std::fclose(file);
+    const auto size = std::filesystem::file_size(path, error);
+    if (!error && size > 0xFFFFFFFFull) return "larger than 4 GB";
+    return "cannot be read";
+  }
+  return std::strerror(errno);
+}
+
+}  // namespace
 
 void RegisterAllClasses() {
   static bool done = false;
@@ -21,7 +45,11 @@ void RegisterAllClasses() {
 KT::Result LoadSceneFile(const std::string& path, KT::u32 skipMask, KT::u32 wantedMask, LoadedScene& scene) {
   RegisterAllClasses();
   KT::Result r = scene.device.OpenRead(KT::Utf8ToWide(path));
-  if (KT::Failed(r)) return r;
+  if (KT::Failed(r)) {
+    std::fprintf(stderr, "error: cannot read %s: %s\n", path.c_str(), DescribeOpenFailure(path).c_str());
+    return r;
+  }
+  scene.opened = true;
   scene.stream.SetDevice(&scene.device);
   return scene.stream.Load(skipMask, wantedMask);
 }

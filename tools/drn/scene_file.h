@@ -15,9 +15,13 @@ void RegisterAllClasses();
 struct LoadedScene {
   KT::CFileIo device;
   KT::CStream stream;
+  // False when the file could not be opened: the verb stops at once.
+  bool opened = false;
 };
 
-// Opens `path` and loads it with the given masks into `scene`.
+// Opens `path` and loads it with the given masks into `scene`. A file that
+// cannot be opened (missing, a folder, unreadable, too large) gets one line
+// on stderr naming the file and the cause, and `scene.opened` stays false.
 KT::Result LoadSceneFile(const std::string& path, KT::u32 skipMask, KT::u32 wantedMask, LoadedScene& scene);
 
 // Writes what `stream` holds to `path` with `mask`.
