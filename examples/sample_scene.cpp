@@ -18,6 +18,10 @@
 #include "objectmodel/raw_data.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/version_data.h"
+#include "render/lights/camera.h"
+#include "render/lights/directional_light.h"
+#include "render/lights/point_light.h"
+#include "render/lights/spot_light.h"
 #include "render/pixel_buffer.h"
 #include "render/thumbnail.h"
 #include "scene/billboard.h"
@@ -545,6 +549,53 @@ Result AddBillboards(CNode& scene) {
   return r;
 }
 
+
+// The lights: a lamp above the scene, a spot light aimed down at the
+// character, a second spot light left at its defaults and a low sun.
+Result AddLights(CNode& scene) {
+  CPointer<CPointLight> lamp(new CPointLight());
+  lamp->SetRange(12.0f);
+  lamp->SetAttenuation(1, 0.25f);
+  CPointer<CSpotLight> spot(new CSpotLight());
+  spot->SetDirection(Vec3{0.0f, -1.0f, 0.0f});
+  spot->SetRgb(CColor{1.0f, 0.9f, 0.7f});
+  spot->SetRange(8.0f);
+  spot->SetFalloff(1.0f);
+  spot->SetTheta(0.3f);
+  spot->SetPhi(0.6f);
+  CPointer<CSpotLight> plain(new CSpotLight());
+  CPointer<CDirectionalLight> sun(new CDirectionalLight());
+  sun->SetDirection(Vec3{1.0f, -1.0f, -1.0f});
+  sun->SetRgb(CColor{1.0f, 1.0f, 0.9f});
+  sun->SetMultiplier(0.5f);
+  sun->SetCastShadow(false);
+  Result r = AddPlaced(scene, *lamp, u"Lamp", 0.0f, 3.0f, 0.0f);
+  if (Succeeded(r)) r = AddPlaced(scene, *spot, u"Spot", 6.0f, 4.0f, 0.0f);
+  if (Succeeded(r)) r = AddPlaced(scene, *plain, u"Spot Default", -6.0f, 4.0f, 0.0f);
+  if (Succeeded(r)) r = AddPlaced(scene, *sun, u"Sun", 0.0f, 10.0f, 10.0f);
+  return r;
+}
+
+// A camera in front of the scene that follows its own target, a node
+// sliding from the left of the scene to its right over one second.
+Result AddCamera(CNode& scene) {
+  CPointer<CNode> target;
+  CPointer<CKeyframeControl> slide;
+  Result r = CNode::Create(target);
+  if (Succeeded(r)) r = MakeKeys(u"Camera target keys", {{0, Turn(0.0f, -4.0f, 0.0f, 0.0f)}, {1000, Turn(0.0f, 4.0f, 0.0f, 0.0f)}}, slide);
+  if (Succeeded(r)) r = target->AddControl(slide.Get());
+  if (Failed(r)) return r;
+  target->SetName(u"Camera target");
+  target->SetBasis(Turn(0.0f, -4.0f, 0.0f, 0.0f));
+  CPointer<CCamera> camera(new CCamera());
+  camera->SetFrustum(0.5f, 100.0f, 0.8f);
+  camera->SetFreeMode(false);
+  camera->SetDepthOfField(10.0f, 500.0f, 0.5f, CCamera::DOF_Gauss);
+  r = camera->SetTarget(target.Get());
+  if (Succeeded(r)) r = AddPlaced(scene, *camera, u"Camera", 0.0f, 2.0f, 10.0f);
+  return r;
+}
+
 }  // namespace
 
 Result BuildSampleScene(CStream& stream) {
@@ -576,6 +627,8 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddTrack(*scene);
   if (Succeeded(r)) r = AddMirror(*scene);
   if (Succeeded(r)) r = AddBillboards(*scene);
+  if (Succeeded(r)) r = AddLights(*scene);
+  if (Succeeded(r)) r = AddCamera(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;

@@ -10,6 +10,10 @@
 #include "controllers/core/uvw_map_control.h"
 #include "objectmodel/class_factory.h"
 #include "render/image_factory.h"
+#include "render/lights/camera.h"
+#include "render/lights/directional_light.h"
+#include "render/lights/point_light.h"
+#include "render/lights/spot_light.h"
 #include "scene/billboard.h"
 #include "scene/billboard_node.h"
 #include "scene/bounding_box.h"
@@ -53,6 +57,10 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CBoneSkinControl", &CreateObject<CBoneSkinControl>);
   CClassFactory::Register("CDataClipControl", &CreateObject<CDataClipControl>);
   CClassFactory::Register("CUvwMapClipControl", &CreateObject<CUvwMapClipControl>);
+  CClassFactory::Register("CDirectionalLight", &CreateObject<CDirectionalLight>);
+  CClassFactory::Register("CPointLight", &CreateObject<CPointLight>);
+  CClassFactory::Register("CSpotLight", &CreateObject<CSpotLight>);
+  CClassFactory::Register("CCamera", &CreateObject<CCamera>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }
