@@ -104,11 +104,15 @@ Result WriteWString(CStream& stream, const WString& value) {
 Result ReadTimeArrayVersioned(CStream& stream, i32 storedVersion, std::vector<i32>& times, u32 major,
                               u32 minor) {
   if (storedVersion >= static_cast<i32>(major * 100 + minor)) return ReadTimeArray(stream, times);
+  return ReadFloatTimeArray(stream, times);
+}
+
+Result ReadFloatTimeArray(CStream& stream, std::vector<i32>& times) {
   std::vector<f32> floats;
   const Result r = ReadPodVector(stream, floats);
   if (Failed(r) || floats.empty()) return r;
   times.resize(floats.size());
-  for (std::size_t i = 0; i < floats.size(); ++i) times[i] = FloatToKeyTime(floats[i]);
+  for (std::size_t i = 0; i < floats.size(); ++i) times[i] = ClampKeyTime(FloatToIntTrunc(floats[i]));
   return kOk;
 }
 

@@ -157,9 +157,13 @@ inline Result ReadTimeArray(CStream& stream, std::vector<i32>& times) { return R
 
 // Key times: from version major.minor of the caller's class on they are
 // i32 milliseconds; before it they were f32, converted here by truncation
-// toward zero (NaN and values outside the key-time range are clamped).
+// toward zero by FloatToIntTrunc and then clamped to the key-time range
+// (NaN and infinities become kMinKeyTime).
 Result ReadTimeArrayVersioned(CStream& stream, i32 storedVersion, std::vector<i32>& times, u32 major,
                               u32 minor);
+// The float form alone: u32 count, then count f32 times, converted as
+// above. A count of 0 leaves the vector unchanged.
+Result ReadFloatTimeArray(CStream& stream, std::vector<i32>& times);
 
 // One byte per element, non-zero read as set.
 Result ReadBoolVector(CStream& stream, std::vector<bool>& values);

@@ -25,20 +25,12 @@ i32 SnapTimeToFrame(i32 time, f32 fps) {
 
 i32 FloatToIntTrunc(f32 value) { return TruncateToI32(value); }
 
-i32 FloatToKeyTime(f32 value) {
-  if (std::isnan(value)) return kZeroTime;
-  // Compared in double: the ends of the range are not floats themselves.
-  const f64 v = value;
-  if (v >= static_cast<f64>(kMaxKeyTime)) return kMaxKeyTime;
-  if (v <= static_cast<f64>(kMinKeyTime)) return kMinKeyTime;
-  return static_cast<i32>(value);
+i32 ClampKeyTime(i64 time) {
+  if (time > kMaxKeyTime) return kMaxKeyTime;
+  if (time < kMinKeyTime) return kMinKeyTime;
+  return static_cast<i32>(time);
 }
 
-i32 SubtractTimeOffset(i32 time, i32 offset) {
-  const i64 shifted = static_cast<i64>(time) - offset;
-  if (shifted > kMaxKeyTime) return kMaxKeyTime;
-  if (shifted < kMinKeyTime) return kMinKeyTime;
-  return static_cast<i32>(shifted);
-}
+i32 SubtractTimeOffset(i32 time, i32 offset) { return ClampKeyTime(static_cast<i64>(time) - offset); }
 
 }  // namespace KT

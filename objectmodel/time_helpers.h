@@ -31,10 +31,10 @@ inline void SnapTimeToFrame(i32& out, i32 time, f32 fps) { out = SnapTimeToFrame
 // cannot make the conversion undefined.
 i32 FloatToIntTrunc(f32 value);
 
-// Truncation toward zero of a float time that came from a file, clamped to
-// [kMinKeyTime, kMaxKeyTime]; NaN answers kZeroTime and the infinities
-// answer the nearer end of the range.
-i32 FloatToKeyTime(f32 value);
+// `time` kept inside [kMinKeyTime, kMaxKeyTime]. Float times from files go
+// through FloatToIntTrunc first, so NaN, the infinities and values beyond
+// the i32 range become INT32_MIN and then kMinKeyTime.
+i32 ClampKeyTime(i64 time);
 
 // time - offset, kept inside [kMinKeyTime, kMaxKeyTime] (older records
 // stored key times relative to a start that loading takes off).

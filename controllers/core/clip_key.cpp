@@ -41,12 +41,12 @@ void CClipKey::FromRecord24(const ClipRecord24& record) {
 
 void CClipKey::FromRecord20(const ClipRecord20& record) {
   *this = CClipKey();
-  Time = FloatToKeyTime(record.Time);
+  Time = ClampKeyTime(FloatToIntTrunc(record.Time));
   ClipID = record.ClipID;
   // These files played every clip at least once; 0 did not mean endless yet.
   LoopCount = record.LoopCount == 0 ? 1 : record.LoopCount;
-  BeginTime = FloatToKeyTime(record.BeginTime);
-  EndTime = FloatToKeyTime(record.EndTime);
+  BeginTime = ClampKeyTime(FloatToIntTrunc(record.BeginTime));
+  EndTime = ClampKeyTime(FloatToIntTrunc(record.EndTime));
 }
 
 namespace {
@@ -56,7 +56,7 @@ Result ReadLegacyTime(CStream& stream, bool asFloat, i32& value) {
   if (!asFloat) return ReadU32(stream, value);
   f32 f = 0.0f;
   const Result r = ReadU32(stream, f);
-  if (Succeeded(r)) value = FloatToKeyTime(f);
+  if (Succeeded(r)) value = ClampKeyTime(FloatToIntTrunc(f));
   return r;
 }
 
@@ -84,8 +84,8 @@ Result ReadBlockForm(CStream& stream, LegacyClipRecord& record) {
   record.Frequency = block.frequency;
   record.ClipID = block.clipId;
   record.LoopCount = block.loopCount;
-  record.BeginTime = FloatToKeyTime(block.beginTime);
-  record.EndTime = FloatToKeyTime(block.endTime);
+  record.BeginTime = ClampKeyTime(FloatToIntTrunc(block.beginTime));
+  record.EndTime = ClampKeyTime(FloatToIntTrunc(block.endTime));
   record.TransitionRange = block.transitionRange;
   record.Priority = block.priority;
   record.Persist = block.persist > 0;

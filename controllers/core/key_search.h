@@ -319,12 +319,13 @@ bool FindKeyIndex(const Track& track, i32 t, u32& index, bool& found) {
 
 // --- key-vector storage -------------------------------------------------------------------
 
-// Bytes WriteKeyList writes: 4 + count x the first key's GetSaveSize (all
-// keys of a vector have the same size); 4 for an empty vector.
+// Bytes WriteKeyList writes: 4 plus the sum of the keys' GetSaveSize (keys
+// with strings differ in size); 4 for an empty vector.
 template <TimedKey Key>
 u32 GetKeyVectorSaveSize(const std::vector<Key>& keys) {
-  if (keys.empty()) return 4;
-  return 4 + static_cast<u32>(keys.size()) * keys.front().GetSaveSize();
+  u32 size = 4;
+  for (const Key& key : keys) size += key.GetSaveSize();
+  return size;
 }
 
 // u32 count, then each key's own record in order; the first failing write

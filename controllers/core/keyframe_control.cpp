@@ -149,7 +149,7 @@ Result CKeyframeControl::BakeFrequency() {
   if (!std::isfinite(frequency) || !(frequency > 0.0f)) return kErrInvalidArg;
   for (CRtsKey& key : rtsKeys_) {
     const f32 scaled = static_cast<f32>(key.Time) / frequency;
-    key.Time = FloatToKeyTime(scaled);
+    key.Time = ClampKeyTime(FloatToIntTrunc(scaled));
   }
   // Baking changes how the keys are stored, not what they animate.
   const bool modified = IsModified();
@@ -307,7 +307,7 @@ Result ReadLegacyArrays(CStream& stream, i32 version, f32 timeOffset, LegacyTrac
     // These records kept their start time in the controller part; the keys
     // are made relative to it.
     if (timeOffset != 0.0f) {
-      const i32 offset = FloatToKeyTime(timeOffset);
+      const i32 offset = ClampKeyTime(FloatToIntTrunc(timeOffset));
       for (std::vector<i32>* times :
            {&tracks.times, &tracks.rotationTimes, &tracks.translationTimes, &tracks.scaleTimes}) {
         for (i32& t : *times) t = SubtractTimeOffset(t, offset);

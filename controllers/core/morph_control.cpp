@@ -178,7 +178,7 @@ Result CMorphControl::Load(CStream& stream, CStreamLoadRecord& record, u32 flags
   if (version < static_cast<i32>(kVersionAbsoluteTimes) && !weightTime_.empty()) {
     // Before link, Weight still holds the first word of the old controller
     // part: the start time these keys were stored relative to.
-    const i32 offset = FloatToKeyTime(GetWeight());
+    const i32 offset = ClampKeyTime(FloatToIntTrunc(GetWeight()));
     for (i32& t : weightTime_) t = SubtractTimeOffset(t, offset);
   }
   return weightData_.size() == weightTime_.size() ? kOk : kErrNotFound;

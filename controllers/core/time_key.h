@@ -15,9 +15,19 @@
 //
 // A key class level lists its fields once, in a static template
 //   template <typename Walker, typename Key> static void Fields(Walker&, Key&);
-// and that one list drives Save, Load, GetSaveSize and DescribeMembers (see
-// CKeyLevel below), so the four cannot drift apart. A derived key class is
-// written as
+// and that one list drives Save, Load, GetSaveSize, DescribeMembers, Link
+// and the reference remapping (see CKeyLevel below), so they cannot drift
+// apart. The field kinds a list may use, each walker offering all of them:
+//   Time, Int, UInt (4 bytes), Enum (u32 with its value names), Float,
+//   Bool (one byte), Block (a fixed block of f32: vector, colour,
+//   quaternion, RTS transform), WString (u32 count + UTF-16LE units),
+//   Ref (a CTargetRef<T>: 8-byte object id, resolved at link) and Track (a
+//   key track, controllers/core/key_track.h; used by controller levels).
+// A field that a level added in a later version of its record is listed
+// under `if (StoredSince(walker, version))`: it is read only from records
+// of that version on, and always written, sized and described. The same
+// walkers serve the controller class levels (controllers/core/
+// control_level.h). A derived key class is written as
 //   class CStickyKey : public CKeyLevel<CStickyKey, CTimeKey, ClassIndex::CStickyKey> {
 //    public:
 //     bool Enable = false;
@@ -27,6 +37,7 @@
 
 #include <type_traits>
 
+#include "controllers/core/target_ref.h"
 #include "objectmodel/class_record.h"
 #include "objectmodel/member_visitor.h"
 #include "objectmodel/stream.h"
@@ -118,6 +129,17 @@ class CKeyFieldWriter {
   void Block(const char16_t*, const T& value) {
     if (Succeeded(result_)) result_ = WriteFloatBlock(stream_, value);
   }
+  void WString(const char16_t*, const KT::WString& value) {
+    if (Succeeded(result_)) result_ = WriteWString(stream_, value);
+  }
+  template <typename T>
+  void Ref(const char16_t*, const CTargetRef<T>& ref) {
+    if (Succeeded(result_)) result_ = ref.Save(stream_);
+  }
+  template <typename TrackT>
+  void Track(const char16_t*, const TrackT& track) {
+    if (Succeeded(result_)) result_ = track.Write(stream_);
+  }
 
  private:
   template <typename T>
@@ -152,6 +174,19 @@ class CKeyFieldReader {
   void Block(const char16_t*, T& value) {
     if (Succeeded(result_)) result_ = ReadFloatBlock(stream_, value);
   }
+  // Files below stream version 2.00 hold narrow strings here (widened).
+  void WString(const char16_t*, KT::WString& value) {
+    if (Succeeded(result_)) result_ = ReadWString(stream_, value);
+  }
+  // The id stays pending in the reference until the owner's Link.
+  template <typename T>
+  void Ref(const char16_t*, CTargetRef<T>& ref) {
+    if (Succeeded(result_)) result_ = ref.Load(stream_);
+  }
+  template <typename TrackT>
+  void Track(const char16_t*, TrackT& track) {
+    if (Succeeded(result_)) result_ = track.Read(stream_);
+  }
 
  private:
   template <typename T>
@@ -181,6 +216,15 @@ class CKeyFieldSizer {
   void Block(const char16_t*, const T&) {
     size_ += static_cast<u32>(sizeof(T));
   }
+  void WString(const char16_t*, const KT::WString& value) { size_ += WStringSaveSize(value); }
+  template <typename T>
+  void Ref(const char16_t*, const CTargetRef<T>&) {
+    size_ += CTargetRef<T>::kSaveSize;
+  }
+  template <typename TrackT>
+  void Track(const char16_t*, const TrackT& track) {
+    size_ += track.GetSaveSize();
+  }
 
  private:
   u32 version_;
@@ -206,10 +250,96 @@ class CKeyFieldDescriber {
   void Block(const char16_t* name, const T& value) {
     DescribeKeyBlock(visitor_, name, value);
   }
+  void WString(const char16_t* name, const KT::WString& value) { visitor_.WideString(name, &value); }
+  template <typename T>
+  void Ref(const char16_t* name, const CTargetRef<T>& ref) {
+    visitor_.ObjectRef(name, ref.Get());
+  }
+  // A track reports one array element per key (the key's own members).
+  template <typename TrackT>
+  void Track(const char16_t* name, const TrackT& track) {
+    track.DescribeMembers(visitor_, name);
+  }
 
  private:
   CMemberVisitor& visitor_;
   u32 version_;
+};
+
+// True when a field added to a record at `version` is part of the record
+// the walker handles: the stored version when reading, the current one
+// otherwise (so the field is always written).
+template <typename Walker>
+bool StoredSince(const Walker& walker, u32 version) {
+  return walker.Version() >= version;
+}
+
+// A walker that passes over every field kind; the reference walkers below
+// act on Ref and Track fields only.
+class CFieldPass {
+ public:
+  u32 Version() const { return 0xFFFFFFFFu; }
+  void Time(const char16_t*, const i32&) {}
+  void Int(const char16_t*, const i32&) {}
+  void UInt(const char16_t*, const u32&) {}
+  void Enum(const char16_t*, const u32&, const char16_t* const*, u32) {}
+  void Float(const char16_t*, const f32&) {}
+  void Bool(const char16_t*, const bool&) {}
+  template <typename T>
+  void Block(const char16_t*, const T&) {}
+  void WString(const char16_t*, const KT::WString&) {}
+};
+
+// Resolves the pending ids of Ref fields (and of the keys of Track fields)
+// in list order: the order Load read them.
+class CFieldLinker : public CFieldPass {
+ public:
+  explicit CFieldLinker(CStream& stream) : stream_(stream) {}
+  template <typename T>
+  void Ref(const char16_t*, CTargetRef<T>& ref) {
+    ref.Link(stream_);
+  }
+  template <typename TrackT>
+  void Track(const char16_t*, TrackT& track) {
+    track.Link(stream_);
+  }
+
+ private:
+  CStream& stream_;
+};
+
+// Replaces Ref targets by their copies from a clone map.
+class CFieldRemapper : public CFieldPass {
+ public:
+  explicit CFieldRemapper(const CloneMap& cloneMap) : cloneMap_(cloneMap) {}
+  template <typename T>
+  void Ref(const char16_t*, CTargetRef<T>& ref) {
+    ref.Remap(cloneMap_);
+  }
+  template <typename TrackT>
+  void Track(const char16_t*, TrackT& track) {
+    track.Remap(cloneMap_);
+  }
+
+ private:
+  const CloneMap& cloneMap_;
+};
+
+// Re-finds Ref targets by name and class under a root.
+class CFieldNameResolver : public CFieldPass {
+ public:
+  explicit CFieldNameResolver(CBase* root) : root_(root) {}
+  template <typename T>
+  void Ref(const char16_t*, CTargetRef<T>& ref) {
+    ref.ResolveByName(root_);
+  }
+  template <typename TrackT>
+  void Track(const char16_t*, TrackT& track) {
+    track.ResolveByName(root_);
+  }
+
+ private:
+  CBase* root_;
 };
 
 // The four record operations of one key class level `Level` (a class with
@@ -289,14 +419,24 @@ class CTimeKey {
     walker.Time(u"Time", key.Time);
   }
 
+  // --- references (not part of the seven-operation protocol) ---
+  // Tracks call these on their concrete key type; each level adds its own
+  // Ref fields after its base's. The time key holds none.
+  // Replaces targets by their copies from a clone map.
+  void RemapReferences(const CloneMap& /*cloneMap*/) {}
+  // Re-finds set targets by name and class under `root`.
+  void ResolveReferences(CBase* /*root*/) {}
+
   i32 Time = 0;  // ms in the controller's local time
 };
 
 // CKeyLevel<Derived, Base, Index>: the key protocol of a key class level
 // whose record is at `Index`, derived from key class `Base`. The base's
-// part is loaded, saved and sized first, then Derived::Fields. Describing
-// reports Derived's own fields only; a key that reports more overrides
-// DescribeMembers.
+// part is loaded, saved, sized and linked first, then Derived::Fields.
+// Load reads the level's version pair first: a version above the record's
+// answers kErrNewerVersion (0x8000000A) and the stored version gates the
+// level's later fields (StoredSince). Describing reports Derived's own
+// fields only; a key that reports more overrides DescribeMembers.
 template <typename Derived, typename Base, ClassIndex Index>
 class CKeyLevel : public Base {
  public:
@@ -318,11 +458,30 @@ class CKeyLevel : public Base {
     if (Failed(r)) return r;
     return SaveKeyLevel(stream, static_cast<const Derived&>(*this));
   }
+  // The base's links first, then this level's Ref fields in list order:
+  // the order Load read their ids. kOk.
+  Result Link(CStream& stream) override {
+    const Result r = Base::Link(stream);
+    if (Failed(r)) return r;
+    CFieldLinker linker(stream);
+    Derived::Fields(linker, static_cast<Derived&>(*this));
+    return kOk;
+  }
   void DescribeMembers(CMemberVisitor& visitor) override {
     DescribeKeyLevel(visitor, static_cast<const Derived&>(*this));
   }
   u32 GetSaveSize() const override {
     return Base::GetSaveSize() + GetKeyLevelSaveSize(static_cast<const Derived&>(*this));
+  }
+  void RemapReferences(const CloneMap& cloneMap) {
+    Base::RemapReferences(cloneMap);
+    CFieldRemapper remapper(cloneMap);
+    Derived::Fields(remapper, static_cast<Derived&>(*this));
+  }
+  void ResolveReferences(CBase* root) {
+    Base::ResolveReferences(root);
+    CFieldNameResolver resolver(root);
+    Derived::Fields(resolver, static_cast<Derived&>(*this));
   }
 };
 

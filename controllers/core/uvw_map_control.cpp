@@ -175,7 +175,7 @@ Result CUvwMapControl::Load(CStream& stream, CStreamLoadRecord& record, u32 flag
     if (version < static_cast<i32>(kVersionAbsoluteTimes) && !uvwTime_.empty()) {
       // Before link, Weight still holds the first word of the old controller
       // part: the start time these keys were stored relative to.
-      const i32 offset = FloatToKeyTime(GetWeight());
+      const i32 offset = ClampKeyTime(FloatToIntTrunc(GetWeight()));
       for (i32& t : uvwTime_) t = SubtractTimeOffset(t, offset);
     }
     if (version >= static_cast<i32>(kVersionTransitionTypes)) {

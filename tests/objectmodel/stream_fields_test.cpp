@@ -114,8 +114,14 @@ TEST(StreamFields, TimeArraysByVersion) {
   } cases[] = {
       {"integer times from 2.01", 201, ByteWriter().U32(2).I32(5).I32(-7).Data(), {5, -7}},
       {"float times before 2.01", 200, ByteWriter().U32(2).F32(1.9f).F32(-1.9f).Data(), {1, -1}},
-      {"NaN and huge floats clamp", 200, ByteWriter().U32(3).F32(nan).F32(1e20f).F32(-1e20f).Data(),
-       {kZeroTime, kMaxKeyTime, kMinKeyTime}},
+      {"1999.9 truncates toward zero", 200, ByteWriter().U32(1).F32(1999.9f).Data(), {1999}},
+      // The one truncation helper answers INT32_MIN for NaN and for values
+      // it cannot hold; the clamp to the key-time range comes after it.
+      {"NaN and huge floats truncate, then clamp", 200,
+       ByteWriter().U32(4).F32(nan).F32(1e20f).F32(-1e20f).F32(std::numeric_limits<f32>::infinity()).Data(),
+       {kMinKeyTime, kMinKeyTime, kMinKeyTime, kMinKeyTime}},
+      {"large floats inside i32 clamp to the key-time range", 200,
+       ByteWriter().U32(2).F32(2e9f).F32(-2e9f).Data(), {kMaxKeyTime, kMinKeyTime}},
   };
   for (const auto& c : cases) {
     FieldStream in(c.bytes);

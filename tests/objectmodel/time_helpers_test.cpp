@@ -85,25 +85,21 @@ TEST(TimeHelpers, FloatToIntTrunc) {
   for (const auto& c : cases) EXPECT_EQ(FloatToIntTrunc(c.in), c.out) << c.in;
 }
 
-TEST(TimeHelpers, FloatToKeyTime) {
+TEST(TimeHelpers, ClampKeyTime) {
   const struct {
-    f32 in;
+    i64 in;
     i32 out;
   } cases[] = {
-      {0.0f, 0},
-      {1500.7f, 1500},
-      {-1500.7f, -1500},
-      {1073741760.0f, 1073741760},  // largest float below the top of the range
-      {1073741824.0f, kMaxKeyTime},
-      {-1073741824.0f, -1073741824},  // a float still inside the range
-      {-1073741952.0f, kMinKeyTime},
-      {3e9f, kMaxKeyTime},
-      {-3e9f, kMinKeyTime},
-      {std::numeric_limits<f32>::infinity(), kMaxKeyTime},
-      {-std::numeric_limits<f32>::infinity(), kMinKeyTime},
-      {std::numeric_limits<f32>::quiet_NaN(), kZeroTime},
+      {0, 0},
+      {1500, 1500},
+      {kMaxKeyTime, kMaxKeyTime},
+      {static_cast<i64>(kMaxKeyTime) + 1, kMaxKeyTime},
+      {kMinKeyTime, kMinKeyTime},
+      {static_cast<i64>(kMinKeyTime) - 1, kMinKeyTime},
+      {std::numeric_limits<i32>::min(), kMinKeyTime},  // what FloatToIntTrunc answers for NaN
+      {std::numeric_limits<i64>::max(), kMaxKeyTime},
   };
-  for (const auto& c : cases) EXPECT_EQ(FloatToKeyTime(c.in), c.out) << c.in;
+  for (const auto& c : cases) EXPECT_EQ(ClampKeyTime(c.in), c.out) << c.in;
 }
 
 }  // namespace
