@@ -11,9 +11,13 @@
 #include "objectmodel/class_factory.h"
 #include "render/image_factory.h"
 #include "render/lights/camera.h"
+#include "render/lights/camera_control.h"
 #include "render/lights/directional_light.h"
+#include "render/lights/light_control.h"
 #include "render/lights/point_light.h"
+#include "render/lights/point_light_control.h"
 #include "render/lights/spot_light.h"
+#include "render/lights/spot_light_control.h"
 #include "scene/billboard.h"
 #include "scene/billboard_node.h"
 #include "scene/bounding_box.h"
@@ -61,6 +65,10 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CPointLight", &CreateObject<CPointLight>);
   CClassFactory::Register("CSpotLight", &CreateObject<CSpotLight>);
   CClassFactory::Register("CCamera", &CreateObject<CCamera>);
+  CClassFactory::Register("CLightControl", &CreateObject<CLightControl>);
+  CClassFactory::Register("CPointLightControl", &CreateObject<CPointLightControl>);
+  CClassFactory::Register("CSpotLightControl", &CreateObject<CSpotLightControl>);
+  CClassFactory::Register("CCameraControl", &CreateObject<CCameraControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }
