@@ -3,7 +3,10 @@
 // and the check of the bound object.
 #pragma once
 
+#include <vector>
+
 #include "controllers/core/control.h"
+#include "controllers/core/legacy_key_arrays.h"
 #include "controllers/core/time_key.h"
 #include "objectmodel/time_helpers.h"
 
@@ -33,6 +36,21 @@ Result BoundObjectOf(const CControl& control, T*& out) {
   out = DynamicCast<T>(control.GetObject());
   if (out != nullptr) return kOk;
   return control.GetObject() == nullptr ? kErrInvalidArg : kErrNotFound;
+}
+
+// The range array of the oldest point-light and spot-light records: u32
+// count, then 16-byte records whose first f32 is the range (`wideRecords`),
+// or plain f32 ranges. Stream codes are answered unchanged.
+inline Result ReadStoredRanges(CStream& stream, bool wideRecords, std::vector<f32>& ranges) {
+  if (!wideRecords) return ReadLegacyArray(stream, ranges);
+  struct Wide {
+    f32 values[4];
+  };
+  std::vector<Wide> wide;
+  const Result r = ReadLegacyArray(stream, wide);
+  ranges.clear();
+  for (const Wide& each : wide) ranges.push_back(each.values[0]);
+  return r;
 }
 
 }  // namespace KT

@@ -10,10 +10,6 @@ namespace KT {
 
 namespace {
 
-// A range of 2.00 records: four floats, the first the range.
-struct StoredRange16 {
-  f32 values[4];
-};
 // A range of 2.02 records with the transition into it.
 struct StoredRange {
   f32 range;
@@ -89,19 +85,12 @@ Result CPointLightControl::LoadOwn(CStream& stream, CStreamLoadRecord& record, u
     std::vector<i32> times;
     r = ReadLegacyTimes(stream, times);
     if (Failed(r)) return r;
-    if (storedVersion < kVersionRangeValues) {
-      std::vector<StoredRange16> values;
-      r = ReadLegacyArray(stream, values);
+    if (storedVersion < kVersionTransitions) {
+      std::vector<f32> ranges;
+      r = ReadStoredRanges(stream, storedVersion < kVersionRangeValues, ranges);
       if (Succeeded(r)) {
-        r = BuildKeysFromArrays(times, {values.size()}, former,
-                                [&](CRangeKey& key, std::size_t i) { key.Range = values[i].values[0]; });
-      }
-    } else if (storedVersion < kVersionTransitions) {
-      std::vector<f32> values;
-      r = ReadLegacyArray(stream, values);
-      if (Succeeded(r)) {
-        r = BuildKeysFromArrays(times, {values.size()}, former,
-                                [&](CRangeKey& key, std::size_t i) { key.Range = values[i]; });
+        r = BuildKeysFromArrays(times, {ranges.size()}, former,
+                                [&](CRangeKey& key, std::size_t i) { key.Range = ranges[i]; });
       }
     } else {
       std::vector<StoredRange> values;

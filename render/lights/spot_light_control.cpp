@@ -8,15 +8,6 @@
 
 namespace KT {
 
-namespace {
-
-// A range of 2.00 records: four floats, the first the range.
-struct StoredRange16 {
-  f32 values[4];
-};
-
-}  // namespace
-
 void CSpotLightControl::CSpotLightKey::DescribeMembers(CMemberVisitor& visitor) {
   DescribeTransitionKey(visitor, *this);
 }
@@ -88,15 +79,7 @@ Result CSpotLightControl::LoadOwn(CStream& stream, CStreamLoadRecord& record, u3
   std::vector<u32> types;
   Result r = ReadLegacyTimes(stream, times);
   if (Succeeded(r)) r = ReadLegacyArray(stream, triples);
-  if (Succeeded(r)) {
-    if (storedVersion < kVersionRangeValues) {
-      std::vector<StoredRange16> wide;
-      r = ReadLegacyArray(stream, wide);
-      for (const StoredRange16& each : wide) ranges.push_back(each.values[0]);
-    } else {
-      r = ReadLegacyArray(stream, ranges);
-    }
-  }
+  if (Succeeded(r)) r = ReadStoredRanges(stream, storedVersion < kVersionRangeValues, ranges);
   if (Succeeded(r) && storedVersion >= kVersionTransitions) r = ReadLegacyArray(stream, types);
   if (Failed(r)) return r;
   const std::size_t typeCount = storedVersion >= kVersionTransitions ? types.size() : times.size();
