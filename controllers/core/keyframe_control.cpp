@@ -54,100 +54,65 @@ void CKeyframeControl::CStickyKey::DescribeMembers(CMemberVisitor& visitor) {
 
 CKeyframeControl::CKeyframeControl(const CKeyframeControl& other)
     : CRTSControl(other),
-      rtsKeys_(other.rtsKeys_),
-      lastIndex_(other.lastIndex_),
-      stickyKeys_(other.stickyKeys_),
-      lastStickyIndex_(other.lastStickyIndex_) {}
+      rts_(other.rts_),
+      sticky_(other.sticky_) {}
 
 CKeyframeControl::~CKeyframeControl() = default;
 
 Result CKeyframeControl::AddRtsKey(i32 time, f32 fps, const CRtsTransform& transform, u32 transitionType,
                                    f32 transitionStrength) {
-  const CRtsKey key(SnapTimeToFrame(time, fps), transform, transitionType, transitionStrength);
-  u32 index = 0;
-  bool found = false;
-  FindKeyIndex(rtsKeys_, key.Time, index, found);
-  if (found) {
-    rtsKeys_[index] = key;
-  } else {
-    try {
-      rtsKeys_.insert(rtsKeys_.begin() + index, key);
-    } catch (const std::bad_alloc&) {
-      return kErrOutOfMemory;
-    }
-  }
-  SetModified();
-  return kOk;
+  const Result r = rts_.SetKey(CRtsKey(SnapTimeToFrame(time, fps), transform, transitionType, transitionStrength));
+  if (Succeeded(r)) SetModified();
+  return r;
 }
 
 Result CKeyframeControl::SetRtsKeyValue(u32 index, const CRtsTransform& transform) {
-  if (index >= rtsKeys_.size()) return kErrOutOfRange;
-  rtsKeys_[index].Value = transform;
+  if (index >= rts_.Size()) return kErrOutOfRange;
+  rts_[index].Value = transform;
   SetModified();
   return kOk;
 }
 
 Result CKeyframeControl::RemoveRtsKey(u32 index) {
-  if (index >= rtsKeys_.size()) return kErrOutOfRange;
-  rtsKeys_.erase(rtsKeys_.begin() + index);
-  SetModified();
-  return kOk;
+  const Result r = rts_.RemoveKey(index);
+  if (Succeeded(r)) SetModified();
+  return r;
 }
 
 Result CKeyframeControl::ClearRtsKeys() {
-  rtsKeys_.clear();
+  rts_.Clear();
   SetModified();
   return kOk;
 }
 
-namespace {
-
-// Replaces `track` by a copy of `keys`; the track stays as it was when the
-// copy cannot be made.
-template <typename Key>
-Result ReplaceTrack(std::vector<Key>& track, const std::vector<Key>& keys) {
-  try {
-    std::vector<Key> copy(keys);
-    track.swap(copy);
-  } catch (const std::bad_alloc&) {
-    return kErrOutOfMemory;
-  }
-  return kOk;
-}
-
-}  // namespace
-
 Result CKeyframeControl::SetRtsKeys(const std::vector<CRtsKey>& keys) {
-  const Result r = ReplaceTrack(rtsKeys_, keys);
+  const Result r = rts_.Assign(keys);
   if (Succeeded(r)) SetModified();
   return r;
 }
 
 Result CKeyframeControl::SetStickyKeys(const std::vector<CStickyKey>& keys) {
-  const Result r = ReplaceTrack(stickyKeys_, keys);
+  const Result r = sticky_.Assign(keys);
   if (Succeeded(r)) SetModified();
   return r;
 }
 
 Result CKeyframeControl::EvaluateRts(i32 time, CRtsTransform& out) {
-  if (rtsKeys_.empty()) {
+  KeyBracket b;
+  if (rts_.Bracket(time, BlendRule::kLaterKey, b) == kKeySearchNone) {
     out = kIdentityTransform;
     return kOk;
   }
-  f32 weight = 0.0f;
-  u32 prev = 0;
-  u32 next = 0;
-  FindEasedKeyInterval(time, rtsKeys_, lastIndex_, weight, prev, next);
   // On a key, and before or after the track, the key's transform stands
   // exactly as stored.
-  out = prev == next ? rtsKeys_[prev].Value : InterpolateRts(rtsKeys_[prev].Value, rtsKeys_[next].Value, weight);
+  out = b.prev == b.next ? rts_[b.prev].Value : InterpolateRts(rts_[b.prev].Value, rts_[b.next].Value, b.weight);
   return kOk;
 }
 
 Result CKeyframeControl::BakeFrequency() {
   const f32 frequency = GetFrequency();
   if (!std::isfinite(frequency) || !(frequency > 0.0f)) return kErrInvalidArg;
-  for (CRtsKey& key : rtsKeys_) {
+  for (CRtsKey& key : rts_.MutableKeys()) {
     const f32 scaled = static_cast<f32>(key.Time) / frequency;
     key.Time = ClampKeyTime(FloatToIntTrunc(scaled));
   }
@@ -159,21 +124,21 @@ Result CKeyframeControl::BakeFrequency() {
 }
 
 Result CKeyframeControl::OffsetTranslation(const CVector3<float>& offset) {
-  if (rtsKeys_.empty()) return kDone;
-  for (CRtsKey& key : rtsKeys_) key.Value.Translate += offset;
+  if (rts_.Empty()) return kDone;
+  for (CRtsKey& key : rts_.MutableKeys()) key.Value.Translate += offset;
   SetModified();
   return kOk;
 }
 
 Result CKeyframeControl::TransformKeys(const CRtsTransform& transform) {
-  if (rtsKeys_.empty()) return kDone;
+  if (rts_.Empty()) return kDone;
   const CMatrix4 m = ComposeAffine(transform);
-  for (CRtsKey& key : rtsKeys_) key.Value = CRtsTransform::FromMatrix(ComposeAffine(key.Value) * m);
+  for (CRtsKey& key : rts_.MutableKeys()) key.Value = CRtsTransform::FromMatrix(ComposeAffine(key.Value) * m);
   SetModified();
   return kOk;
 }
 
-i32 CKeyframeControl::GetEndTime() const { return rtsKeys_.empty() ? 0 : rtsKeys_.back().Time; }
+i32 CKeyframeControl::GetEndTime() const { return rts_.GetEndTime(EndTimeRule::kLastKey); }
 
 Result CKeyframeControl::UpdateTransform(i32 time) {
   if (CheckActive() == kDone) return kDone;
@@ -182,7 +147,7 @@ Result CKeyframeControl::UpdateTransform(i32 time) {
   if (Failed(r)) return r;
   i32 cycles = 0;
   const i32 local = MapTime(time, GetEndTime(), cycles);
-  if (!rtsKeys_.empty()) {
+  if (!rts_.Empty()) {
     CRtsTransform value;
     r = EvaluateRts(local, value);
     if (Failed(r)) return r;
@@ -196,19 +161,17 @@ Result CKeyframeControl::UpdateTransform(i32 time) {
 }
 
 void CKeyframeControl::EvaluateSticky(i32 time) {
-  f32 fraction = 0.0f;
-  u32 prev = 0;
-  u32 next = 0;
-  const i32 code = FindKeyInterval(time, stickyKeys_, lastStickyIndex_, fraction, prev, next);
+  KeyBracket b;
+  const i32 code = sticky_.Bracket(time, BlendRule::kLinear, b);
   if (code == kKeySearchNone || code == kKeySearchBefore) {
     SetStickyRange(false, GetStickyStart(), GetStickyEnd());
     return;
   }
-  const CStickyKey& key = stickyKeys_[prev];
+  const CStickyKey& key = sticky_[b.prev];
   i32 end = kMaxKeyTime;
-  for (std::size_t i = prev + 1; i < stickyKeys_.size(); ++i) {
-    if (stickyKeys_[i].Enable != key.Enable) {
-      end = stickyKeys_[i].Time;
+  for (u32 i = b.prev + 1; i < sticky_.Size(); ++i) {
+    if (sticky_[i].Enable != key.Enable) {
+      end = sticky_[i].Time;
       break;
     }
   }
@@ -228,20 +191,18 @@ Result CKeyframeControl::CopyTo(CBase* target, DisplacedList& displaced, u32 fla
   if (other == nullptr) return kErrNotFound;
   // The tracks are copied before anything is changed, so that running out
   // of memory leaves the target as it was.
-  std::vector<CRtsKey> rtsKeys;
-  std::vector<CStickyKey> stickyKeys;
+  CKeyTrack<CRtsKey> rts;
+  CKeyTrack<CStickyKey> sticky;
   try {
-    rtsKeys = rtsKeys_;
-    stickyKeys = stickyKeys_;
+    rts = rts_;
+    sticky = sticky_;
   } catch (const std::bad_alloc&) {
     return kErrOutOfMemory;
   }
   const Result r = CRTSControl::CopyTo(target, displaced, flags);
   if (Failed(r)) return r;
-  other->rtsKeys_.swap(rtsKeys);
-  other->stickyKeys_.swap(stickyKeys);
-  other->lastIndex_ = lastIndex_;
-  other->lastStickyIndex_ = lastStickyIndex_;
+  other->rts_ = std::move(rts);
+  other->sticky_ = std::move(sticky);
   return kOk;
 }
 
@@ -249,17 +210,17 @@ Result CKeyframeControl::Load(CStream& stream, CStreamLoadRecord& record, u32 fl
   Result r = CRTSControl::Load(stream, record, flags);
   if (Succeeded(r)) r = stream.ReadVersionBlock(StaticClassRecord());
   if (Failed(r)) return r;
-  lastIndex_ = 0;
-  lastStickyIndex_ = 0;
+  rts_.SetLastIndex(0);
+  sticky_.SetLastIndex(0);
   const i32 version = stream.GetStoredVersion(StaticClassRecord());
   if (version >= static_cast<i32>(kVersionKeyLists)) {
-    r = ReadKeyList(stream, rtsKeys_);
-    if (Succeeded(r)) r = ReadKeyList(stream, stickyKeys_);
+    r = rts_.Read(stream);
+    if (Succeeded(r)) r = sticky_.Read(stream);
     return r;
   }
   // Sticky keys came with the key lists.
-  stickyKeys_.clear();
-  rtsKeys_.clear();
+  sticky_.Clear();
+  rts_.Clear();
   return LoadLegacyTracks(stream, version);
 }
 
@@ -420,13 +381,13 @@ Result CKeyframeControl::LoadLegacyTracks(CStream& stream, i32 version) {
     // Before link, Weight still holds the first word of the oldest
     // controller part, which these records used as their start time.
     Result r = ReadLegacyArrays(stream, version, GetWeight(), tracks);
-    if (Succeeded(r)) r = BuildLegacyKeys(tracks, version, rtsKeys_);
+    if (Succeeded(r)) r = BuildLegacyKeys(tracks, version, rts_.MutableKeys());
     if (Failed(r)) {
-      rtsKeys_.clear();
+      rts_.Clear();
       return r;
     }
   } catch (const std::bad_alloc&) {
-    rtsKeys_.clear();
+    rts_.Clear();
     return kErrOutOfMemory;
   }
   if (version < static_cast<i32>(kVersionFrequencyBaked)) {
@@ -440,31 +401,28 @@ Result CKeyframeControl::LoadLegacyTracks(CStream& stream, i32 version) {
 Result CKeyframeControl::Save(CStream& stream, u32 flags) {
   Result r = CRTSControl::Save(stream, flags);
   if (Succeeded(r)) r = WriteVersion(stream, StaticClassRecord());
-  if (Succeeded(r)) r = WriteKeyList(stream, rtsKeys_);
-  if (Succeeded(r)) r = WriteKeyList(stream, stickyKeys_);
+  if (Succeeded(r)) r = rts_.Write(stream);
+  if (Succeeded(r)) r = sticky_.Write(stream);
   return r;
 }
 
 void CKeyframeControl::DescribeMembers(CMemberVisitor& visitor) {
   visitor.BeginGroup(u"CKeyframeControl Member");
   visitor.OpenGroup();
-  visitor.UInt(u"LastIndex", &lastIndex_);
-  visitor.RecordArray(u"Rts Keys", static_cast<u32>(rtsKeys_.size()),
-                      [this](u32 index, CMemberVisitor& v) { rtsKeys_[index].DescribeMembers(v); });
-  visitor.UInt(u"LastStickyIndex", &lastStickyIndex_);
-  visitor.RecordArray(u"Sticky Keys", static_cast<u32>(stickyKeys_.size()),
-                      [this](u32 index, CMemberVisitor& v) { stickyKeys_[index].DescribeMembers(v); });
+  visitor.UInt(u"LastIndex", &rts_.LastIndexField());
+  rts_.DescribeMembers(visitor, u"Rts Keys");
+  visitor.UInt(u"LastStickyIndex", &sticky_.LastIndexField());
+  sticky_.DescribeMembers(visitor, u"Sticky Keys");
   visitor.EndGroup();
   CRTSControl::DescribeMembers(visitor);
 }
 
 u32 CKeyframeControl::GetMemorySize() const {
-  return CRTSControl::GetMemorySize() + 76 * static_cast<u32>(rtsKeys_.size()) +
-         12 * static_cast<u32>(stickyKeys_.size()) + 56;
+  return CRTSControl::GetMemorySize() + 76 * rts_.Size() + 12 * sticky_.Size() + 56;
 }
 
 u32 CKeyframeControl::GetSaveSize() const {
-  return CRTSControl::GetSaveSize() + 8 + GetKeyVectorSaveSize(rtsKeys_) + GetKeyVectorSaveSize(stickyKeys_);
+  return CRTSControl::GetSaveSize() + 8 + rts_.GetSaveSize() + sticky_.GetSaveSize();
 }
 
 }  // namespace KT

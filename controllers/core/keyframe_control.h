@@ -19,6 +19,7 @@
 
 #include <vector>
 
+#include "controllers/core/key_track.h"
 #include "controllers/core/rts_control.h"
 #include "controllers/core/time_key.h"
 
@@ -90,10 +91,10 @@ class CKeyframeControl : public CRTSControl {
   ~CKeyframeControl() override;
 
   // --- tracks --------------------------------------------------------------------
-  const std::vector<CRtsKey>& GetRtsKeys() const { return rtsKeys_; }
-  const std::vector<CStickyKey>& GetStickyKeys() const { return stickyKeys_; }
-  u32 GetLastIndex() const { return lastIndex_; }
-  u32 GetLastStickyIndex() const { return lastStickyIndex_; }
+  const std::vector<CRtsKey>& GetRtsKeys() const { return rts_.Keys(); }
+  const std::vector<CStickyKey>& GetStickyKeys() const { return sticky_.Keys(); }
+  u32 GetLastIndex() const { return rts_.GetLastIndex(); }
+  u32 GetLastStickyIndex() const { return sticky_.GetLastIndex(); }
 
   // Adds a key at `time` snapped to the nearest whole frame at `fps`
   // (SnapTimeToFrame; not scaled by Frequency). A key already at that time
@@ -173,10 +174,9 @@ class CKeyframeControl : public CRTSControl {
  private:
   Result LoadLegacyTracks(CStream& stream, i32 version);
 
-  std::vector<CRtsKey> rtsKeys_;
-  u32 lastIndex_ = 0;
-  std::vector<CStickyKey> stickyKeys_;
-  u32 lastStickyIndex_ = 0;
+  // Copies (construction and CopyTo) take the caches with the keys.
+  CKeyTrack<CRtsKey, TrackCacheCopy::kCopy> rts_;
+  CKeyTrack<CStickyKey, TrackCacheCopy::kCopy> sticky_;
 };
 
 }  // namespace KT

@@ -15,7 +15,7 @@
 namespace KT {
 
 CMorphControl::CMorphControl(const CMorphControl& other)
-    : CDataControl(other), weightData_(other.weightData_), weightTime_(other.weightTime_) {}
+    : CDataControl(other), weightData_(other.weightData_), times_(other.times_) {}
 
 CMorphControl::~CMorphControl() = default;
 
@@ -59,7 +59,7 @@ Result CMorphControl::SetWeightKey(i32 time, f32 framesPerSecond, f32 weight) {
   const i32 t = SnapTimeToFrame(ScaleTime(time), framesPerSecond);
   u32 index = 0;
   bool found = false;
-  FindTimeIndex(weightTime_, t, index, found);
+  times_.Locate(t, index, found);
   if (found) {
     weightData_[index] = weight;
   } else {
@@ -68,10 +68,10 @@ Result CMorphControl::SetWeightKey(i32 time, f32 framesPerSecond, f32 weight) {
     try {
       std::vector<f32> weights(weightData_);
       weights.insert(weights.begin() + index, weight);
-      std::vector<i32> times(weightTime_);
+      std::vector<i32> times(times_.Times());
       times.insert(times.begin() + index, t);
       weightData_.swap(weights);
-      weightTime_.swap(times);
+      times_.MutableTimes().swap(times);
     } catch (const std::bad_alloc&) {
       return kErrOutOfMemory;
     }
@@ -82,7 +82,7 @@ Result CMorphControl::SetWeightKey(i32 time, f32 framesPerSecond, f32 weight) {
 
 // --- evaluation ----------------------------------------------------------------------------------
 
-i32 CMorphControl::GetEndTime() const { return weightTime_.empty() ? 0 : weightTime_.back(); }
+i32 CMorphControl::GetEndTime() const { return times_.GetEndTime(EndTimeRule::kLastKey); }
 
 Result CMorphControl::Update(i32 time) {
   if (CheckActive() == kDone) return kDone;
@@ -90,12 +90,10 @@ Result CMorphControl::Update(i32 time) {
   const Result r = GetBoundGeometry(geometry);
   if (Failed(r)) return r;
   // Load refuses tracks of unequal arrays; the setters keep them equal.
-  if (weightTime_.empty() || weightData_.size() != weightTime_.size()) return kOk;
-  f32 fraction = 0.0f;
-  u32 a = 0;
-  u32 b = 0;
-  FindKeyInterval(ScaleTime(time), weightTime_, lastIndex_, fraction, a, b);
-  const f32 w = weightData_[a] + (weightData_[b] - weightData_[a]) * fraction;
+  if (times_.Empty() || weightData_.size() != times_.Times().size()) return kOk;
+  KeyBracket k;
+  times_.Bracket(ScaleTime(time), k);
+  const f32 w = weightData_[k.prev] + (weightData_[k.next] - weightData_[k.prev]) * k.fraction;
   if (w == 0.0f) return kDone;
 
   CBuffer<Vec3>& world = geometry->GetWorldXYZ();
@@ -141,7 +139,7 @@ Result CMorphControl::CopyTo(CBase* target, DisplacedList& displaced, u32 flags)
   try {
     targets = targets_;
     weights = weightData_;
-    times = weightTime_;
+    times = times_.Times();
   } catch (const std::bad_alloc&) {
     return kErrOutOfMemory;
   }
@@ -149,8 +147,8 @@ Result CMorphControl::CopyTo(CBase* target, DisplacedList& displaced, u32 flags)
   if (Failed(r)) return r;
   other->targets_.swap(targets);
   other->weightData_.swap(weights);
-  other->weightTime_.swap(times);
-  other->lastIndex_ = lastIndex_;
+  other->times_.MutableTimes().swap(times);
+  other->times_.SetLastIndex(times_.GetLastIndex());
   return kOk;
 }
 
@@ -160,28 +158,27 @@ Result CMorphControl::Load(CStream& stream, CStreamLoadRecord& record, u32 flags
   if (Succeeded(r)) r = stream.ReadVersionBlock(StaticClassRecord());
   if (Failed(r)) return r;
   const i32 version = stream.GetStoredVersion(StaticClassRecord());
-  lastIndex_ = 0;
+  times_.SetLastIndex(0);
   targets_.clear();
   weightData_.clear();
-  weightTime_.clear();
   try {
     // The target count and the offsets have the form of a counted vector.
     r = ReadPodVector(stream, targets_);
     if (Succeeded(r)) r = ReadPodVector(stream, weightData_);
     if (Succeeded(r)) {
-      r = ReadTimeArrayVersioned(stream, version, weightTime_, kVersionIntTimes / 100, kVersionIntTimes % 100);
+      r = times_.Read(stream, version, kVersionIntTimes / 100, kVersionIntTimes % 100);
     }
   } catch (const std::bad_alloc&) {
     r = kErrOutOfMemory;
   }
   if (Failed(r)) return r;
-  if (version < static_cast<i32>(kVersionAbsoluteTimes) && !weightTime_.empty()) {
+  if (version < static_cast<i32>(kVersionAbsoluteTimes) && !times_.Empty()) {
     // Before link, Weight still holds the first word of the old controller
     // part: the start time these keys were stored relative to.
     const i32 offset = ClampKeyTime(FloatToIntTrunc(GetWeight()));
-    for (i32& t : weightTime_) t = SubtractTimeOffset(t, offset);
+    for (i32& t : times_.MutableTimes()) t = SubtractTimeOffset(t, offset);
   }
-  return weightData_.size() == weightTime_.size() ? kOk : kErrNotFound;
+  return weightData_.size() == times_.Times().size() ? kOk : kErrNotFound;
 }
 
 Result CMorphControl::Save(CStream& stream, u32 flags) {
@@ -189,17 +186,17 @@ Result CMorphControl::Save(CStream& stream, u32 flags) {
   if (Succeeded(r)) r = WriteVersion(stream, StaticClassRecord());
   if (Succeeded(r)) r = WritePodVector(stream, targets_);
   if (Succeeded(r)) r = WritePodVector(stream, weightData_);
-  if (Succeeded(r)) r = WritePodVector(stream, weightTime_);
+  if (Succeeded(r)) r = times_.Write(stream);
   return r;
 }
 
 void CMorphControl::DescribeMembers(CMemberVisitor& visitor) {
   visitor.BeginGroup(u"CMorphControl Member");
   visitor.OpenGroup();
-  visitor.UInt(u"LastIndex", &lastIndex_);
-  const u32 keys = static_cast<u32>(std::min(weightTime_.size(), weightData_.size()));
+  visitor.UInt(u"LastIndex", &times_.LastIndexField());
+  const u32 keys = static_cast<u32>(std::min(times_.Times().size(), weightData_.size()));
   visitor.RecordArray(u"Weight Keys", keys, [this](u32 i, CMemberVisitor& v) {
-    v.Time(u"WeightTime", &weightTime_[i]);
+    v.Time(u"WeightTime", &times_.Times()[i]);
     v.Float(u"WeightData", &weightData_[i]);
   });
   visitor.EndGroup();
@@ -208,12 +205,12 @@ void CMorphControl::DescribeMembers(CMemberVisitor& visitor) {
 
 u32 CMorphControl::GetMemorySize() const {
   return CDataControl::GetMemorySize() +
-         4 * static_cast<u32>(weightData_.size() + weightTime_.size() + 3 * targets_.size()) + 64;
+         4 * static_cast<u32>(weightData_.size() + times_.Times().size() + 3 * targets_.size()) + 64;
 }
 
 u32 CMorphControl::GetSaveSize() const {
   return CDataControl::GetSaveSize() + 20 +
-         4 * static_cast<u32>(weightTime_.size() + weightData_.size() + 3 * targets_.size());
+         4 * static_cast<u32>(times_.Times().size() + weightData_.size() + 3 * targets_.size());
 }
 
 }  // namespace KT

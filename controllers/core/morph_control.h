@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "controllers/core/data_control.h"
+#include "controllers/core/key_track.h"
 #include "objectmodel/vector.h"
 
 namespace KT {
@@ -58,10 +59,10 @@ class CMorphControl : public CDataControl {
   Result SetTarget(u32 index, const Vec3& offset);
 
   // --- weight keys --------------------------------------------------------------------
-  u32 GetKeyCount() const { return static_cast<u32>(weightTime_.size()); }
+  u32 GetKeyCount() const { return times_.Size(); }
   const std::vector<f32>& GetWeightData() const { return weightData_; }
-  const std::vector<i32>& GetWeightTime() const { return weightTime_; }
-  u32 GetLastIndex() const { return lastIndex_; }
+  const std::vector<i32>& GetWeightTime() const { return times_.Times(); }
+  u32 GetLastIndex() const { return times_.GetLastIndex(); }
   // Keys `weight` at `time` x Frequency (truncated), snapped to the nearest
   // whole frame at `framesPerSecond`; a key already at that time takes the
   // new weight, otherwise a key is inserted in time order. Refusals
@@ -111,8 +112,8 @@ class CMorphControl : public CDataControl {
 
   std::vector<Vec3> targets_;
   std::vector<f32> weightData_;
-  std::vector<i32> weightTime_;
-  u32 lastIndex_ = 0;
+  // A copy starts its cache at 0; CopyTo copies it.
+  CTimeTrack<TrackCacheCopy::kReset> times_;
 };
 
 }  // namespace KT

@@ -16,9 +16,8 @@ namespace KT {
 CUvwMapControl::CUvwMapControl(const CUvwMapControl& other)
     : CUvwMapDataControl(other),
       uvwData_(other.uvwData_),
-      uvwTime_(other.uvwTime_),
-      transitionType_(other.transitionType_),
-      lastIndex_(other.lastIndex_) {}
+      times_(other.times_),
+      transitionType_(other.transitionType_) {}
 
 CUvwMapControl::~CUvwMapControl() = default;
 
@@ -30,7 +29,7 @@ Result CUvwMapControl::GetBoundMap(CUvwMap*& map) const {
 }
 
 u32 CUvwMapControl::GetSetSize() const {
-  return uvwTime_.empty() ? 0 : static_cast<u32>(uvwData_.size() / uvwTime_.size());
+  return times_.Empty() ? 0 : static_cast<u32>(uvwData_.size() / times_.Times().size());
 }
 
 // --- keys ---------------------------------------------------------------------------------
@@ -44,12 +43,12 @@ Result CUvwMapControl::SetKey(i32 time, f32 framesPerSecond, const CUvwMap* uvwM
   const u32 n = controlled->GetUVW().GetCount();
   if (source.GetCount() != n) return kErrNotFound;
   // Keys set for a map of another size cannot take a set of this one.
-  if (!uvwTime_.empty() && uvwData_.size() != uvwTime_.size() * n) return kErrNotFound;
+  if (!times_.Empty() && uvwData_.size() != times_.Times().size() * n) return kErrNotFound;
 
   const i32 t = SnapTimeToFrame(ScaleTime(time), framesPerSecond);
   u32 index = 0;
   bool found = false;
-  FindTimeIndex(uvwTime_, t, index, found);
+  times_.Locate(t, index, found);
   const std::size_t first = static_cast<std::size_t>(index) * n;
   if (found) {
     transitionType_[index] = transitionType;
@@ -63,12 +62,12 @@ Result CUvwMapControl::SetKey(i32 time, f32 framesPerSecond, const CUvwMap* uvwM
       data.insert(data.end(), uvwData_.begin(), uvwData_.begin() + static_cast<std::ptrdiff_t>(first));
       data.insert(data.end(), source.begin(), source.end());
       data.insert(data.end(), uvwData_.begin() + static_cast<std::ptrdiff_t>(first), uvwData_.end());
-      std::vector<i32> times(uvwTime_);
+      std::vector<i32> times(times_.Times());
       times.insert(times.begin() + index, t);
       std::vector<u32> types(transitionType_);
       types.insert(types.begin() + index, transitionType);
       uvwData_.swap(data);
-      uvwTime_.swap(times);
+      times_.MutableTimes().swap(times);
       transitionType_.swap(types);
     } catch (const std::bad_alloc&) {
       return kErrOutOfMemory;
@@ -79,11 +78,11 @@ Result CUvwMapControl::SetKey(i32 time, f32 framesPerSecond, const CUvwMap* uvwM
 }
 
 Result CUvwMapControl::RemoveKey(u32 index) {
-  if (index >= uvwTime_.size()) return kErrOutOfRange;
+  if (index >= times_.Times().size()) return kErrOutOfRange;
   const std::size_t n = GetSetSize();
   const auto first = uvwData_.begin() + static_cast<std::ptrdiff_t>(index * n);
   uvwData_.erase(first, first + static_cast<std::ptrdiff_t>(n));
-  uvwTime_.erase(uvwTime_.begin() + index);
+  times_.MutableTimes().erase(times_.MutableTimes().begin() + index);
   transitionType_.erase(transitionType_.begin() + index);
   SetModified();
   return kOk;
@@ -91,26 +90,27 @@ Result CUvwMapControl::RemoveKey(u32 index) {
 
 // --- evaluation -----------------------------------------------------------------------------
 
-i32 CUvwMapControl::GetEndTime() const { return uvwTime_.empty() ? 0 : uvwTime_.back(); }
+i32 CUvwMapControl::GetEndTime() const { return times_.GetEndTime(EndTimeRule::kLastKey); }
 
 Result CUvwMapControl::Update(i32 time) {
   if (CheckActive() == kDone) return kDone;
   CUvwMap* map = nullptr;
   const Result r = GetBoundMap(map);
   if (Failed(r)) return r;
-  if (uvwTime_.empty()) return kOk;
+  if (times_.Empty()) return kOk;
   i32 cycles = 0;
   const i32 t = MapTime(time, GetEndTime(), cycles);
-  f32 fraction = 0.0f;
-  u32 a = 0;
-  u32 b = 0;
-  FindKeyInterval(t, uvwTime_, lastIndex_, fraction, a, b);
+  KeyBracket k;
+  times_.Bracket(t, k);
+  const u32 a = k.prev;
+  const u32 b = k.next;
+  const f32 fraction = k.fraction;
   CBuffer<Vec3>& uvw = map->GetUVW();
   const std::size_t n = uvw.GetCount();
   if (n == 0) return kOk;
   // The map may have been resized since the keys were set (or a file pairs
   // keys with a map of another size): no set is written in part.
-  if (uvwData_.size() != uvwTime_.size() * n || transitionType_.size() != uvwTime_.size()) return kErrNotFound;
+  if (uvwData_.size() != times_.Times().size() * n || transitionType_.size() != times_.Times().size()) return kErrNotFound;
   const Vec3* from = uvwData_.data() + a * n;
   const Vec3* to = uvwData_.data() + b * n;
   if (transitionType_[a] == TT_STEP) {
@@ -142,7 +142,7 @@ Result CUvwMapControl::CopyTo(CBase* target, DisplacedList& displaced, u32 flags
   std::vector<u32> types;
   try {
     data = uvwData_;
-    times = uvwTime_;
+    times = times_.Times();
     types = transitionType_;
   } catch (const std::bad_alloc&) {
     return kErrOutOfMemory;
@@ -150,9 +150,9 @@ Result CUvwMapControl::CopyTo(CBase* target, DisplacedList& displaced, u32 flags
   const Result r = CUvwMapDataControl::CopyTo(target, displaced, flags);
   if (Failed(r)) return r;
   other->uvwData_.swap(data);
-  other->uvwTime_.swap(times);
+  other->times_.MutableTimes().swap(times);
   other->transitionType_.swap(types);
-  other->lastIndex_ = lastIndex_;
+  other->times_.SetLastIndex(times_.GetLastIndex());
   return kOk;
 }
 
@@ -162,34 +162,33 @@ Result CUvwMapControl::Load(CStream& stream, CStreamLoadRecord& record, u32 flag
   if (Succeeded(r)) r = stream.ReadVersionBlock(StaticClassRecord());
   if (Failed(r)) return r;
   const i32 version = stream.GetStoredVersion(StaticClassRecord());
-  lastIndex_ = 0;
+  times_.SetLastIndex(0);
   uvwData_.clear();
-  uvwTime_.clear();
   transitionType_.clear();
   try {
     r = ReadPodVector(stream, uvwData_);
     if (Succeeded(r)) {
-      r = ReadTimeArrayVersioned(stream, version, uvwTime_, kVersionIntTimes / 100, kVersionIntTimes % 100);
+      r = times_.Read(stream, version, kVersionIntTimes / 100, kVersionIntTimes % 100);
     }
     if (Failed(r)) return r;
-    if (version < static_cast<i32>(kVersionAbsoluteTimes) && !uvwTime_.empty()) {
+    if (version < static_cast<i32>(kVersionAbsoluteTimes) && !times_.Empty()) {
       // Before link, Weight still holds the first word of the old controller
       // part: the start time these keys were stored relative to.
       const i32 offset = ClampKeyTime(FloatToIntTrunc(GetWeight()));
-      for (i32& t : uvwTime_) t = SubtractTimeOffset(t, offset);
+      for (i32& t : times_.MutableTimes()) t = SubtractTimeOffset(t, offset);
     }
     if (version >= static_cast<i32>(kVersionTransitionTypes)) {
       r = ReadPodVector(stream, transitionType_);
       if (Failed(r)) return r;
     } else {
-      transitionType_.assign(uvwTime_.size(),
+      transitionType_.assign(times_.Times().size(),
                              version >= static_cast<i32>(kVersionLinearDefault) ? TT_LINEAR : TT_STEP);
     }
   } catch (const std::bad_alloc&) {
     return kErrOutOfMemory;
   }
   // Every key needs a type and a set of the same size as the others.
-  const std::size_t keys = uvwTime_.size();
+  const std::size_t keys = times_.Times().size();
   const bool whole = transitionType_.size() == keys &&
                      (keys == 0 ? uvwData_.empty() : uvwData_.size() % keys == 0);
   return whole ? kOk : kErrNotFound;
@@ -199,7 +198,7 @@ Result CUvwMapControl::Save(CStream& stream, u32 flags) {
   Result r = CUvwMapDataControl::Save(stream, flags);
   if (Succeeded(r)) r = WriteVersion(stream, StaticClassRecord());
   if (Succeeded(r)) r = WritePodVector(stream, uvwData_);
-  if (Succeeded(r)) r = WritePodVector(stream, uvwTime_);
+  if (Succeeded(r)) r = times_.Write(stream);
   if (Succeeded(r)) r = WritePodVector(stream, transitionType_);
   return r;
 }
@@ -207,12 +206,12 @@ Result CUvwMapControl::Save(CStream& stream, u32 flags) {
 void CUvwMapControl::DescribeMembers(CMemberVisitor& visitor) {
   visitor.BeginGroup(u"CUvwMapControl Member");
   visitor.OpenGroup();
-  visitor.UInt(u"LastIndex", &lastIndex_);
+  visitor.UInt(u"LastIndex", &times_.LastIndexField());
   // A set is reported only when the arrays hold it whole.
   const u32 n = GetSetSize();
-  const u32 keys = static_cast<u32>(std::min(uvwTime_.size(), transitionType_.size()));
+  const u32 keys = static_cast<u32>(std::min(times_.Times().size(), transitionType_.size()));
   visitor.RecordArray(u"UVW Keys", keys, [this, n](u32 i, CMemberVisitor& v) {
-    v.Time(u"UVWTime", &uvwTime_[i]);
+    v.Time(u"UVWTime", &times_.Times()[i]);
     v.VectorArray(u"UVWData", n != 0 ? &uvwData_[static_cast<std::size_t>(i) * n] : nullptr, n);
     v.Enum(u"TransitionType", reinterpret_cast<const i32*>(&transitionType_[i]), kTransitionTypeNames,
            kTransitionTypeCount);
@@ -223,11 +222,11 @@ void CUvwMapControl::DescribeMembers(CMemberVisitor& visitor) {
 
 u32 CUvwMapControl::GetMemorySize() const {
   return CUvwMapDataControl::GetMemorySize() +
-         4 * static_cast<u32>(3 * uvwData_.size() + uvwTime_.size() + transitionType_.size()) + 80;
+         4 * static_cast<u32>(3 * uvwData_.size() + times_.Times().size() + transitionType_.size()) + 80;
 }
 
 u32 CUvwMapControl::GetSaveSize() const {
-  return CUvwMapDataControl::GetSaveSize() + 8 + PodVectorSaveSize(uvwData_) + PodVectorSaveSize(uvwTime_) +
+  return CUvwMapDataControl::GetSaveSize() + 8 + PodVectorSaveSize(uvwData_) + times_.GetSaveSize() +
          PodVectorSaveSize(transitionType_);
 }
 

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "controllers/core/data_control.h"
+#include "controllers/core/key_track.h"
 #include "controllers/core/time_key.h"
 #include "objectmodel/vector.h"
 
@@ -53,11 +54,11 @@ class CUvwMapControl : public CUvwMapDataControl {
   ~CUvwMapControl() override;
 
   // --- keys ----------------------------------------------------------------------
-  u32 GetKeyCount() const { return static_cast<u32>(uvwTime_.size()); }
+  u32 GetKeyCount() const { return times_.Size(); }
   const std::vector<Vec3>& GetUVWData() const { return uvwData_; }
-  const std::vector<i32>& GetUVWTime() const { return uvwTime_; }
+  const std::vector<i32>& GetUVWTime() const { return times_.Times(); }
   const std::vector<u32>& GetTransitionType() const { return transitionType_; }
-  u32 GetLastIndex() const { return lastIndex_; }
+  u32 GetLastIndex() const { return times_.GetLastIndex(); }
 
   // Keys the current coordinates of `uvwMap` at `time` x Frequency
   // (truncated), snapped to the nearest whole frame at `framesPerSecond`.
@@ -116,9 +117,9 @@ class CUvwMapControl : public CUvwMapDataControl {
   u32 GetSetSize() const;
 
   std::vector<Vec3> uvwData_;
-  std::vector<i32> uvwTime_;
+  // Copies take the cache with the times.
+  CTimeTrack<TrackCacheCopy::kCopy> times_;
   std::vector<u32> transitionType_;
-  u32 lastIndex_ = 0;
 };
 
 }  // namespace KT
