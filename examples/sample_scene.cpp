@@ -298,13 +298,16 @@ Result AddArm(CNode& scene) {
   return r;
 }
 
-// A switch of three animated options; only the selected one (the first) is
-// shown and animated.
+// A switch of three animated options. It selects the second one, which
+// holds nothing of its own, so the first option is shown and animated in
+// its place. (The selection is run-time state: a loaded switch starts at
+// the first option.)
 Result AddSwitch(CNode& scene) {
   CPointer<CSelNode> selection;
   Result r = CSelNode::Create(selection);
   if (Failed(r)) return r;
   selection->SetName(u"Switch");
+  selection->SetSelectedChild(1);
   r = scene.AddChild(selection.Get());
   const char16_t* const options[] = {u"Option0", u"Option1", u"Option2"};
   for (int i = 0; i < 3 && Succeeded(r); ++i) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "objectmodel/custom_data.h"
-#include "objectmodel/member_text_writer.h"
+#include "scene/member_text_writer.h"
 #include "objectmodel/member_visitor.h"
 #include "objectmodel/memory_io.h"
 #include "objectmodel/stream.h"

@@ -2,6 +2,7 @@
 // KT::CXmlRawData, the same holding XML text.
 #pragma once
 
+#include <string_view>
 #include <vector>
 
 #include "objectmodel/custom_data.h"
@@ -58,5 +59,12 @@ class CXmlRawData : public CRawData {
   Result Save(CStream& stream, u32 flags) override;
   u32 GetSaveSize() const override;
 };
+
+// The template of the behaviour script that the exporter attaches to props
+// as a CXmlRawData record: it parses this text, fills in its commands and
+// clips and stores the printed result.
+inline constexpr std::string_view kBehaviourScriptTemplate =
+    "<?xml version='1.0' encoding='UTF-8'?><!-- Ostrel3 FenwaScript --><zObject Name='Object'><Commands>"
+    "<Perform></Perform></Commands><Clips></Clips></zObject>";
 
 }  // namespace KT

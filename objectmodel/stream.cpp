@@ -168,7 +168,7 @@ Result CStream::ReadVersionBlock(const ClassRecord& record) {
 
 void CStream::AddUnresolved(u64 id, CBase* object) { unresolved_[id].push_back(object); }
 
-void CStream::AddPostLinkStep(std::function<void()> step) { postLinkSteps_.push_back(std::move(step)); }
+void CStream::AddPostLinkStep(std::function<Result()> step) { postLinkSteps_.push_back(std::move(step)); }
 
 Result CStream::ClaimOwnership(const CBase* owner, const CBase* owned) {
   if (owner == nullptr || owned == nullptr) return kErrInvalidArg;
@@ -561,9 +561,10 @@ Result CStream::LinkSection() {
       return r;
     }
   }
-  for (const auto& step : postLinkSteps_) step();
+  Result r = kOk;
+  for (std::size_t i = 0; i < postLinkSteps_.size() && Succeeded(r); ++i) r = postLinkSteps_[i]();
   postLinkSteps_.clear();
-  return kOk;
+  return Failed(r) ? r : kOk;
 }
 
 // ---------------------------------------------------------------------------

@@ -104,8 +104,9 @@ class CStream {
   void AddUnresolved(u64 id, CBase* object);
   // Queues a step to run once every record of the root tree is linked (for
   // checks that need the whole graph, such as whether a controller's bound
-  // object really holds it). Steps run in the order queued.
-  void AddPostLinkStep(std::function<void()> step);
+  // object really holds it). Steps run in the order queued; the first
+  // that fails ends the link with its code.
+  void AddPostLinkStep(std::function<Result()> step);
   // Records, while linking, that `owner` holds `owned` through an owning
   // reference, so that a crafted file cannot make an object own itself.
   // kErrNotFound when the edge would close a cycle with the owning
@@ -196,7 +197,7 @@ class CStream {
   // the stream exists.
   std::vector<CPointer<CBase>> loaded_;
   std::map<u64, std::vector<CBase*>> unresolved_;
-  std::vector<std::function<void()>> postLinkSteps_;
+  std::vector<std::function<Result()>> postLinkSteps_;
   // True when `to` is `from` or reachable from it through owning
   // references recorded in this section.
   bool OwnsTransitively(const CBase* from, const CBase* to) const;

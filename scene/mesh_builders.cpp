@@ -242,25 +242,80 @@ Result CTriMeshData::BuildVertexTriIndex() {
   }
   // The channels that take part: those whose data has corner indices.
   std::vector<CUvwMapData*> channels;
+  std::vector<u32> coordinates;
   for (const CPointer<CUvwMap>& map : uvwMaps_) {
     CUvwMapData* data = map ? map->GetUvwMapData() : nullptr;
     if (data == nullptr || data->GetUVWTriIndex().IsEmpty()) continue;
     if (data->GetUVWTriIndex().GetCount() != corners) return kErrInvalidArg;
     channels.push_back(data);
+    coordinates.push_back(map->GetUVW().GetCount());
   }
 
   // Key layout: XYZ, then Normal and Color when they have corner indices,
-  // then each taking channel.
+  // then each taking channel; beside each column the count of the stream it
+  // indexes.
   std::vector<const u32*> columns = {xyzTriIndex_.GetData()};
-  if (!normalTriIndex_.IsEmpty()) columns.push_back(normalTriIndex_.GetData());
-  if (!colorTriIndex_.IsEmpty()) columns.push_back(colorTriIndex_.GetData());
-  for (CUvwMapData* data : channels) columns.push_back(data->GetUVWTriIndex().GetData());
+  std::vector<u32> limits = {GetXYZ().GetCount()};
+  if (!normalTriIndex_.IsEmpty()) {
+    columns.push_back(normalTriIndex_.GetData());
+    limits.push_back(GetNormal().GetCount());
+  }
+  if (!colorTriIndex_.IsEmpty()) {
+    columns.push_back(colorTriIndex_.GetData());
+    limits.push_back(GetColor().GetCount());
+  }
+  for (std::size_t i = 0; i < channels.size(); ++i) {
+    columns.push_back(channels[i]->GetUVWTriIndex().GetData());
+    limits.push_back(coordinates[i]);
+  }
 
   Result r = vertexTriIndex_.Create(corners);
   if (Failed(r)) return r;
   SetModified();
   std::vector<u32> firstCorner;
-  r = UnifyCornerKeys(columns, corners, vertexTriIndex_.GetData(), firstCorner);
+  try {
+    // A triangle with a corner past one of its streams is skipped: it makes
+    // no vertex, so every vertex map names an element, and its corners get
+    // kNoVertex.
+    std::vector<u8> skipped;
+    for (u32 t = 0; t < triangleQuantity_; ++t) {
+      bool good = true;
+      for (std::size_t j = 0; j < columns.size() && good; ++j) {
+        const u32* corner = columns[j] + 3 * static_cast<std::size_t>(t);
+        good = corner[0] < limits[j] && corner[1] < limits[j] && corner[2] < limits[j];
+      }
+      if (good) continue;
+      if (skipped.empty()) skipped.assign(triangleQuantity_, 0);
+      skipped[t] = 1;
+    }
+    if (skipped.empty()) {
+      r = UnifyCornerKeys(columns, corners, vertexTriIndex_.GetData(), firstCorner);
+    } else {
+      // The kept corners are unified on their own, then put back in place.
+      std::vector<u32> kept;
+      for (u32 t = 0; t < triangleQuantity_; ++t) {
+        if (skipped[t] == 0) kept.insert(kept.end(), {3 * t, 3 * t + 1, 3 * t + 2});
+      }
+      std::fill(vertexTriIndex_.begin(), vertexTriIndex_.end(), kNoVertex);
+      if (!kept.empty()) {
+        const u32 keptCount = static_cast<u32>(kept.size());
+        std::vector<std::vector<u32>> keptColumns(columns.size(), std::vector<u32>(keptCount));
+        std::vector<const u32*> keptData;
+        for (std::size_t j = 0; j < columns.size(); ++j) {
+          for (u32 k = 0; k < keptCount; ++k) keptColumns[j][k] = columns[j][kept[k]];
+          keptData.push_back(keptColumns[j].data());
+        }
+        std::vector<u32> vertexOfKept(keptCount);
+        r = UnifyCornerKeys(keptData, keptCount, vertexOfKept.data(), firstCorner);
+        if (Succeeded(r)) {
+          for (u32 k = 0; k < keptCount; ++k) vertexTriIndex_[kept[k]] = vertexOfKept[k];
+          for (u32& corner : firstCorner) corner = kept[corner];
+        }
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    r = kErrOutOfMemory;
+  }
   if (Failed(r)) return r;
   const u32 vertices = static_cast<u32>(firstCorner.size());
 
@@ -289,22 +344,22 @@ Result CTriMeshData::BuildTangentIndex(u32 vertexCount) {
   if (Failed(r)) return r;
   SetModified();
   // One walk over the triangles: a vertex takes the first triangle that
-  // names it, which is where a scan per vertex would have stopped.
+  // names it, which is where a scan per vertex would have stopped. A
+  // triangle with a corner past the vertices is skipped, so that every
+  // record names vertices.
   const u32 triangles = std::min(triangleQuantity_, vertexTriIndex_.GetCount() / 3);
+  // A scan that finds no triangle ends holding the last one it read.
+  TangentIndex last;
   for (u32 t = 0; t < triangles; ++t) {
     const TangentIndex record{vertexTriIndex_[3 * t], vertexTriIndex_[3 * t + 1], vertexTriIndex_[3 * t + 2]};
+    if (record.IndexA >= vertexCount || record.IndexB >= vertexCount || record.IndexC >= vertexCount) continue;
+    last = record;
     for (u32 v : {record.IndexA, record.IndexB, record.IndexC}) {
-      if (v < vertexCount && assigned[v] == 0) {
+      if (assigned[v] == 0) {
         tangentIndex_[v] = record;
         assigned[v] = 1;
       }
     }
-  }
-  // A scan that finds no triangle ends holding the last one it read.
-  TangentIndex last;
-  if (triangles > 0) {
-    const u32 t = triangles - 1;
-    last = {vertexTriIndex_[3 * t], vertexTriIndex_[3 * t + 1], vertexTriIndex_[3 * t + 2]};
   }
   for (u32 v = 0; v < vertexCount; ++v) {
     if (assigned[v] == 0) tangentIndex_[v] = last;

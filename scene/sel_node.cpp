@@ -106,10 +106,11 @@ Result CSelNode::Update(i32 time) {
     selectedChild_ = 0;
   }
   i32 used = selectedChild_;
-  if (used >= 0) {
-    // A selected group with nothing in it gives way to the first child.
+  if (used > 0) {
+    // A selected child without children of its own (an empty group, or a
+    // leaf such as a mesh) gives way to the first child.
     const CNode* group = DynamicCast<CNode>(children[static_cast<std::size_t>(used)].Get());
-    if (group != nullptr && group->GetChildCount() == 0) used = 0;
+    if (group == nullptr || group->GetChildCount() == 0) used = 0;
   }
   usedChild_ = used;
 

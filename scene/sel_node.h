@@ -79,8 +79,8 @@ class CSelNode : public CNode {
   // used child active and every spatial under the others inactive, and
   // runs the transform pass and the data pass of the used child's subtree
   // at time - StartTime. The used child is the selected one, except that a
-  // selected child which is a node without children of its own gives way
-  // to child 0. The first failure is returned; a negative selection ends
+  // selected child without children of its own (an empty node, or a leaf
+  // spatial such as a mesh) gives way to child 0. The first failure is returned; a negative selection ends
   // after the Active flags with kOk. Selection nodes nested deeper than
   // kMaxNesting answer kErrInvalidArg instead of animating their subtree.
   Result Update(i32 time) override;

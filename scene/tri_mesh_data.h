@@ -117,6 +117,10 @@ class CTriMeshData : public CGeometryData {
   // modified, kOk.
   Result SetUvwMap(u32 index, CUvwMap* map);
 
+  // The unified vertex of the corners of a triangle that BuildVertexTriIndex
+  // skips (it names no vertex).
+  static constexpr u32 kNoVertex = 0xFFFFFFFFu;
+
   // --- builders (scene/mesh_builders.cpp) ---------------------------------------------
   // Signed lexicographic order of two corner keys of `length` u32 values:
   // every element is compared as an i32, so 0xFFFFFFFF sorts before 0.
@@ -143,7 +147,9 @@ class CTriMeshData : public CGeometryData {
   // the vertex maps of the base and each channel's VertexUVWMap one entry
   // per vertex (the index of that stream in the vertex's key; a map whose
   // stream has no per-corner buffer stays zero). Then BuildTangentIndex
-  // with the vertex count. n = 0, XYZTriIndex not holding 3n entries, or
+  // with the vertex count. A triangle with a corner index past its stream
+  // (XYZ, Normal, Color or the channel's UVW) makes no vertex: its corners
+  // get kNoVertex. n = 0, XYZTriIndex not holding 3n entries, or
   // another per-corner buffer (channels' included) neither empty nor of 3n
   // entries: kErrInvalidArg before anything changes; allocation failures:
   // kErrOutOfMemory.
@@ -151,7 +157,8 @@ class CTriMeshData : public CGeometryData {
   // TangentIndex becomes `vertexCount` records: record v holds the three
   // VertexTriIndex values of the first triangle that uses v, or those of
   // the last triangle when none does (all zero without triangles). Only
-  // whole triangles that VertexTriIndex holds are read. vertexCount 0: kOk
+  // whole triangles that VertexTriIndex holds are read, and a triangle with
+  // a corner not below `vertexCount` is skipped. vertexCount 0: kOk
   // and TangentIndex keeps its content; no memory: kErrOutOfMemory. Linear
   // in vertices plus triangles.
   Result BuildTangentIndex(u32 vertexCount);
@@ -174,11 +181,13 @@ class CTriMeshData : public CGeometryData {
   Result PermuteTriangles(CBuffer<u32>& buffer, const std::vector<u32>& order) const;
 
   // --- checks and record pieces ------------------------------------------------------
-  // kOk when every index names an element: the base's maps (CheckIndices
-  // of the base), XYZTriIndex, NormalTriIndex and ColorTriIndex below their
-  // stream's count, VertexTriIndex and every TangentIndex entry below the
-  // vertex-map count, and every attribute range within the n triangles.
-  // Else kErrNotFound. Loading refuses data that fails it.
+  // kOk when every index outside the triangles names an element: the
+  // base's maps (CheckIndices of the base), every TangentIndex entry below
+  // the vertex-map count, and every attribute range within the n
+  // triangles. Else kErrNotFound. Loading refuses data that fails it.
+  // Corner indices are not checked: the library writes meshes whose
+  // corners point past their buffers, so it loads them too, and every
+  // reader skips a triangle with such a corner.
   Result CheckIndices() const;
   // u32 count; when it is non-zero, AttributeRanges becomes that many
   // 12-byte records read in one piece (checked against the bytes left

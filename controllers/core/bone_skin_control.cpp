@@ -535,8 +535,9 @@ Result CBoneSkinControl::ConvertLegacyTables(CStream& stream, CStreamLoadRecord&
 
   // The list covers level 0. That level may not be linked yet (records
   // link in id order): then the list reaches the largest stored vertex and
-  // is padded once the whole file is linked. Every vertex of a level costs
-  // 12 bytes of the file, which bounds the indices a level can have.
+  // is checked and padded once the whole file is linked. Every vertex of a
+  // level costs 12 bytes of the file, which bounds the indices a level can
+  // have.
   const CGeometry* geometry = DynamicCast<CGeometry>(GetObject());
   const bool levelKnown = geometry != nullptr && geometry->GetLod(0) != nullptr;
   const u64 limit = levelKnown ? geometry->GetLodVertexCount(0)
@@ -565,17 +566,21 @@ Result CBoneSkinControl::ConvertLegacyTables(CStream& stream, CStreamLoadRecord&
   SortWeightsDescending();
 
   if (!levelKnown) {
-    stream.AddPostLinkStep([this] {
+    stream.AddPostLinkStep([this]() -> Result {
       const CGeometry* bound = DynamicCast<CGeometry>(GetObject());
-      if (bound == nullptr || bound->GetLod(0) == nullptr || skinWeightSet_.empty()) return;
+      if (bound == nullptr || bound->GetLod(0) == nullptr || skinWeightSet_.empty()) return kOk;
       const u32 vertices = bound->GetLodVertexCount(0);
-      if (skinWeightSet_[0].size() >= vertices) return;
+      // The list reaches the largest stored vertex: one at or past the
+      // level's vertex count names no vertex, as in the other link order.
+      if (skinWeightSet_[0].size() > vertices) return kErrNotFound;
+      if (skinWeightSet_[0].size() == vertices) return kOk;
       try {
         skinWeightSet_[0].resize(vertices);
         WeightsChanged();
       } catch (const std::bad_alloc&) {
         // Missing entries evaluate like entries without weights.
       }
+      return kOk;
     });
   }
   return kOk;

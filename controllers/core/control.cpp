@@ -298,6 +298,7 @@ Result CControl::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
     stream.AddPostLinkStep([this] {
       object_->ConfirmChainBindings();
       if (!bindingConfirmed_) object_ = nullptr;
+      return kOk;
     });
   }
   CControl* next = DynamicCast<CControl>(stream.ObjectFromId(record.TakeNextId()));

@@ -120,6 +120,11 @@ class CControl : public CDorun {
   virtual Result PickByPriority(i32 time, i32& bestTime, i32& pickedTime, f32& bestPriority);
   virtual bool IsActiveAt(i32 time) const;
   virtual f32 GetPriority() const { return priority_; }
+  // The priority the controller has at `time`, for containers that pick
+  // among controllers at a time of their choosing: Priority here; clip
+  // controllers answer the priority of the clip in force at the time.
+  // Nothing is evaluated or cached.
+  virtual f32 GetPriority(i32 /*time*/) const { return priority_; }
 
   // --- scene-content and root protocol --------------------------------------------
   Result CollectAnimated(std::vector<CDorun*>& animated) override;

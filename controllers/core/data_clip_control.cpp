@@ -88,6 +88,13 @@ bool CDataClipControl::IsActiveAt(i32 time) const {
   return child != nullptr && child->IsActiveAt(GetSourceTime(clip, TimeSinceClip(clip, t)));
 }
 
+f32 CDataClipControl::GetPriority(i32 time) const {
+  const i32 t = ScaleTime(time);
+  u32 index = 0;
+  const i32 code = FindClip(t, lastIndex_, index);
+  return PriorityAtClip(t, code != kKeySearchNone && code != kKeySearchBefore, index);
+}
+
 // --- KT::CDataClipControl: root protocol ---------------------------------------------------------
 
 Result CDataClipControl::CreateInstance(CPointer<CBase>& out) const {

@@ -109,6 +109,12 @@ class CDataClipControl : public CClipControl<CDataControl, CDataControl> {
   // for a clip of no child. LastIndex serves as the search's start and is
   // left as it is (Apply relies on it).
   bool IsActiveAt(i32 time) const override;
+  using CDataControl::GetPriority;
+  // At t = trunc(time x Frequency), the clip FindClip finds from LastIndex
+  // (LastIndex left as it is): its Priority plus its child's GetPriority at
+  // its source time; before the first clip, without clips or for a clip of
+  // no child, the controller's own Priority.
+  f32 GetPriority(i32 time) const override;
 
   // --- root protocol --------------------------------------------------------------------------
   // A copy made by the copy constructor; kErrOutOfMemory without memory.

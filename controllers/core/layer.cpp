@@ -136,11 +136,10 @@ i32 ApplyClipTimeWarp(const CClipKey& clip, const CControl* child, i32 s) {
   const i32 length = GetClipCycleLength(clip, child);
   if (length == 0) return 0;
   const f32 x = static_cast<f32>(s) / static_cast<f32>(length);
+  // The round trip through the fraction is part of the rule, the linear
+  // default included: in single precision it can end a hair below s and
+  // truncate to s - 1 (251 of 1000 gives 250, 700 of 1000 stays 700).
   const f32 eased = EaseTransition(x, clip.TimeWarpType, clip.TimeWarpStrength);
-  // A curve that leaves the fraction as it is (the linear default) leaves
-  // the time exactly as it is: the round trip through the fraction would
-  // lose a millisecond to rounding (700 of 1000 would come back as 699).
-  if (eased == x) return s;
   return FloatToIntTrunc(static_cast<f32>(length) * eased);
 }
 

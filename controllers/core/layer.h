@@ -352,7 +352,10 @@ class CLayer : public CLayerBase {
         return r;
       }
     }
-    stream.AddPostLinkStep([this] { ConfirmChildren(); });
+    stream.AddPostLinkStep([this] {
+      ConfirmChildren();
+      return kOk;
+    });
     return kOk;
   }
 
@@ -893,6 +896,17 @@ class CClipControl : public CContainerControl<Base, CClip<T>> {
     if (Failed(r)) return r;
     SetFramePriority(child->GetPriority() + clip->Priority);
     return kOk;
+  }
+  // GetPriority (time) once a search has found clip `index` for the scaled
+  // time t (`inClip` false: no clips, or t before the first one): the
+  // clip's Priority plus its child's priority at its source time; without
+  // a clip in force, or with one of no child, the controller's own Priority.
+  f32 PriorityAtClip(i32 t, bool inClip, u32 index) const {
+    const std::vector<CClipKey>& clips = this->clips_;
+    const CClipKey* clip = inClip && index < clips.size() ? &clips[index] : nullptr;
+    const T* child = clip != nullptr ? this->GetClipChild(*clip) : nullptr;
+    if (child == nullptr) return Base::GetPriority();
+    return clip->Priority + child->GetPriority(this->GetSourceTime(*clip, TimeSinceClip(*clip, t)));
   }
   // CollectTimeSpans of the controllers that report their clips' spans:
   // when active, CollectClipSpans for the window scaled by Frequency.

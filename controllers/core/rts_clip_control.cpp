@@ -28,10 +28,10 @@ void CRTSClipControl::TakeSticky(const CRTSControl& child, i32 offset, i32 limit
   SetStickyRange(true, OffsetTime(child.GetStickyStart(), offset), end);
 }
 
-void CRTSClipControl::TakeChild(const CRTSControl& child, const CSpatial& spatial, i32 offset, i32 limit) {
-  // The child is bound to the same spatial and composed its world
-  // quantities from its Local the same way.
-  SetLocalAndCompose(child.GetLocal(), spatial);
+void CRTSClipControl::TakeChild(const CRTSControl& child, i32 offset, i32 limit) {
+  // The world quantities are the child's own: a constraint or simulation
+  // child computes them from more than its Local.
+  TakeTransform(child);
   TakeSticky(child, offset, limit);
 }
 
@@ -53,12 +53,15 @@ Result CRTSClipControl::UpdateTransform(i32 time) {
     CRTSControl* child = GetClipChild(first);
     if (child == nullptr) return FallBack();
     if (child->IsSimulated()) {
-      SetLocalAndCompose(spatial->GetLocal(), *spatial);
+      // A simulation cannot be wound to its start: the spatial stays as
+      // it is.
+      SetTransform(spatial->GetLocal(), spatial->GetWorldScale(), spatial->GetWorldRotate(),
+                   spatial->GetWorldMatrix());
       return kDone;
     }
     r = child->UpdateTransform(GetSourceTime(first, 0));
     if (Failed(r)) return r;
-    SetLocalAndCompose(child->GetLocal(), *spatial);
+    TakeTransform(*child);
     return kDone;
   }
 
@@ -91,7 +94,7 @@ Result CRTSClipControl::UpdateTransform(i32 time) {
     // Exactly at the next clip's start: its start pose, whole.
     r = nextChild->UpdateTransform(ApplyTimeWarp(upcoming, GetSourceTime(upcoming, 0)));
     if (Failed(r)) return r;
-    TakeChild(*nextChild, *spatial, upcoming.Time, kMaxKeyTime);
+    TakeChild(*nextChild, upcoming.Time, kMaxKeyTime);
     return kOk;
   }
   if (nextChild != nullptr && static_cast<f32>(untilNext) <= upcoming.TransitionRange) {
@@ -112,7 +115,7 @@ Result CRTSClipControl::UpdateTransform(i32 time) {
     SetLocalAndCompose(InterpolateRts(from, nextChild->GetLocal(), weight), *spatial);
     return kOk;
   }
-  TakeChild(*currentChild, *spatial, current.Time, hasNext ? upcoming.Time : kMaxKeyTime);
+  TakeChild(*currentChild, current.Time, hasNext ? upcoming.Time : kMaxKeyTime);
   return kOk;
 }
 
@@ -136,8 +139,9 @@ Result CRTSClipControl::GetUpdateDepth(i32 time, i32& depth) {
   const CClipKey& clip = clips_[found.current];
   CRTSControl* child = GetClipChild(clip);
   if (child == nullptr) return kOk;
-  // The child time evaluation uses for this clip.
-  return child->GetUpdateDepth(GetSourceTime(clip, TimeSinceClip(clip, t)), depth);
+  // The child is asked at the source time of t itself, not of the time
+  // since the clip's start.
+  return child->GetUpdateDepth(GetSourceTime(clip, t), depth);
 }
 
 Result CRTSClipControl::CollectTimeSpans(i32 start, i32 duration, std::vector<i32>& times,
@@ -163,6 +167,13 @@ bool CRTSClipControl::IsActiveAt(i32 time) const {
   if (!clip.Persist) return false;
   const CRTSControl* child = GetClipChild(clip);
   return child != nullptr && child->IsActiveAt(GetSourceTime(clip, TimeSinceClip(clip, t)));
+}
+
+f32 CRTSClipControl::GetPriority(i32 time) const {
+  i32 cycles = 0;
+  const i32 t = MapTime(time, GetEndTime(), cycles);
+  const ActiveClips found = FindActiveClips(clips_, t, 0);
+  return PriorityAtClip(t, found.code != kKeySearchNone && found.code != kKeySearchBefore, found.current);
 }
 
 // --- root protocol ---------------------------------------------------------------------------

@@ -82,8 +82,9 @@ class CRTSClipControl : public CClipControl<CRTSControl, CRTSControl> {
   // priority at its time in the cycle plus the clip's Priority. Priority
   // is refreshed without marking the controller modified.
   Result UpdatePriority(i32 time) override;
-  // The depth of the child in force at its source time (the first clip's
-  // before the first start); kOk without one.
+  // The depth of the child in force (the first clip's before the first
+  // start) at the clip's source time for the local time itself, which is
+  // not reduced by the clip's Time; kOk without one.
   Result GetUpdateDepth(i32 time, i32& depth) override;
   // When active: the clips' spans (CollectClipSpans) for the window scaled
   // by Frequency. kOk.
@@ -95,6 +96,12 @@ class CRTSClipControl : public CClipControl<CRTSControl, CRTSControl> {
   // True when the clip in force at the time Persists and its child is
   // active at its source time.
   bool IsActiveAt(i32 time) const override;
+  using CRTSControl::GetPriority;
+  // At local time t (MapTime with GetEndTime), searching from clip 0: the
+  // clip in force's Priority plus its child's GetPriority at its source
+  // time; before the first clip, without clips or with a clip of no child,
+  // the controller's own Priority. LastIndex is not touched.
+  f32 GetPriority(i32 time) const override;
 
   // --- root protocol --------------------------------------------------------------------------
   Result CreateInstance(CPointer<CBase>& out) const override;
@@ -110,10 +117,13 @@ class CRTSClipControl : public CClipControl<CRTSControl, CRTSControl> {
  private:
   // Sets the transform from SlaveMode: kDone, or its failure.
   Result FallBack();
-  // Takes `child`'s Local (with the world quantities composed for
-  // `spatial`) and its sticky range moved by `offset` (the clip's Time),
-  // ended at `limit`.
-  void TakeChild(const CRTSControl& child, const CSpatial& spatial, i32 offset, i32 limit);
+  // Takes `child`'s Local and world quantities as they are.
+  void TakeTransform(const CRTSControl& child) {
+    SetTransform(child.GetLocal(), child.GetWorldScale(), child.GetWorldRotate(), child.GetWorldMatrix());
+  }
+  // Takes `child`'s transform and its sticky range moved by `offset` (the
+  // clip's Time), ended at `limit`.
+  void TakeChild(const CRTSControl& child, i32 offset, i32 limit);
   // The sticky range of `child` moved by `offset` and ended at `limit`.
   void TakeSticky(const CRTSControl& child, i32 offset, i32 limit);
 };

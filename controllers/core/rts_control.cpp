@@ -158,10 +158,8 @@ Result CRTSControl::InitFromSlaveMode() {
       SetLocalAndCompose(kIdentityTransform, *spatial);
       return kOk;
     case SM_CURRENT_WORLD:
-      local_ = spatial->GetLocal();
-      worldScale_ = spatial->GetWorldScale();
-      worldRotate_ = spatial->GetWorldRotate();
-      worldMatrix_ = spatial->GetWorldMatrix();
+      SetTransform(spatial->GetLocal(), spatial->GetWorldScale(), spatial->GetWorldRotate(),
+                   spatial->GetWorldMatrix());
       return kOk;
     default:
       return kDone;

@@ -155,6 +155,16 @@ class CRTSControl : public CControl {
   // composes them with `spatial`'s parent under its Inherited flags: the
   // common ending of every transform evaluation.
   void SetLocalAndCompose(const CRtsTransform& local, const CSpatial& spatial);
+  // Takes Local and the three world quantities as they are, for
+  // controllers that hand on a transform evaluated elsewhere (a child
+  // controller's, or the spatial's own).
+  void SetTransform(const CRtsTransform& local, const CMatrix3& worldScale, const CMatrix3& worldRotate,
+                    const CMatrix4& worldMatrix) {
+    local_ = local;
+    worldScale_ = worldScale;
+    worldRotate_ = worldRotate;
+    worldMatrix_ = worldMatrix;
+  }
   void SetStickyRange(bool enable, i32 start, i32 end) {
     stickyEnable_ = enable;
     stickyStart_ = start;

@@ -17,6 +17,7 @@
 #include "scene/geometry.h"
 #include "scene/geometry_data.h"
 #include "scene/node.h"
+#include "scene/sel_node.h"
 #include "scene/tri_mesh.h"
 
 namespace KT {
@@ -133,6 +134,17 @@ TEST_F(SampleSceneTest, TheLoadedSampleAnimatesAsTheBuiltOne) {
   for (const i32 time : {0, 250, 500, 900, 1000, 1250, 1750}) {
     EXPECT_EQ(Evaluate(*LoadedRoot(), time), Evaluate(*BuiltRoot(), time)) << "at " << time;
   }
+}
+
+TEST_F(SampleSceneTest, TheSwitchShowsItsFirstOptionInPlaceOfAnEmptyOne) {
+  CSelNode* selection = FindNamed<CSelNode>(*BuiltRoot(), u"Switch");
+  ASSERT_NE(selection, nullptr);
+  ASSERT_EQ(BuiltRoot()->UpdateScene(500, 0, 0.0f, true, nullptr, false), kOk);
+  EXPECT_EQ(selection->GetSelectedChild(), 1);
+  EXPECT_EQ(selection->GetUsedChild(), 0);
+  EXPECT_TRUE(selection->GetChild(0)->IsActive());
+  EXPECT_FALSE(selection->GetChild(1)->IsActive());
+  EXPECT_FALSE(selection->GetChild(2)->IsActive());
 }
 
 TEST_F(SampleSceneTest, TheCharacterWalksThenRuns) {

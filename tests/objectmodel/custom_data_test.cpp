@@ -23,6 +23,23 @@ TEST(CustomData, SetDataRefusesEmptyInputAndKeepsTheOldBytes) {
   EXPECT_EQ(raw->GetSaveSize(), 8u + 60 + 3);
 }
 
+TEST(CustomData, BehaviourScriptTemplateIsTheExactTextAndTravelsAsXmlData) {
+  EXPECT_EQ(kBehaviourScriptTemplate,
+            "<?xml version='1.0' encoding='UTF-8'?><!-- Ostrel3 FenwaScript --><zObject Name='Object'><Commands>"
+            "<Perform></Perform></Commands><Clips></Clips></zObject>");
+  RegisterCustomDataClasses();
+  CPointer<CXmlRawData> script(new CXmlRawData());
+  ASSERT_EQ(script->SetData(static_cast<u32>(kBehaviourScriptTemplate.size()), kBehaviourScriptTemplate.data()), kOk);
+  const test::Bytes bytes = test::SaveRoots({script.Get()});
+  CStream stream;
+  CMemoryIo device;
+  ASSERT_EQ(test::LoadScene(bytes, stream, device), kOk);
+  const auto* loaded = DynamicCast<CXmlRawData>(stream.GetRootObject(0));
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(loaded->GetBytes()), loaded->GetByteSize()),
+            kBehaviourScriptTemplate);
+}
+
 TEST(CustomData, ChainOfRawAndVersionDataClonesInOrder) {
   CPointer<CRawData> raw(new CRawData());
   CPointer<CVersionData> version(new CVersionData());

@@ -421,13 +421,7 @@ TEST_F(StreamTest, EveryPrefixFailsCleanlyOrLoads) {
   test::SceneParts parts = scene.Parts();
   parts.thumbnail = scene.listed.Get();
   const Bytes bytes = test::SaveScene(parts);
-  for (std::size_t n = 0; n < bytes.size(); ++n) {
-    const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-    CStream stream;
-    CMemoryIo device;
-    const Result r = test::LoadScene(prefix, stream, device, 0x1E, 0x1F);
-    EXPECT_TRUE(r < 0 || r == kOk) << n;
-  }
+  test::ExpectPrefixesFailBetweenRecords(bytes);
 }
 
 TEST_F(StreamTest, SaveRefusesARecordThatMisstatesItsSize) {

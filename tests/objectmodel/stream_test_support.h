@@ -4,11 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "objectmodel/member_text_writer.h"
+#include "scene/member_text_writer.h"
 #include "objectmodel/memory_io.h"
 #include "objectmodel/stream.h"
 #include "platform/unique_id.h"
@@ -90,6 +91,71 @@ inline void ExpectEveryPrefixFails(const Bytes& bytes, std::size_t from = 0) {
     CStream stream;
     CMemoryIo device;
     EXPECT_LT(LoadScene(prefix, stream, device), 0) << "prefix of " << n << " bytes";
+  }
+}
+
+// The offsets at which a prefix of a 3.01 file ends on a boundary of its
+// root tree: where the tree's records begin, and the end of each record.
+// The tree is read to the end of the file, so such a prefix is a whole
+// file with fewer records.
+inline std::vector<std::size_t> RootTreeRecordEnds(const Bytes& bytes) {
+  std::vector<std::size_t> ends;
+  std::size_t at = 0;
+  bool ok = true;
+  const auto u32At = [&](u32& value) {
+    ok = ok && at + 4 <= bytes.size();
+    if (ok) std::memcpy(&value, &bytes[at], 4);
+    at += 4;
+    return ok ? value : 0;
+  };
+  const auto skipString = [&] {
+    u32 length = 0;
+    u32At(length);
+    std::string text;
+    if (ok && at + length <= bytes.size()) text.assign(reinterpret_cast<const char*>(&bytes[at]), length);
+    at += length;
+    return text;
+  };
+  u32 major = 0;
+  u32 minor = 0;
+  if (bytes.size() < 15 || std::memcmp(bytes.data(), "_KTVusk", 7) != 0) {
+    ADD_FAILURE() << "not a scene file of the current layout";
+    return ends;
+  }
+  at = 7;
+  u32At(major);
+  u32At(minor);
+  EXPECT_EQ(major * 100 + minor, 301u) << "not a scene file of the current layout";
+  for (int section = 0; section < 4 && ok; ++section) {
+    u32 size = 0;
+    u32At(size);
+    if (section < 3) at += size;
+  }
+  if (ok) ends.push_back(at);
+  while (ok && at < bytes.size()) {
+    if (skipString() == "_Root") skipString();
+    u32 body = 0;
+    at += u32At(body);
+    if (ok && at <= bytes.size()) ends.push_back(at);
+  }
+  EXPECT_TRUE(ok && at == bytes.size()) << "the root tree's records do not end with the file";
+  return ends;
+}
+
+// Every prefix of `bytes` from `from` bytes on (the full file excluded)
+// fails to load with a negative code, except where the cut falls on a
+// boundary of the root tree's records (RootTreeRecordEnds): there the
+// prefix is a whole file of fewer records and may load. A record cut
+// anywhere else must never load.
+inline void ExpectPrefixesFailBetweenRecords(const Bytes& bytes, std::size_t from = 0) {
+  const std::vector<std::size_t> ends = RootTreeRecordEnds(bytes);
+  for (std::size_t n = from; n < bytes.size(); ++n) {
+    const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+    CStream stream;
+    CMemoryIo device;
+    const Result r = LoadScene(prefix, stream, device);
+    if (std::find(ends.begin(), ends.end(), n) != ends.end()) continue;
+    EXPECT_LT(r, 0) << "prefix of " << n << " bytes, not at a record boundary";
   }
 }
 

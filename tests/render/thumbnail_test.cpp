@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "objectmodel/class_factory.h"
-#include "objectmodel/member_text_writer.h"
+#include "scene/member_text_writer.h"
 #include "objectmodel/memory_io.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/version_data.h"

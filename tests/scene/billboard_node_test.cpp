@@ -57,13 +57,7 @@ TEST_F(BillboardNodeTest, SaveLoadSave) {
   EXPECT_EQ(loaded->GetChildCount(), 1u);
   EXPECT_EQ(test::Members(loaded), test::Members(node.Get()));
   EXPECT_EQ(test::RenumberIds(test::SaveLoaded(stream)), test::RenumberIds(first));
-  for (std::size_t n = 0; n < first.size(); ++n) {
-    const Bytes prefix(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(n));
-    CStream s;
-    CMemoryIo d;
-    const Result r = test::LoadScene(prefix, s, d);
-    EXPECT_TRUE(Failed(r) || r == kOk) << n;
-  }
+  test::ExpectPrefixesFailBetweenRecords(first);
 }
 
 TEST_F(BillboardNodeTest, LoadsFromAByteImage) {

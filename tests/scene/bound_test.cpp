@@ -9,7 +9,7 @@
 #include "objectmodel/math_expect.h"
 #include "objectmodel/math_functions.h"
 #include "objectmodel/matrix4.h"
-#include "objectmodel/member_text_writer.h"
+#include "scene/member_text_writer.h"
 #include "objectmodel/quaternion.h"
 
 namespace KT {

@@ -166,17 +166,7 @@ TEST_F(BoundingBoxTest, SaveAndLoadKeepTheCornersAndTheBytes) {
 
 TEST_F(BoundingBoxTest, EveryPrefixOfTheRecordFails) {
   const Bytes bytes = test::SaveRoots({NewBox({1, 2, 3}, {4, 5, 6}).Get()});
-  for (std::size_t n = 0; n < bytes.size(); ++n) {
-    const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-    CStream stream;
-    CMemoryIo device;
-    const Result r = test::LoadScene(prefix, stream, device);
-    if (n >= kFirstRecordOffset) {
-      EXPECT_LT(r, 0) << n;
-    } else {
-      EXPECT_TRUE(r < 0 || r == kOk) << n;
-    }
-  }
+  test::ExpectPrefixesFailBetweenRecords(bytes);
 }
 
 // A file whose only root is a CBoundingBox record of version 2.`minor`

@@ -495,17 +495,7 @@ TEST_F(BoundingMeshTest, EveryPrefixOfTheRecordFails) {
   CPointer<CBoundingMesh> mesh = MeshWith(u"name", {0, 1, 2}, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}});
   mesh->SetFrozen(true);
   const Bytes bytes = test::SaveRoots({mesh.Get()});
-  for (std::size_t n = 0; n < bytes.size(); ++n) {
-    const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-    CStream stream;
-    CMemoryIo device;
-    const Result r = test::LoadScene(prefix, stream, device);
-    if (n >= kFirstRecordOffset) {
-      EXPECT_LT(r, 0) << n;
-    } else {
-      EXPECT_TRUE(r < 0 || r == kOk) << n;
-    }
-  }
+  test::ExpectPrefixesFailBetweenRecords(bytes);
 }
 
 // --- byte images --------------------------------------------------------------------

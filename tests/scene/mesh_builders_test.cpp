@@ -177,47 +177,72 @@ TEST(MeshBuildersTest, UnificationRefusesBuffersItCannotRead) {
   }
 }
 
-// Corner keys drawn at random over `range` values around 0 (negative ones
-// included); the reference numbers the distinct keys in an ordered map.
-void CheckUnificationAgainstAnOrderedMap(u32 range, u32 seed) {
+// Corner keys drawn at random from `low` to `low + range - 1` (wrapping
+// below 0) for streams of `count` normals and UV coordinates: a triangle
+// with a corner past its stream (every negative value is) makes no vertex;
+// the reference numbers the distinct keys of the other corners in an
+// ordered map.
+void CheckUnificationAgainstAnOrderedMap(u32 low, u32 range, u32 count, u32 seed) {
   std::mt19937 random(seed);
   const u32 triangles = 300;
   CPointer<CTriMeshData> mesh;
   ASSERT_EQ(CTriMeshData::Create(mesh), kOk);
   ASSERT_EQ(mesh->AllocateXYZ(8), kOk);
-  ASSERT_EQ(mesh->AllocateNormal(8), kOk);
+  ASSERT_EQ(mesh->AllocateNormal(count), kOk);
   ASSERT_EQ(mesh->SetTriangleQuantity(triangles), kOk);
   std::vector<u32> uv(3 * triangles);
-  auto draw = [&] { return static_cast<u32>(random() % range) - range / 2; };  // wraps below 0
+  auto draw = [&] { return low + static_cast<u32>(random() % range); };
   for (u32 c = 0; c < 3 * triangles; ++c) {
     mesh->GetXYZTriIndex()[c] = draw() % 5;  // few positions: large buckets
     mesh->GetNormalTriIndex()[c] = draw();
     uv[c] = draw();
   }
-  CPointer<CUvwMap> channel = MakeChannel(1, uv);
+  CPointer<CUvwMap> channel = MakeChannel(count, uv);
   ASSERT_EQ(mesh->AddUvwMap(channel.Get()), kOk);
   ASSERT_EQ(mesh->BuildVertexTriIndex(), kOk);
 
-  std::map<std::vector<i32>, u32> keys;
   auto keyOf = [&](u32 c) {
     return std::vector<i32>{static_cast<i32>(mesh->GetXYZTriIndex()[c]), static_cast<i32>(mesh->GetNormalTriIndex()[c]),
                             static_cast<i32>(uv[c])};
   };
-  for (u32 c = 0; c < 3 * triangles; ++c) keys.emplace(keyOf(c), 0);
+  auto kept = [&](u32 t) {
+    for (u32 c = 3 * t; c < 3 * t + 3; ++c) {
+      if (mesh->GetNormalTriIndex()[c] >= count || uv[c] >= count) return false;
+    }
+    return true;
+  };
+  std::map<std::vector<i32>, u32> keys;
+  u32 keptTriangles = 0;
+  for (u32 t = 0; t < triangles; ++t) {
+    if (!kept(t)) continue;
+    ++keptTriangles;
+    for (u32 c = 3 * t; c < 3 * t + 3; ++c) keys.emplace(keyOf(c), 0);
+  }
+  ASSERT_GT(keptTriangles, 10u);
+  ASSERT_LT(keptTriangles, triangles);
   u32 next = 0;
   for (auto& entry : keys) entry.second = next++;
   ASSERT_EQ(mesh->GetVertexMapCount(), keys.size());
-  for (u32 c = 0; c < 3 * triangles; ++c) ASSERT_EQ(mesh->GetVertexTriIndex()[c], keys[keyOf(c)]) << c;
+  for (u32 c = 0; c < 3 * triangles; ++c) {
+    const u32 expected = kept(c / 3) ? keys[keyOf(c)] : CTriMeshData::kNoVertex;
+    ASSERT_EQ(mesh->GetVertexTriIndex()[c], expected) << c;
+  }
   for (const auto& [key, v] : keys) {
     EXPECT_EQ(static_cast<i32>(mesh->GetVertexXYZMap()[v]), key[0]);
     EXPECT_EQ(static_cast<i32>(mesh->GetVertexNormalMap()[v]), key[1]);
     EXPECT_EQ(static_cast<i32>(channel->GetUvwMapData()->GetVertexUVWMap()[v]), key[2]);
   }
+  // Every tangent record names vertices.
+  for (const auto& tangent : mesh->GetTangentIndex()) {
+    EXPECT_LT(tangent.IndexA, keys.size());
+    EXPECT_LT(tangent.IndexB, keys.size());
+    EXPECT_LT(tangent.IndexC, keys.size());
+  }
 }
 
-TEST(MeshBuildersTest, VerticesAreNumberedInSignedKeyOrder) {
-  CheckUnificationAgainstAnOrderedMap(7, 1);           // dense values: table ranking
-  CheckUnificationAgainstAnOrderedMap(0xFFFFFFF0u, 2);  // spread values: sorted ranking
+TEST(MeshBuildersTest, VerticesAreNumberedInKeyOrderAndBadTrianglesMakeNone) {
+  CheckUnificationAgainstAnOrderedMap(0u - 1u, 7, 5, 1);  // dense values: table ranking
+  CheckUnificationAgainstAnOrderedMap(0, 200000, 170000, 2);  // spread values: sorted ranking
 }
 
 TEST(MeshBuildersTest, RankingAndKeyOrderAreSigned) {
@@ -240,6 +265,21 @@ TEST(MeshBuildersTest, RankingAndKeyOrderAreSigned) {
 }
 
 // --- tangents ------------------------------------------------------------------------------
+
+TEST(MeshBuildersTest, TangentsSkipTrianglesPastTheVertices) {
+  // Triangle 1 names vertex 9 of 4; vertex 3 is used by no good triangle
+  // and takes the last good one.
+  CPointer<CTriMeshData> mesh = MakeMesh({{0, 0, 0}}, 0, std::vector<u32>(9, 0), {});
+  ASSERT_EQ(mesh->GetVertexTriIndex().Create(9), kOk);
+  const u32 vertices[9] = {0, 1, 2, 2, 9, 3, 1, 2, 0};
+  std::copy(vertices, vertices + 9, mesh->GetVertexTriIndex().begin());
+  ASSERT_EQ(mesh->BuildTangentIndex(4), kOk);
+  const CBuffer<Tangent>& tangents = mesh->GetTangentIndex();
+  ASSERT_EQ(tangents.GetCount(), 4u);
+  EXPECT_EQ(tangents[0], (Tangent{0, 1, 2}));
+  EXPECT_EQ(tangents[2], (Tangent{0, 1, 2}));
+  EXPECT_EQ(tangents[3], (Tangent{1, 2, 0}));
+}
 
 TEST(MeshBuildersTest, TangentRecordsMatchAScanPerVertex) {
   std::mt19937 random(7);

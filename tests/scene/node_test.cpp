@@ -301,13 +301,7 @@ TEST_F(NodeTest, SaveLoadSaveKeepsTheTree) {
 TEST_F(NodeTest, EveryPrefixFailsCleanly) {
   SavedTree tree;
   const Bytes bytes = test::SaveRoots({tree.root.Get()});
-  for (std::size_t n = 0; n < bytes.size(); ++n) {
-    const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-    CStream stream;
-    CMemoryIo device;
-    const Result r = test::LoadScene(prefix, stream, device);
-    EXPECT_TRUE(Failed(r) || r == kOk) << n;
-  }
+  test::ExpectPrefixesFailBetweenRecords(bytes);
 }
 
 // A node record whose CNode part has version `version` and the given child

@@ -327,13 +327,7 @@ TEST_F(PathTest, SaveLoadSave) {
 TEST_F(PathTest, EveryPrefixFailsCleanly) {
   CPointer<CPath> path = SavedPath();
   const Bytes bytes = test::SaveRoots({path.Get()});
-  for (std::size_t n = 0; n < bytes.size(); ++n) {
-    const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-    CStream stream;
-    CMemoryIo device;
-    const Result r = test::LoadScene(prefix, stream, device);
-    EXPECT_TRUE(Failed(r) || r == kOk) << n;
-  }
+  test::ExpectPrefixesFailBetweenRecords(bytes);
 }
 
 // A CPath record with the given version: the points, then the bank

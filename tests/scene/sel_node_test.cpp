@@ -107,7 +107,7 @@ TEST_F(SelNodeTest, WithoutChildrenTheSelectionIsMinusOne) {
   EXPECT_EQ(sel->GetSelectedChild(), -1);
 }
 
-TEST_F(SelNodeTest, AnEmptyGroupGivesWayToTheFirstChild) {
+TEST_F(SelNodeTest, AChildWithoutChildrenGivesWayToTheFirstChild) {
   ThreeGroups scene;
   CPointer<CNode> empty = MakeNode(u"empty");
   scene.sel->AddChild(empty.Get());
@@ -118,7 +118,7 @@ TEST_F(SelNodeTest, AnEmptyGroupGivesWayToTheFirstChild) {
   EXPECT_EQ(scene.ActiveLeaves(), "100");
   EXPECT_FALSE(empty->IsActive());
 
-  // A leaf is shown itself.
+  // A leaf (a spatial that holds no children at all) gives way as well.
   CPointer<CSelNode> leaves = MakeSel();
   CPointer<CTestLeaf> a(new CTestLeaf(u"a"));
   CPointer<CTestLeaf> b(new CTestLeaf(u"b"));
@@ -126,9 +126,10 @@ TEST_F(SelNodeTest, AnEmptyGroupGivesWayToTheFirstChild) {
   leaves->AddChild(b.Get());
   leaves->SetSelectedChild(1);
   ASSERT_EQ(leaves->Update(0), kOk);
-  EXPECT_EQ(leaves->GetUsedChild(), 1);
-  EXPECT_FALSE(a->IsActive());
-  EXPECT_TRUE(b->IsActive());
+  EXPECT_EQ(leaves->GetSelectedChild(), 1);
+  EXPECT_EQ(leaves->GetUsedChild(), 0);
+  EXPECT_TRUE(a->IsActive());
+  EXPECT_FALSE(b->IsActive());
 }
 
 TEST_F(SelNodeTest, TheSelectedSubtreeRunsOnItsLocalClock) {
@@ -254,13 +255,7 @@ TEST_F(SelNodeTest, SaveLoadSave) {
   EXPECT_EQ(test::Members(loaded), test::Members(scene.sel.Get()));
   EXPECT_EQ(test::RenumberIds(test::SaveLoaded(stream)), test::RenumberIds(first));
 
-  for (std::size_t n = 0; n < first.size(); ++n) {
-    const Bytes prefix(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(n));
-    CStream s;
-    CMemoryIo d;
-    const Result r = test::LoadScene(prefix, s, d);
-    EXPECT_TRUE(Failed(r) || r == kOk) << n;
-  }
+  test::ExpectPrefixesFailBetweenRecords(first);
 }
 
 TEST_F(SelNodeTest, OlderRecordsLoad) {

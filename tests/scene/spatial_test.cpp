@@ -187,13 +187,7 @@ TEST_F(SpatialTest, SaveLoadSaveKeepsMembersAndBytes) {
 TEST_F(SpatialTest, EveryPrefixFailsCleanly) {
   SavedLeaf saved;
   const Bytes bytes = test::SaveRoots({saved.leaf.Get()});
-  for (std::size_t n = 0; n < bytes.size(); ++n) {
-    const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-    CStream stream;
-    CMemoryIo device;
-    const Result r = test::LoadScene(prefix, stream, device);
-    EXPECT_TRUE(Failed(r) || r == kOk) << n;
-  }
+  test::ExpectPrefixesFailBetweenRecords(bytes);
 }
 
 TEST_F(SpatialTest, CraftedDroppedWordCountBeyondTheFileIsRefused) {

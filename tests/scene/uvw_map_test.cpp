@@ -404,17 +404,7 @@ TEST_F(UvwMapTest, EveryPrefixOfTheRecordsFails) {
     SCOPED_TRACE(object->GetClassRecord().name);
     const Bytes bytes = test::SaveRoots({object});
     ASSERT_FALSE(bytes.empty());
-    for (std::size_t n = 0; n < bytes.size(); ++n) {
-      const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-      CStream stream;
-      CMemoryIo device;
-      const Result r = test::LoadScene(prefix, stream, device);
-      if (n >= kFirstRecordOffset) {
-        EXPECT_LT(r, 0) << n;
-      } else {
-        EXPECT_TRUE(r < 0 || r == kOk) << n;
-      }
-    }
+    test::ExpectPrefixesFailBetweenRecords(bytes);
   }
 }
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "objectmodel/member_text_writer.h"
+#include "scene/member_text_writer.h"
 #include "objectmodel/string_helpers.h"
 #include "scene/sel_node.h"
 #include "scene/spatial.h"

@@ -2,7 +2,7 @@
 #include <map>
 #include <string>
 
-#include "objectmodel/member_text_writer.h"
+#include "scene/member_text_writer.h"
 #include "render/thumbnail.h"
 #include "tools/drn/commands.h"
 #include "tools/drn/scene_file.h"

@@ -811,8 +811,16 @@ TEST_F(BoneSkinControlTest, InvalidTablesAreRefused) {
   const Row rows[] = {
       {"a bone index at the bone count", 0x30, current({CMatrix4()}, {{{{1.0f, 1}}}}, {kBoneA}), kErrNotFound},
       {"more bind matrices than bones", 0x30, current({CMatrix4(), CMatrix4()}, {}, {kBoneA}), kErrNotFound},
-      {"an old vertex index at the vertex count, level linked", 0x30,
+      // An old vertex index at or past the level's vertex count, with the
+      // level linked before the skin (0x30) and after it (0x08).
+      {"an old vertex index at the vertex count, level linked first", 0x30,
        old({{static_cast<u32>(kBoneA), CMatrix4(), {{4, 1.0f}}}}), kErrNotFound},
+      {"an old vertex index at the vertex count, level linked last", 0x08,
+       old({{static_cast<u32>(kBoneA), CMatrix4(), {{4, 1.0f}}}}), kErrNotFound},
+      {"an old vertex index past the vertex count, level linked first", 0x30,
+       old({{static_cast<u32>(kBoneA), CMatrix4(), {{0, 0.5f}, {6, 1.0f}}}}), kErrNotFound},
+      {"an old vertex index past the vertex count, level linked last", 0x08,
+       old({{static_cast<u32>(kBoneA), CMatrix4(), {{0, 0.5f}, {6, 1.0f}}}}), kErrNotFound},
       // Level not linked yet: no level of this file can hold that vertex.
       {"an old vertex index beyond any level of the file", 0x08,
        old({{static_cast<u32>(kBoneA), CMatrix4(), {{0x7FFFFFFF, 1.0f}}}}), kErrNotFound},

@@ -332,13 +332,7 @@ TEST_F(UvwMapControlTest, RoundTripsThroughAFile) {
   ASSERT_EQ(control->Update(1250), kOk);
   ExpectNear(Coordinates(*map), Lerp(kA, kB, 0.5f));
 
-  for (std::size_t n = 0; n < first.size(); ++n) {
-    CStream prefix;
-    CMemoryIo prefixDevice;
-    const Result r =
-        test::LoadScene(Bytes(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(n)), prefix, prefixDevice);
-    EXPECT_TRUE(r < 0 || r == kOk) << n;
-  }
+  test::ExpectPrefixesFailBetweenRecords(first);
 }
 
 // --- byte images of older records ----------------------------------------------------------------
@@ -476,13 +470,7 @@ TEST_F(UvwMapControlTest, MalformedRecordsAreRefused) {
 TEST_F(UvwMapControlTest, EveryPrefixOfEachFormFailsCleanly) {
   for (u32 minor : {0u, 1u, 2u, 3u}) {
     const Bytes bytes = UvwFile(TwoKeys(2, minor, 30.0f));
-    for (std::size_t n = 0; n < bytes.size(); ++n) {
-      CStream stream;
-      CMemoryIo device;
-      const Result r =
-          test::LoadScene(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n)), stream, device);
-      EXPECT_TRUE(r < 0 || r == kOk) << minor << " " << n;
-    }
+    test::ExpectPrefixesFailBetweenRecords(bytes);
   }
 }
 

@@ -1,6 +1,8 @@
 // KT::CMemberTextWriter: a member visitor that writes an object's fields as
 // indented text, one group per class level and one line per field. Tools
-// print it; tests compare two objects by comparing their text.
+// print it; tests compare two objects by comparing their text. It knows the
+// scene's value types (bit arrays, bounds), so it sits above the object
+// model, which describes its fields to any visitor without knowing them.
 #pragma once
 
 #include <string>

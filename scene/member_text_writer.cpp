@@ -1,4 +1,4 @@
-#include "objectmodel/member_text_writer.h"
+#include "scene/member_text_writer.h"
 
 #include <cinttypes>
 #include <cstdio>
