@@ -2,7 +2,7 @@
 #   make example   install what is missing, build Release, run the example
 #   make test      install what is missing, build Debug+sanitizers and Release, run every test
 #   make fuzz-run  build the scene-file fuzzer with clang and run it for 60 s
-PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libtinyxml-dev libmeshoptimizer-dev
+PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libtinyxml-dev libmeshoptimizer-dev libstb-dev libpng-dev libjpeg-dev
 JOBS     ?= $(shell nproc)
 RELEASE  := build/release
 SANITIZE := build/asan

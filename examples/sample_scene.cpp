@@ -4,6 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "audio/audio_cue.h"
+#include "audio/audio_data.h"
+#include "audio/audio_instance.h"
+#include "audio/audio_source.h"
+#include "audio/audio_track.h"
 #include "controllers/core/bone_skin_control.h"
 #include "controllers/core/clip_key.h"
 #include "controllers/core/data_clip_control.h"
@@ -18,6 +23,8 @@
 #include "objectmodel/raw_data.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/version_data.h"
+#include "render/images/pixel_buffer.h"
+#include "render/images/thumbnail.h"
 #include "render/lights/camera.h"
 #include "render/lights/camera_control.h"
 #include "render/lights/directional_light.h"
@@ -26,8 +33,6 @@
 #include "render/lights/point_light_control.h"
 #include "render/lights/spot_light.h"
 #include "render/lights/spot_light_control.h"
-#include "render/pixel_buffer.h"
-#include "render/thumbnail.h"
 #include "scene/billboard.h"
 #include "scene/billboard_node.h"
 #include "scene/bounding_box.h"
@@ -556,7 +561,6 @@ Result AddBillboards(CNode& scene) {
   return r;
 }
 
-
 // The lights: a lamp above the scene that brightens from black to white
 // over one second while its range shrinks, a spot light aimed down whose
 // cone widens, a second spot light left at its defaults and a low sun.
@@ -656,6 +660,50 @@ Result AddCamera(CNode& scene) {
   return r;
 }
 
+// A "Speaker" playing a track of two cues ("Tick" and, half a second
+// later, "Tock") that share one 20 ms click, and a "Chime", one placed
+// playback of the same click.
+Result AddSound(CNode& scene) {
+  CPointer<CAudioData> click(new CAudioData());
+  click->SetName(u"Click");
+  // 441 frames of 16-bit mono at 22050 Hz: a decaying square wave.
+  std::vector<u8> samples(2 * 441);
+  for (u32 i = 0; i < 441; ++i) {
+    const i32 level = (i / 25) % 2 == 0 ? 12000 - 25 * static_cast<i32>(i) : -12000 + 25 * static_cast<i32>(i);
+    const u16 word = static_cast<u16>(static_cast<i16>(level));
+    samples[2 * i] = static_cast<u8>(word & 0xFF);
+    samples[2 * i + 1] = static_cast<u8>(word >> 8);
+  }
+  Result r = click->SetSamples(samples.data(), static_cast<u32>(samples.size()));
+  if (Failed(r)) return r;
+  CPointer<CAudioTrack> beat(new CAudioTrack());
+  beat->SetName(u"Beat");
+  beat->SetLoop(4);
+  beat->SetPadding(480);
+  const char16_t* const names[2] = {u"Tick", u"Tock"};
+  for (u32 i = 0; i < 2 && Succeeded(r); ++i) {
+    CPointer<CAudioCue> cue(new CAudioCue());
+    cue->SetName(names[i]);
+    cue->SetStartTime(static_cast<i32>(500 * i));
+    cue->SetVolume(i == 0 ? 1.0f : 0.5f);
+    cue->SetData(click.Get());
+    r = beat->AddCue(cue.Get(), false);
+  }
+  if (Failed(r)) return r;
+  CPointer<CAudioSource> speaker(new CAudioSource());
+  speaker->SetVolume(0.8f);
+  speaker->SetMaxProcess(2);
+  r = speaker->AddCue(beat.Get());
+  if (Succeeded(r)) r = AddPlaced(scene, *speaker, u"Speaker", 0.0f, 2.0f, 0.0f);
+  if (Failed(r)) return r;
+  CPointer<CAudioInstance> chime(new CAudioInstance());
+  chime->SetStartTime(250);
+  chime->SetEndTime(20);
+  chime->SetLoopCount(1);
+  chime->SetData(click.Get());
+  return AddPlaced(scene, *chime, u"Chime", 0.0f, -2.0f, 0.0f);
+}
+
 }  // namespace
 
 Result BuildSampleScene(CStream& stream) {
@@ -689,6 +737,7 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddBillboards(*scene);
   if (Succeeded(r)) r = AddLights(*scene);
   if (Succeeded(r)) r = AddCamera(*scene);
+  if (Succeeded(r)) r = AddSound(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;

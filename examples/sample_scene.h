@@ -18,7 +18,9 @@
 //     UVW clip controller;
 //   "Billboards", a turning billboard group holding "Card", a billboard
 //     whose texture coordinates scroll;
-//   "Sparks", a particle system carried by the forearm.
+//   "Sparks", a particle system carried by the forearm;
+//   "Speaker", an audio source playing the track "Beat" of two cues that
+//     share one piece of sample data, and "Chime", an audio instance of it.
 // The custom data chain ("Sample", "Bytes", "Script") rides on the root.
 #pragma once
 

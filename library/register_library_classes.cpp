@@ -1,5 +1,10 @@
 #include "library/register_library_classes.h"
 
+#include "audio/audio_cue.h"
+#include "audio/audio_data.h"
+#include "audio/audio_instance.h"
+#include "audio/audio_source.h"
+#include "audio/audio_track.h"
 #include "controllers/core/bone_skin_control.h"
 #include "controllers/core/data_clip_control.h"
 #include "controllers/core/data_control.h"
@@ -9,7 +14,7 @@
 #include "controllers/core/rts_clip_control.h"
 #include "controllers/core/uvw_map_control.h"
 #include "objectmodel/class_factory.h"
-#include "render/image_factory.h"
+#include "render/images/image_factory.h"
 #include "render/lights/camera.h"
 #include "render/lights/camera_control.h"
 #include "render/lights/directional_light.h"
@@ -69,6 +74,11 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CPointLightControl", &CreateObject<CPointLightControl>);
   CClassFactory::Register("CSpotLightControl", &CreateObject<CSpotLightControl>);
   CClassFactory::Register("CCameraControl", &CreateObject<CCameraControl>);
+  CClassFactory::Register("CAudioData", &CreateObject<CAudioData>);
+  CClassFactory::Register("CAudioInstance", &CreateObject<CAudioInstance>);
+  CClassFactory::Register("CAudioSource", &CreateObject<CAudioSource>);
+  CClassFactory::Register("CAudioCue", &CreateObject<CAudioCue>);
+  CClassFactory::Register("CAudioTrack", &CreateObject<CAudioTrack>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

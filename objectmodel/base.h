@@ -9,6 +9,7 @@
 
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "objectmodel/class_record.h"
@@ -191,6 +192,22 @@ template <typename T, typename U>
 Result AssignPointerMember(DisplacedList& displaced, const CPointer<U>& source, CPointer<T>& target) {
   if (target) displaced.emplace_back(target.Get());
   target = source.Get();
+  return kOk;
+}
+
+// The list form of AssignPointerMember: every former element of `target`
+// goes to `displaced`, then `target` becomes a copy of `source` (one more
+// count per element). Always kOk.
+template <typename T, typename U>
+Result AssignPointerVectorMember(DisplacedList& displaced, const std::vector<CPointer<U>>& source,
+                                 std::vector<CPointer<T>>& target) {
+  for (const CPointer<T>& former : target) {
+    if (former) displaced.emplace_back(former.Get());
+  }
+  std::vector<CPointer<T>> copy;
+  copy.reserve(source.size());
+  for (const CPointer<U>& element : source) copy.emplace_back(element.Get());
+  target = std::move(copy);
   return kOk;
 }
 

@@ -285,6 +285,11 @@ Result CDorun::Update(i32 time) {
   return kOk;
 }
 
+Result CDorun::UpdateOk(i32 time) {
+  const Result r = CDorun::Update(time);
+  return Failed(r) ? r : kOk;
+}
+
 Result CDorun::BindChain(CDorun* first, CDorun* object) {
   for (CDorun* e = first; e != nullptr; e = e->GetChainNext()) {
     const Result r = e->BindObject(object);

@@ -66,6 +66,9 @@ class CDorun : public CBase {
   // Evaluates and applies every controller, then updates the sub-objects;
   // the first failure ends the update.
   virtual Result Update(i32 time);
+  // CDorun::Update with every non-negative result reported as kOk (the
+  // Update of the spatial classes).
+  Result UpdateOk(i32 time);
   // Binds `control` (and the controllers chained behind it) to this object
   // and appends them to the control chain. Refused (kErrInvalidArg, nothing
   // bound) when `control` is null or not a controller, or when any of them

@@ -148,10 +148,7 @@ Result CSpatial::CollectAnimated(std::vector<CDorun*>& animated) {
   return boundingMesh_ ? boundingMesh_->CollectAnimated(animated) : r;
 }
 
-Result CSpatial::Update(i32 time) {
-  const Result r = CDorun::Update(time);
-  return Failed(r) ? r : kOk;
-}
+Result CSpatial::Update(i32 time) { return UpdateOk(time); }
 
 Result CSpatial::RegisterForSave(CStream& stream, u32 flags) {
   Result r = CDorun::RegisterForSave(stream, flags);

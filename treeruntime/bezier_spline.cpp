@@ -216,7 +216,7 @@ void stBezierSpline::SetNumPoints(int n) {
 
 void stBezierSpline::AddPoint(const stVec& position, const stVec& tangent, float length) {
   stVec direction = tangent;
-  direction.Normalize();
+  if (!(std::fabs(direction.Length() - 1.0f) <= kUnitTolerance)) direction.Normalize();
   if (!m_vPositions.empty()) {
     m_vBezierPoints.push_back(m_vPositions.back() + m_vTangents.back() * m_vLengths.back());
     m_vBezierPoints.push_back(position - direction * length);
@@ -234,9 +234,10 @@ void stBezierSpline::CreateEvenlySpacedPoints() {
   // The polygon must hold 3n - 2 points; a hand-edited record that does not
   // is treated like a curve without points.
   if (n < 2 || m_vBezierPoints.size() < 3 * n - 2) {
-    for (float& value : m_afTable) value = 0.0f;
+    TreeVector<float>().swap(m_vTable);
     return;
   }
+  m_vTable.assign(kTableSize, 0.0f);
 
   // 1. Sample the segments with a step that spreads the table size over all
   //    of them.
@@ -255,8 +256,8 @@ void stBezierSpline::CreateEvenlySpacedPoints() {
   if (raw.size() < kTableSize) raw.push_back({m_vPositions.back()[0], m_vPositions.back()[1]});
 
   // 2. The end values are the end points' own.
-  m_afTable[0] = m_vPositions.front()[1];
-  m_afTable[kLastIndex] = m_vPositions.back()[1];
+  m_vTable[0] = m_vPositions.front()[1];
+  m_vTable[kLastIndex] = m_vPositions.back()[1];
 
   // 3. Interpolate between the samples around each x, scanning forward.
   //    Where no pair of samples brackets x (the curve starts late, ends
@@ -273,16 +274,17 @@ void stBezierSpline::CreateEvenlySpacedPoints() {
         break;
       }
     }
-    m_afTable[i] = static_cast<float>(value);
+    m_vTable[i] = static_cast<float>(value);
   }
 }
 
 float stBezierSpline::CurveValue(float t) const {
+  if (m_vTable.empty()) return 0.0f;
   const double position = ClampParameter(t) * kLastIndex;
   const int i = static_cast<int>(position);
-  if (i >= kLastIndex) return m_afTable[kLastIndex];
+  if (i >= kLastIndex) return m_vTable[kLastIndex];
   const double f = position - i;
-  return static_cast<float>(m_afTable[i] + (static_cast<double>(m_afTable[i + 1]) - m_afTable[i]) * f);
+  return static_cast<float>(m_vTable[i] + (static_cast<double>(m_vTable[i + 1]) - m_vTable[i]) * f);
 }
 
 float stBezierSpline::Evaluate(float t) const {
@@ -298,7 +300,7 @@ float stBezierSpline::EvaluateWithVariance(float t, bool proportional) const {
 
 float stBezierSpline::GetVariance(float t) const {
   const int i = static_cast<int>(ClampParameter(t) * kLastIndex + 0.5);
-  const float c = m_afTable[i > kLastIndex ? kLastIndex : i];
+  const float c = m_vTable.empty() ? 0.0f : m_vTable[i > kLastIndex ? kLastIndex : i];
   return VarianceRandom().GetUniform(-m_fVariance * c, m_fVariance * c);
 }
 

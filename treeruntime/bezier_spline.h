@@ -25,6 +25,8 @@ namespace trt {
 
 struct stBezierSpline {
   static constexpr int kTableSize = 500;
+  // How far from 1 the length of a tangent may be to count as unit.
+  static constexpr float kUnitTolerance = 1e-5f;
 
   float m_fVariance = 0.0f;
   float m_fMin = 0.0f;
@@ -42,9 +44,11 @@ struct stBezierSpline {
   // The cubic control polygon, 3n - 2 points: segment i uses points 3i to
   // 3i + 3, neighbouring segments sharing their end point.
   TreeVector<stVec> m_vBezierPoints;
-  // Curve values at i / 499, i = 0 .. 499. All zero until a curve of at
-  // least two control points is resampled.
-  float m_afTable[kTableSize] = {};
+  // Curve values at i / 499, i = 0 .. 499, made when a curve of at least
+  // two control points is resampled; empty otherwise (every value reads as
+  // 0). Taking the table only then keeps a record full of curves that a
+  // block leaves empty small: memory follows the data read.
+  TreeVector<float> m_vTable;
 
   stBezierSpline() = default;
   // Default curve, then Parse(text).
@@ -63,7 +67,11 @@ struct stBezierSpline {
 
   // Stores n, drops the control points and resets both counters.
   void SetNumPoints(int n);
-  // Normalises the tangent (a zero tangent stays zero); when a point exists
+  // Normalises the tangent (a zero tangent stays zero), except that a
+  // tangent whose length is within kUnitTolerance of 1 is kept as given:
+  // a unit tangent written with six digits reads back that close, and
+  // renormalising it could change its last digit, so save, parse, save would
+  // not be a fixed point. When a point exists
   // already, appends the two inner handles of the new segment (previous
   // position + previous tangent x previous length, then position - tangent
   // x length); then appends the position as a Bezier point and stores the
@@ -73,7 +81,7 @@ struct stBezierSpline {
   // (n - 1) / 499 by de Casteljau's construction (in double precision), and
   // the table value at x = i / 499 is interpolated between the two samples
   // around x (first and last values are the end points' y). With fewer than
-  // two control points the table is zeroed.
+  // two control points the table is released (every value reads as 0).
   void CreateEvenlySpacedPoints();
 
   // The table value at t (t clamped to [0, 1], NaN read as 0), linearly

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "treeruntime/branch.h"
+#include "treeruntime/indexed_geometry.h"
+
 namespace trt {
 namespace {
 
@@ -64,8 +67,9 @@ bool CTreeEngine::Parse(CTreeFileAccess& file) {
     section = file.ParseToken();
   } while (section != token::kEndFile);
 
-  // Anything else after 1001 belongs to the supplemental reader.
-  if (file.DataRemains() && file.PeekToken() == token::kLeafLodsBegin) {
+  // Anything else after 1001 belongs to the supplemental reader; fewer than
+  // four bytes cannot hold a token and stay unread as well.
+  if (file.BytesRemaining() >= sizeof(std::int32_t) && file.PeekToken() == token::kLeafLodsBegin) {
     file.ParseToken();
     ParseLeafCluster(file);
   }
@@ -200,6 +204,150 @@ void CTreeEngine::SaveLeafCluster(CTreeFileAccess& file) const {
   file.SaveToken(token::kLeafLodsEnd);
 }
 
+void CTreeEngine::Compute(float fLeafSpacing) {
+  (void)fLeafSpacing;  // for leaf LOD placement, which is not built yet
+  SBranchSettings& st = CBranch::Settings();
+  // 1., 2.
+  st.m_bLeavesNeedPlacement = !m_bLeafLodsLoaded;
+  TrackedDelete(m_pBranch);
+  m_pBranch = TrackedNew<CBranch>("CTreeEngine::Compute, m_pBranch", nullptr, false);
+  if (!m_bLeafLodsLoaded) {
+    FreeLeafLods();
+    m_pLeafLods = TrackedNewArray<TreeVector<SBillboardLeaf>>(static_cast<std::size_t>(std::max(GetNumLeafLods(), 0)),
+                                                              "CTreeEngine::Compute, m_pLeafLods");
+  }
+  // 3.
+  st.m_nWindLevel = m_nWindLevel;
+  st.m_pLeafInfo = &m_cLeafInfo;
+  st.m_vLevels.clear();
+  for (const STreeBranchInfo* level : m_vBranchLevels) st.m_vLevels.push_back(level);
+  st.m_bWindFalloff = m_bFlag22000;
+  st.m_bFloorEnabled = m_bFloorEnabled;
+  st.m_fFloorHeight = m_fFloorHeight;
+  st.m_nFloorLevel = m_nFloorLevel;
+  st.m_fFloorExponent = m_fFloorExponent;
+  st.m_fFloorScale = m_fFloorScale;
+  st.m_nClusterLevel = m_nClusterLevel;
+  st.m_pRootSupport = m_pRootSupport;
+  st.m_uRoughnessCounter = 0;
+  st.m_uDensityCounter = 0;
+  // 4.
+  CTreeRandom::Seed(m_nSeed);
+  for (float& value : st.m_afTable) value = CTreeRandom::GetUniform(0.0f, 1.0f);
+  // 5.
+  CTreeRandom::Seed(m_nSeed);
+  const float workingSize = CTreeRandom::GetUniform(m_fSize - m_fSizeVariance, m_fSize + m_fSizeVariance);
+  // 6.
+  CFlareRandom::Seed(static_cast<std::uint32_t>(m_nPlacementSeed));
+  // 7. Leaf maps follow the base size, not the drawn one.
+  if (m_fSize > 0.0f) {
+    for (STreeLeafMap& map : m_cLeafInfo.m_vLeafMaps) {
+      map.m_vAbsoluteSize.x = map.m_vRelativeSize.x * m_fSize;
+      map.m_vAbsoluteSize.y = map.m_vRelativeSize.y * m_fSize;
+    }
+  }
+  // 8.
+  CTreeRandom::Seed(m_nSeed);
+  if (m_pBranchGeometry != nullptr) {
+    m_pBranchGeometry->SetNumLods(m_nNumBranchLods);
+    m_pBranchGeometry->ResetStripCounter();
+  }
+  // 9.
+  const std::uint32_t seed = static_cast<std::uint32_t>(m_nSeed);
+  st.m_uSeed = seed;
+  st.m_nWindGroupCounter = m_nSeed;
+  stMat3 root;
+  root.RotateZ(m_fGlobalValue);
+  m_pBranch->Compute(seed, workingSize, 0, stVec3(m_afPosition[0], m_afPosition[1], m_afPosition[2]), 0.0f, root,
+                     stVec3(0.0f, 0.0f, 1.0f), m_pBranchGeometry, m_vLeaves, 1.0f, 1.0f, m_nSeed, m_nPlacementSeed,
+                     -1.0f, false);
+  // 10.
+  ComputeBranchLods();
+
+  // The builder's settings point into this engine for the compute only.
+  st.m_pLeafInfo = nullptr;
+  st.m_pRootSupport = nullptr;
+  FreeVector(st.m_vLevels);
+  for (TreeVector<std::int32_t>& group : st.m_vLeafGroups) FreeVector(group);
+}
+
+void CTreeEngine::ComputeBranchLods() {
+  CIndexedGeometry* geometry = m_pBranchGeometry;
+  if (geometry == nullptr) return;
+
+  // 1. The nodes, when there is anything to choose from.
+  struct Node {
+    CBranch* branch;
+    float weight;
+    float key;
+  };
+  TreeVector<Node> nodes;
+  float total = 0.0f;
+  float largest = 0.0f;
+  bool holdsTriangle = false;
+  if (const TreeVector<std::int32_t>* descriptors = geometry->GetStripDescriptors(0)) {
+    for (std::size_t k = 1; k < descriptors->size(); k += 2) holdsTriangle = holdsTriangle || (*descriptors)[k] >= 3;
+  }
+  if (m_pBranch != nullptr && holdsTriangle) {
+    TreeVector<CBranch*> collected;
+    m_pBranch->CollectNodes(collected);
+    for (CBranch* branch : collected) {
+      const float weight = branch->m_fSizeMeasure > 0.0f ? branch->m_fSizeMeasure : 0.0f;
+      nodes.push_back({branch, weight, 0.0f});
+      total += weight;
+      largest = std::max(largest, weight);
+    }
+  }
+
+  // 2. Sort keys below the cut; the nodes above it go to their own list.
+  const float cut = (1.0f - m_fBranchWeightThreshold) * largest;
+  TreeVector<Node> ordered;
+  TreeVector<Node> large;
+  for (Node& node : nodes) {
+    if (node.weight > cut) {
+      large.push_back(node);
+      continue;
+    }
+    const float r = CTreeRandom::GetUniform(0.0f, m_fBranchWeightBlend);
+    const float key = r * largest + (1.0f - r) * node.weight;
+    node.key = key > 0.0f ? key : 0.0f;
+    ordered.push_back(node);
+  }
+  // 3. Both by descending key; the large nodes then go to the front one by
+  //    one (ending up in reverse order ahead of all others).
+  auto higher = [](const Node& a, const Node& b) { return a.key > b.key; };
+  std::stable_sort(ordered.begin(), ordered.end(), higher);
+  std::stable_sort(large.begin(), large.end(), higher);
+  for (const Node& node : large) ordered.insert(ordered.begin(), node);
+
+  // 4. Each LOD takes a share of the total weight.
+  const std::int32_t lods = m_nNumBranchLods;
+  for (std::int32_t l = 0; l < lods; ++l) {
+    const float f = lods == 1 ? 1.0f
+                              : m_fLargestBranchLod + (m_fSmallestBranchLod - m_fLargestBranchLod) *
+                                                          static_cast<float>(l) / static_cast<float>(lods - 1);
+    const float budget = f * total;
+    std::size_t taken = 0;
+    float sum = 0.0f;
+    while (taken < ordered.size() && sum < budget) sum += ordered[taken++].weight;
+    geometry->ResetStripCounter();
+    if (l == 0) {
+      // LOD 0 holds every strip the builder emitted; the selection alone
+      // decides what it keeps.
+      geometry->ClearLod(0);
+      if (taken == 0) {
+        geometry->AddStrip(0, nullptr, 0);
+        continue;
+      }
+    }
+    for (std::size_t k = 0; k < taken; ++k) ordered[k].branch->EmitToLod(l, *geometry);
+  }
+}
+
+void CTreeEngine::ApplyDefaultTextureControls() {
+  for (STreeBranchInfo* level : m_vBranchLevels) level->ApplyDefaultTextureControls();
+}
+
 // --- state --------------------------------------------------------------------
 
 void CTreeEngine::SetTreeSize(float fSize, float fVariance) {
@@ -221,6 +369,7 @@ void CTreeEngine::FreeLeafLods() { TrackedDeleteArray(m_pLeafLods); }
 
 void CTreeEngine::FreeTransientData() {
   if (!m_bTransientData) return;
+  TrackedDelete(m_pBranch);
   FreeLeafLods();
   FreeBranchLevels();
   TrackedDelete(m_pRootSupport);

@@ -38,6 +38,7 @@
 
 namespace trt {
 
+class CBranch;
 class CIndexedGeometry;
 
 // A position of three floats; the engine keeps the tree's origin in it.
@@ -73,9 +74,10 @@ class CTreeEngine : public stCamera {
   //   right after the header included)    "malformed SPT tree file"
   // and the section messages of ParseGeneralTreeInfo, ParseBranchData,
   // STreeBranchInfo, STreeLeafInfo, STreeLeafMap, STreeWindInfo,
-  // ParseLeafCluster and SBillboardLeaf. When data remains after 1001 and
-  // its next token is 7000, the leaf LOD block is read; otherwise the read
-  // position stays just behind 1001. A tree-size override (SetTreeSize)
+  // ParseLeafCluster and SBillboardLeaf. When a token follows 1001 and it
+  // is 7000, the leaf LOD block is read; otherwise the read position stays
+  // just behind 1001 (one to three stray bytes there hold no token and are
+  // left unread, as any other data after the core is). A tree-size override (SetTreeSize)
   // then replaces the size and variance read. Returns true; every failure
   // is the exception, and what was read before it stays in the engine.
   bool Parse(CTreeFileAccess& file);
@@ -112,6 +114,38 @@ class CTreeEngine : public stCamera {
   // array does not hold is written empty), and 7001.
   void SaveLeafCluster(CTreeFileAccess& file) const;
 
+  // Grows the tree (steps 1 to 10 of the engine's compute): marks whether
+  // leaves need placing (not when block 7000 was loaded), makes the trunk
+  // and, without loaded leaf LODs, one empty leaf list per leaf LOD;
+  // publishes the settings to the branch builder (CBranch::Settings; the
+  // caller sets its frond and lighting engines); seeds and fills the table
+  // of 1000 uniform values; seeds again and draws the working size in
+  // [size - variance, size + variance]; seeds the flare generator with the
+  // placement seed; sizes the leaf maps from the base size (when above 0);
+  // seeds again, sets the branch geometry's LOD count and grows the trunk
+  // at the origin, turned about z by the global value (degrees); then the
+  // branch LODs. Leaf LOD placement is not part of it yet. Compute once.
+  void Compute(float fLeafSpacing);
+
+  // The branch levels of detail (m_nNumBranchLods of them) from the nodes
+  // of m_pBranch, each weighted by its size measure (negative as 0). Only
+  // when the branch geometry's LOD 0 holds a triangle (a strip of 3 or more
+  // indices) are nodes collected; LOD 0 is then emptied and refilled by the
+  // selection alone. Nodes up to (1 - weight threshold) x the largest
+  // weight get the sort key r x max + (1 - r) x weight (0 when not above
+  // 0), r a uniform draw in [0, weight blend]; the larger ones go first.
+  // LOD l takes nodes from the front while their running weight is below f
+  // x the total, the node that reaches it included, f running from the
+  // largest to the smallest fraction (1.0 with one LOD), and each emits its
+  // strip into LOD l; a LOD 0 that takes none gets one empty strip.
+  void ComputeBranchLods();
+
+  // The texture-coordinate controls a block without section 50000 gets:
+  // in every branch level, in order, each of layers 1 to 6 whose flag 6 is
+  // set becomes a copy of layer 0 (STreeBranchInfo::ApplyDefaultTextureControls).
+  // The tree model calls it after loading such a block.
+  void ApplyDefaultTextureControls();
+
   // Stores a size and variance that replace those of every later Parse
   // (kept unchanged; the override is active while the size is above -1.0).
   void SetTreeSize(float fSize, float fVariance);
@@ -141,6 +175,8 @@ class CTreeEngine : public stCamera {
   float m_fSize = 50.0f;            // 2006
   float m_fSizeVariance = 0.0f;     // 2007
   std::int32_t m_nPlacementSeed = 444;  // 16013
+  // The trunk, made by compute (tracked); freed with the transient data.
+  CBranch* m_pBranch = nullptr;
   CIndexedGeometry* m_pBranchGeometry = nullptr;
   TreeVector<STreeBranchInfo*> m_vBranchLevels;  // 1014
   std::int32_t m_nNumBranchLods = 6;  // 9007

@@ -203,4 +203,10 @@ class TrackedAllocator {
 template <typename T>
 using TreeVector = std::vector<T, TrackedAllocator<T>>;
 
+// Empties the vector and gives its storage back (clear keeps it).
+template <typename T>
+void FreeVector(TreeVector<T>& vector) {
+  TreeVector<T>().swap(vector);
+}
+
 }  // namespace trt

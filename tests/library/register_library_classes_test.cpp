@@ -9,7 +9,7 @@
 #include "objectmodel/class_factory.h"
 #include "objectmodel/raw_data.h"
 #include "objectmodel/version_data.h"
-#include "render/thumbnail.h"
+#include "render/images/thumbnail.h"
 
 namespace KT {
 namespace {

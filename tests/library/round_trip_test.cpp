@@ -148,6 +148,11 @@ void BuildCameraControl(CBase& object, Companions&) {
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
+      {"CAudioCue", {}},
+      {"CAudioData", {}},
+      {"CAudioInstance", {}},
+      {"CAudioSource", {}},
+      {"CAudioTrack", {}},
       {"CBillboard", {}},
       {"CBillboardNode", {}},
       {"CBoneSkinControl", {}},

@@ -456,6 +456,23 @@ TEST(BaseCopyTo, AssignPointerMemberSharesAndDisplaces) {
   EXPECT_EQ(former->GetReferences(), 1u);  // kept alive by the list only
 }
 
+TEST(BaseCopyTo, AssignPointerVectorMemberSharesAndDisplacesEveryElement) {
+  CPointer<CRawData> a = Make<CRawData>(u"a");
+  CPointer<CRawData> b = Make<CRawData>(u"b");
+  const std::vector<CPointer<CRawData>> source = {a, nullptr, b};
+  CPointer<CRawData> old1 = Make<CRawData>(u"old1");
+  std::vector<CPointer<CBase>> target = {old1.Get(), nullptr};
+  DisplacedList displaced;
+  EXPECT_EQ(AssignPointerVectorMember(displaced, source, target), kOk);
+  ASSERT_EQ(target.size(), 3u);
+  EXPECT_EQ(target[0], a.Get());
+  EXPECT_EQ(target[1], nullptr);
+  EXPECT_EQ(target[2], b.Get());
+  EXPECT_EQ(a->GetReferences(), 3u);  // a, the source list and the target list
+  ASSERT_EQ(displaced.size(), 1u);
+  EXPECT_EQ(displaced[0], old1.Get());
+}
+
 // --- visitors -------------------------------------------------------------------
 
 // Records every call as "kind name=value" lines.

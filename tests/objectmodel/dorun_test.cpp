@@ -461,6 +461,10 @@ TEST_F(DorunTest, UpdateEvaluatesAndAppliesEachControllerThenTheSubObjects) {
     EXPECT_EQ(t.object->Update(250), c.expected) << c.name;
     EXPECT_EQ(test::CallLog(), c.log) << c.name;
     EXPECT_EQ(t.c1->lastTime, 250) << c.name;
+    // The spatial form runs the same steps and reports success as kOk.
+    test::CallLog().clear();
+    EXPECT_EQ(t.object->UpdateOk(250), c.expected) << c.name;
+    EXPECT_EQ(test::CallLog(), c.log) << c.name;
   }
   Tree t;
   t.c1->output = 11;

@@ -52,7 +52,8 @@ TEST_F(BezierSplineTest, ParsesTheFlatCurve) {
   EXPECT_FLOAT_EQ(curve.m_vBezierPoints[1][0], 0.1f);
   EXPECT_FLOAT_EQ(curve.m_vBezierPoints[2][0], 0.9f);
   // A flat curve of value 1: every table value is exactly 1.
-  for (float value : curve.m_afTable) ASSERT_EQ(value, 1.0f);
+  ASSERT_EQ(curve.m_vTable.size(), 500u);
+  for (float value : curve.m_vTable) ASSERT_EQ(value, 1.0f);
   for (float t : {0.0f, 0.25f, 0.5f, 0.999f, 1.0f}) EXPECT_EQ(curve.Evaluate(t), 1.0f) << t;
 }
 
@@ -144,7 +145,7 @@ TEST_F(BezierSplineTest, EvaluateMapsTheLastPointExactly) {
 TEST_F(BezierSplineTest, SamplingFollowsTheCurve) {
   const stBezierSpline line = LinearCurve(0, 1);
   for (int i = 0; i < stBezierSpline::kTableSize; ++i) {
-    ASSERT_NEAR(line.m_afTable[i], i / 499.0, 1e-5) << i;
+    ASSERT_NEAR(line.m_vTable[i], i / 499.0, 1e-5) << i;
   }
   for (float t : {0.1f, 0.3f, 0.77f}) EXPECT_NEAR(line.Evaluate(t), t, 1e-5f) << t;
   const stBezierSpline scaled = LinearCurve(10, 20);
@@ -168,6 +169,36 @@ TEST_F(BezierSplineTest, FewerThanTwoPointsGiveTheMinimum) {
   stBezierSpline curve(kFlatCurve);
   curve.Parse("BezierSpline 3 5 0 { 1 0 1 1 0 0.1 }");
   EXPECT_EQ(curve.Evaluate(0.5f), 3.0f);
+  // Neither holds a table: a curve takes its table only when it has one.
+  EXPECT_TRUE(stBezierSpline().m_vTable.empty());
+  EXPECT_TRUE(one.m_vTable.empty());
+  EXPECT_TRUE(curve.m_vTable.empty());
+  EXPECT_EQ(curve.GetVariance(0.5f), 0.0f);
+}
+
+TEST_F(BezierSplineTest, NearlyUnitTangentsAreKeptAsGiven) {
+  struct Case {
+    float x, y;
+    float keptX, keptY;
+  };
+  const Case cases[] = {
+      {0.707107f, 0.707107f, 0.707107f, 0.707107f},  // length 1 + 4.5e-7: kept
+      {0.6f, 0.800005f, 0.6f, 0.800005f},            // within 1e-5 of 1: kept
+      {3.0f, 4.0f, 0.6f, 0.8f},                      // normalised
+      {0.6f, 0.81f, 0.6f / 1.00802f, 0.81f / 1.00802f},
+      {0.0f, 0.0f, 0.0f, 0.0f},                      // zero stays zero
+  };
+  for (const Case& c : cases) {
+    stBezierSpline curve;
+    curve.AddPoint(stVec(0, 0), stVec(c.x, c.y), 0.1f);
+    if (c.keptX == c.x && c.keptY == c.y) {
+      EXPECT_EQ(curve.m_vTangents[0][0], c.x);
+      EXPECT_EQ(curve.m_vTangents[0][1], c.y);
+    } else {
+      EXPECT_NEAR(curve.m_vTangents[0][0], c.keptX, 1e-5f) << c.x << " " << c.y;
+      EXPECT_NEAR(curve.m_vTangents[0][1], c.keptY, 1e-5f) << c.x << " " << c.y;
+    }
+  }
 }
 
 TEST_F(BezierSplineTest, CountsAreBoundedByTheText) {

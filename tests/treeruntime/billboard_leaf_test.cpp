@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "treeruntime/spt_builder.h"
 #include "treeruntime/tree_test_util.h"
 
 namespace trt {

@@ -129,6 +129,7 @@ class SptWriter {
   SptWriter& Byte(std::uint8_t value);
   SptWriter& String(const std::string& value);
   SptWriter& Vec(const SptVec& value);
+  SptWriter& Vector(const stVec3& value) { return Vec({value.x, value.y, value.z}); }
 
   // 1000 and the header string.
   SptWriter& Header();
@@ -142,10 +143,16 @@ class SptWriter {
 
   const Bytes& Data() const { return bytes_; }
   std::size_t Size() const { return bytes_.size(); }
+  // A runtime reader over the bytes written so far.
+  CTreeFileAccess Reader() const { return ReaderOf(bytes_); }
 
  private:
   Bytes bytes_;
 };
+
+// Byte images of single fields and records in tests: the same encoder, so
+// that expected bytes never come from the runtime's own writer.
+using Image = SptWriter;
 
 // The whole core: header, 1002, 1004, 1011, 1001 and, when the tree has
 // them, the leaf LODs.

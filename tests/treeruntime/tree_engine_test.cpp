@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,7 @@ namespace {
 using test::Bytes;
 using test::BuildSpt;
 using test::CurveText;
+using test::InstalledAllocator;
 using test::ReaderOf;
 using test::SptBillboardLeaf;
 using test::SptLeafMap;
@@ -23,6 +27,27 @@ using test::SptTree;
 using test::SptVec;
 using test::SptWriter;
 using test::TreeErrorText;
+
+// Counts the bytes the runtime holds through it and the most it held at once.
+class PeakAllocator : public CTreeAllocator {
+ public:
+  void* Alloc(std::size_t size, std::size_t) override {
+    auto* block = static_cast<std::size_t*>(std::malloc(size + kTreeAllocAlignment));
+    if (block == nullptr) return nullptr;
+    *block = size;
+    current += size;
+    if (current > peak) peak = current;
+    return reinterpret_cast<unsigned char*>(block) + kTreeAllocAlignment;
+  }
+  void Free(void* block) override {
+    if (block == nullptr) return;
+    auto* start = reinterpret_cast<std::size_t*>(static_cast<unsigned char*>(block) - kTreeAllocAlignment);
+    current -= *start;
+    std::free(start);
+  }
+  std::size_t current = 0;
+  std::size_t peak = 0;
+};
 
 SptTree SampleTree() {
   SptTree t;
@@ -557,11 +582,114 @@ TEST_F(TreeEngineTest, EveryPrefixOfAValidBlockFailsCleanly) {
     CTreeFileAccess in = ReaderOf(prefix);
     CTreeEngine e(nullptr);
     const std::string text = TreeErrorText([&] { e.Parse(in); });
-    if (length == coreSize) {
-      EXPECT_EQ(text, "(no error)");  // the core alone is complete
+    if (length >= coreSize && length < coreSize + 4) {
+      // The core alone is complete; the first bytes of the 7000 token that
+      // follow it hold no token and stay unread.
+      EXPECT_EQ(text, "(no error)") << "cut at " << length;
+      EXPECT_EQ(in.GetPosition(), coreSize) << "cut at " << length;
+      EXPECT_FALSE(e.m_bLeafLodsLoaded);
     } else {
       ASSERT_EQ(text.rfind(premature, 0), 0u) << "cut at " << length << ": " << text;
     }
+  }
+}
+
+TEST_F(TreeEngineTest, StrayBytesAfterTheEndTokenAreLeftUnread) {
+  SptTree tree = SampleTree();
+  tree.hasLeafLods = false;
+  const Bytes core = BuildSpt(tree);
+  for (std::size_t stray = 1; stray <= 3; ++stray) {
+    Bytes block = core;
+    block.insert(block.end(), stray, std::uint8_t{0x58});
+    CTreeFileAccess in = ReaderOf(block);
+    CTreeEngine e(nullptr);
+    EXPECT_EQ(TreeErrorText([&] { e.Parse(in); }), "(no error)") << stray;
+    EXPECT_EQ(in.GetPosition(), core.size()) << stray;
+    EXPECT_EQ(in.BytesRemaining(), stray);
+    EXPECT_EQ(SaveOf(e, false), core) << stray;
+  }
+}
+
+TEST_F(TreeEngineTest, ManyEmptyLevelRecordsTakeMemoryInProportionToTheirBytes) {
+  // Each record is 13 bytes (1016, 6015 with a byte, 1017); the records'
+  // curves own no tables until they get control points.
+  constexpr std::int32_t kLevels = 20000;
+  SptWriter w;
+  w.Header().Token(1002).Token(1014).Token(kLevels);
+  for (std::int32_t i = 0; i < kLevels; ++i) w.Token(1016).Token(6015).Byte(1).Token(1017);
+  w.Token(1015).Token(1003).Token(1001);
+  const Bytes block = w.Data();
+
+  PeakAllocator peak;
+  {
+    InstalledAllocator scope(&peak);
+    CTreeEngine e(nullptr);
+    CTreeFileAccess in = ReaderOf(block);
+    e.Parse(in);
+    ASSERT_EQ(e.m_vBranchLevels.size(), static_cast<std::size_t>(kLevels));
+    EXPECT_TRUE(e.m_vBranchLevels.back()->m_sRadius.m_vTable.empty());
+  }
+  EXPECT_EQ(peak.current, 0u);
+  // The reader's own copy of the block is one times its size; every record
+  // costs a fixed size of about 200 times its smallest form.
+  EXPECT_LT(peak.peak, 256 * block.size()) << "peak " << peak.peak << " for " << block.size() << " bytes";
+}
+
+TEST_F(TreeEngineTest, SaveParseSaveIsAFixedPointForRandomTangents) {
+  // 100 levels of nine curves with three control points each: 2,700
+  // tangents of random direction and length.
+  std::mt19937 random(20261210);
+  std::uniform_real_distribution<float> angle(-3.14159265f, 3.14159265f);
+  std::uniform_real_distribution<float> scale(0.1f, 10.0f);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  auto number = [](float value) { return FormatCurveNumber(value); };
+  SptTree tree;
+  tree.levels.resize(100);
+  for (SptLevel& level : tree.levels) {
+    for (std::string& curve : level.curves) {
+      std::vector<std::string> points;
+      for (int p = 0; p < 3; ++p) {
+        const float a = angle(random);
+        const float r = scale(random);
+        points.push_back(number(0.5f * p) + " " + number(unit(random)) + " " + number(r * std::cos(a)) + " " +
+                         number(r * std::sin(a)) + " " + number(0.1f * unit(random)));
+      }
+      curve = CurveText("0 1 0", points);
+    }
+  }
+  CTreeFileAccess in = ReaderOf(BuildSpt(tree));
+  CTreeEngine first(nullptr);
+  first.Parse(in);
+  const Bytes saved = SaveOf(first, false);
+  CTreeFileAccess again = ReaderOf(saved);
+  CTreeEngine second(nullptr);
+  second.Parse(again);
+  const Bytes resaved = SaveOf(second, false);
+  ASSERT_EQ(resaved.size(), saved.size());
+  EXPECT_TRUE(resaved == saved);
+}
+
+TEST_F(TreeEngineTest, DefaultTextureControlsReachEveryLevel) {
+  SptTree tree;
+  tree.levels.resize(2);
+  tree.levels[0].uScale = 3.0f;
+  tree.levels[1].vScale = 5.0f;
+  tree.levels[1].absoluteV = true;
+  CTreeFileAccess in = ReaderOf(BuildSpt(tree));
+  CTreeEngine e(nullptr);
+  e.Parse(in);
+  e.m_vBranchLevels[1]->m_acTextureLayers[4].m_bFlag6 = false;
+  e.ApplyDefaultTextureControls();
+  for (int layer = 1; layer < STreeBranchInfo::kNumTextureLayers; ++layer) {
+    EXPECT_EQ(e.m_vBranchLevels[0]->m_acTextureLayers[layer].m_fUScale, 3.0f) << layer;
+    if (layer == 4) {
+      STreeTextureLayer kept;
+      kept.m_bFlag6 = false;
+      EXPECT_EQ(e.m_vBranchLevels[1]->m_acTextureLayers[layer], kept) << "flag 6 clear: kept";
+      continue;
+    }
+    EXPECT_EQ(e.m_vBranchLevels[1]->m_acTextureLayers[layer].m_fVScale, 5.0f) << layer;
+    EXPECT_TRUE(e.m_vBranchLevels[1]->m_acTextureLayers[layer].m_bAbsoluteV) << layer;
   }
 }
 

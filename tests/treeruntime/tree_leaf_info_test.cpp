@@ -4,6 +4,7 @@
 
 #include "treeruntime/texture_flip.h"
 #include "treeruntime/tree_random.h"
+#include "treeruntime/spt_builder.h"
 #include "treeruntime/tree_test_util.h"
 
 namespace trt {

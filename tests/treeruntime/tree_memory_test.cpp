@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "treeruntime/tree_test_util.h"
+
 namespace trt {
 namespace {
 
@@ -33,14 +35,7 @@ class RecordingAllocator : public CTreeAllocator {
   std::size_t lastAlignment = 0;
 };
 
-class InstalledAllocator {
- public:
-  explicit InstalledAllocator(CTreeAllocator* allocator) : previous_(InstallTreeAllocator(allocator)) {}
-  ~InstalledAllocator() { InstallTreeAllocator(previous_); }
-
- private:
-  CTreeAllocator* previous_;
-};
+using test::InstalledAllocator;
 
 struct Matrix64 {
   float m[16];

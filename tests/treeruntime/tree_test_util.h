@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "treeruntime/tree_file_access.h"
+#include "treeruntime/tree_memory.h"
 
 namespace trt::test {
 
@@ -33,34 +34,16 @@ std::string TreeErrorText(F&& call) {
   return "(no error)";
 }
 
-// Builds a byte image token by token.
-class Image {
+// Installs an allocator for its lifetime and puts the previous one back.
+class InstalledAllocator {
  public:
-  Image& Token(std::int32_t value) {
-    file_.SaveToken(value);
-    return *this;
-  }
-  Image& Float(float value) {
-    file_.SaveFloat(value);
-    return *this;
-  }
-  Image& Byte(std::uint8_t value) {
-    file_.SaveByte(value);
-    return *this;
-  }
-  Image& String(const std::string& value) {
-    file_.SaveString(value);
-    return *this;
-  }
-  Image& Vector(const stVec3& value) {
-    file_.SaveVector3(value);
-    return *this;
-  }
-  CTreeFileAccess Reader() const { return ReaderOf(file_); }
-  Bytes Data() const { return BytesOf(file_); }
+  explicit InstalledAllocator(CTreeAllocator* allocator) : previous_(InstallTreeAllocator(allocator)) {}
+  ~InstalledAllocator() { InstallTreeAllocator(previous_); }
+  InstalledAllocator(const InstalledAllocator&) = delete;
+  InstalledAllocator& operator=(const InstalledAllocator&) = delete;
 
  private:
-  CTreeFileAccess file_;
+  CTreeAllocator* previous_;
 };
 
 }  // namespace trt::test

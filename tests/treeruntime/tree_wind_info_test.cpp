@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "treeruntime/spt_builder.h"
 #include "treeruntime/tree_test_util.h"
 
 namespace trt {

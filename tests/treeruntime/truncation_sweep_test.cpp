@@ -10,6 +10,8 @@
 
 #include "treeruntime/billboard_leaf.h"
 #include "treeruntime/bezier_spline.h"
+#include "treeruntime/frond_engine.h"
+#include "treeruntime/projected_shadow.h"
 #include "treeruntime/tree_branch_info.h"
 #include "treeruntime/tree_leaf_info.h"
 #include "treeruntime/tree_map_bank.h"
@@ -77,6 +79,33 @@ std::vector<Reader> Readers() {
        }},
       {"leaf map", [](CTreeFileAccess& f) { STreeLeafMap().Save(f); },
        [](CTreeFileAccess& f) { STreeLeafMap().Parse(f); }},
+      {"shadow projection",
+       [](CTreeFileAccess& f) {
+         SProjectedShadow shadow;
+         shadow.m_vAxisA = {1, 0, 0};
+         shadow.m_strTexture = "shadow.png";
+         shadow.Save(f);
+       },
+       [](CTreeFileAccess& f) {
+         f.ParseToken();
+         SProjectedShadow().Parse(f);
+       }},
+      {"frond texture information",
+       [](CTreeFileAccess& f) {
+         CFrondEngine e;
+         e.m_vTextures.resize(2);
+         e.m_vTextures[1].m_strFileName = "palm.png";
+         e.SaveFrondTextureInfo(f);
+       },
+       [](CTreeFileAccess& f) {
+         f.ParseToken();
+         CFrondEngine().ParseFrondTextureInfo(f);
+       }},
+      {"supplemental frond information", [](CTreeFileAccess& f) { CFrondEngine().SaveSupplementalFrondInfo(f); },
+       [](CTreeFileAccess& f) {
+         f.ParseToken();
+         CFrondEngine().ParseSupplementalFrondInfo(f);
+       }},
       {"wind information", [](CTreeFileAccess& f) { STreeWindInfo().Save(f); },
        [](CTreeFileAccess& f) {
          f.ParseToken();

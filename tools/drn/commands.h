@@ -13,6 +13,7 @@ int RunDump(int argc, char** argv);
 int RunCopy(int argc, char** argv);
 int RunSample(int argc, char** argv);
 int RunEval(int argc, char** argv);
+int RunImage(int argc, char** argv);
 
 // The text `drn dump` prints for a loaded stream: the thumbnail, the listed
 // objects, the extension records and the roots, each with what it owns;

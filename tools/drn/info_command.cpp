@@ -2,8 +2,8 @@
 #include <map>
 #include <string>
 
+#include "render/images/thumbnail.h"
 #include "scene/member_text_writer.h"
-#include "render/thumbnail.h"
 #include "tools/drn/commands.h"
 #include "tools/drn/scene_file.h"
 

@@ -18,6 +18,8 @@ void PrintHelp() {
       "                      load and save again (--raw-root keeps the root tree as bytes)\n"
       "  sample OUT          write a small scene that uses every persistent class\n"
       "  eval FILE TIME...   bring the first root to each time (ms) and print world matrices\n"
+      "  image IN [--resize WxH] [--pixel X,Y]... [--out OUT]\n"
+      "                      read a Radiance (.hdr) image, resize it, print pixels, write it\n"
       "  --help              show this text\n");
 }
 
@@ -40,6 +42,7 @@ int main(int argc, char** argv) {
   if (verb == "copy") return drn::RunCopy(argc - 2, argv + 2);
   if (verb == "sample") return drn::RunSample(argc - 2, argv + 2);
   if (verb == "eval") return drn::RunEval(argc - 2, argv + 2);
+  if (verb == "image") return drn::RunImage(argc - 2, argv + 2);
   std::fprintf(stderr, "drn: unknown verb '%s' (see drn --help)\n", verb.c_str());
   return 2;
 }

@@ -5,7 +5,7 @@
 #include "library/register_library_classes.h"
 #include "objectmodel/custom_data.h"
 #include "objectmodel/string_helpers.h"
-#include "render/image_factory.h"
+#include "render/images/image_factory.h"
 
 namespace drn {
 

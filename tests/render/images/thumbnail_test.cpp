@@ -1,4 +1,4 @@
-#include "render/thumbnail.h"
+#include "render/images/thumbnail.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include "objectmodel/memory_io.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/version_data.h"
-#include "render/image_factory.h"
+#include "render/images/image_factory.h"
 
 namespace KT {
 namespace {

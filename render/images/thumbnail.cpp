@@ -1,4 +1,4 @@
-#include "render/thumbnail.h"
+#include "render/images/thumbnail.h"
 
 #include <limits>
 #include <new>

@@ -1,6 +1,6 @@
-#include "render/image_factory.h"
+#include "render/images/image_factory.h"
 
-#include "render/thumbnail.h"
+#include "render/images/thumbnail.h"
 
 namespace KT::ImageFactory {
 

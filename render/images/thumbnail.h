@@ -15,7 +15,7 @@
 #pragma once
 
 #include "objectmodel/base.h"
-#include "render/pixel_buffer.h"
+#include "render/images/pixel_buffer.h"
 
 namespace KT {
 

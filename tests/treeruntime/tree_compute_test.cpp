@@ -1,0 +1,323 @@
+// The tree engine's compute over trees described with the test-side
+// tree-data builder: closed forms for a straight trunk, the rules of the
+// branch builder, and invariants over a small gallery of trees.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "treeruntime/branch.h"
+#include "treeruntime/frond_engine.h"
+#include "treeruntime/indexed_geometry.h"
+#include "treeruntime/spt_builder.h"
+#include "treeruntime/tree_engine.h"
+#include "treeruntime/tree_random.h"
+#include "treeruntime/tree_test_util.h"
+
+namespace trt {
+namespace {
+
+using test::CurveText;
+using test::SptLevel;
+using test::SptTree;
+
+// A curve of constant value v (minimum = maximum).
+std::string Flat(float v, float variance = 0.0f) {
+  const std::string number = FormatCurveNumber(v);
+  return CurveText(number + " " + number + " " + FormatCurveNumber(variance), {"0 1 1 0 0.1", "1 1 1 0 0.1"});
+}
+
+// A level with every curve flat: no disturbance, gravity or wind, constant
+// length, radius and start angle.
+SptLevel FlatLevel(float length, float radius, float startAngle) {
+  SptLevel level;
+  level.curves[0] = Flat(0.0f);        // disturbance
+  level.curves[1] = Flat(0.0f);        // gravity
+  level.curves[2] = Flat(0.0f);        // flexibility
+  level.curves[3] = Flat(0.0f);        // flexibility profile
+  level.curves[4] = Flat(length);      // length
+  level.curves[5] = Flat(radius);      // radius
+  level.curves[6] = Flat(1.0f);        // radius profile
+  level.curves[7] = Flat(startAngle);  // start angle
+  level.curves[8] = Flat(0.5f);        // gravity profile: none
+  return level;
+}
+
+// A computed tree: the engine parsed from the description, with the
+// default supplemental curves the tree model gives after loading.
+struct Computed {
+  explicit Computed(const SptTree& tree, void (*adjust)(CTreeEngine&) = nullptr) : geometry(nullptr, false), engine(&geometry) {
+    const test::Bytes block = test::BuildSpt(tree);
+    CTreeFileAccess in = test::ReaderOf(block);
+    engine.Parse(in);
+    for (STreeBranchInfo* level : engine.m_vBranchLevels) level->ApplyDefaultCurves();
+    engine.m_pRootSupport->m_sBranch.ApplyDefaultCurves();
+    if (adjust != nullptr) adjust(engine);
+    engine.Compute(1.0f);
+  }
+  stVec3 Vertex(std::int32_t i) const {
+    const float* p = geometry.GetVertex(i);
+    return stVec3(p[0], p[1], p[2]);
+  }
+  CIndexedGeometry geometry;
+  CTreeEngine engine;
+};
+
+class TreeComputeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CBranch::Settings().m_pFrondEngine = nullptr;
+    CBranch::Settings().m_pLightingEngine = nullptr;
+    CTreeRandom::Seed(5);
+  }
+};
+
+SptTree Branchy(float frequency, float childStartAngle = 45.0f, float disturbance = 0.0f);
+
+// Size 4, length 1.5 (L = 6, under 5 x size: no root support), radius
+// 0.125 (R = 0.5), start angle -90: the spine runs up z.
+SptTree StraightTrunk() {
+  SptTree tree;
+  tree.size = 4.0f;
+  tree.levels = {FlatLevel(1.5f, 0.125f, -90.0f)};
+  return tree;
+}
+
+TEST_F(TreeComputeTest, AStraightTrunkComputesToClosedForms) {
+  for (float exponent : {1.0f, 2.0f}) {
+    static float s_exponent;
+    s_exponent = exponent;
+    const Computed tree(StraightTrunk(), [](CTreeEngine& e) { e.m_vBranchLevels[0]->m_fSegmentExponent = s_exponent; });
+    const std::int32_t n = 4;  // 3 segments
+    const std::int32_t k = 6;  // 6 ring segments
+    const float r = 0.5f;
+    const float l = 6.0f;
+    ASSERT_EQ(tree.geometry.GetVertexCount(), n * (k + 1)) << exponent;
+    for (std::int32_t i = 0; i < n; ++i) {
+      const float height = std::pow(static_cast<float>(i) / (n - 1), exponent) * l;
+      for (std::int32_t j = 0; j <= k; ++j) {
+        const stVec3 v = tree.Vertex(i * (k + 1) + j);
+        EXPECT_NEAR(std::sqrt(v.x * v.x + v.y * v.y), r, 1e-5f) << i << " " << j;
+        EXPECT_NEAR(v.z, height, 1e-5f) << i << " " << j;
+      }
+      EXPECT_EQ(tree.Vertex(i * (k + 1) + k), tree.Vertex(i * (k + 1))) << "seam of ring " << i;
+    }
+    // LOD 0 is one strip over every ring.
+    const TreeVector<std::int32_t>& descriptors = *tree.geometry.GetStripDescriptors(0);
+    ASSERT_EQ(descriptors.size(), 2u);
+    EXPECT_EQ(descriptors[1], (n - 1) * (2 * k + 4));
+    for (std::int32_t index : *tree.geometry.GetStripIndices(0)) ASSERT_LT(index, n * (k + 1));
+    // The box lies in [-R, R]^2 x [0, L] and spans the height.
+    stRegion box;
+    tree.geometry.ExtendBounds(box);
+    for (int axis = 0; axis < 2; ++axis) {
+      EXPECT_GE(box.m_cMin[axis], -r - 1e-5f) << axis;
+      EXPECT_LE(box.m_cMax[axis], r + 1e-5f) << axis;
+    }
+    EXPECT_NEAR(box.m_cMin[2], 0.0f, 1e-5f);
+    EXPECT_NEAR(box.m_cMax[2], l, 1e-5f);
+  }
+  // Segments of length 2: (R + R) x 2 per segment.
+  const Computed tree(StraightTrunk());
+  EXPECT_NEAR(tree.engine.m_pBranch->m_fSizeMeasure, 4.0f * 0.5f * 3.0f, 1e-4f);
+  EXPECT_TRUE(tree.engine.m_pBranch->m_vChildren.empty());
+  // Unit normals pointing away from the axis (normal blend 1 at the top).
+  const TreeVector<float>& normals = tree.geometry.GetNormals();
+  ASSERT_EQ(normals.size(), 3u * 28u);
+  for (std::size_t v = 0; v < 28; ++v) {
+    EXPECT_NEAR(normals[3 * v] * normals[3 * v] + normals[3 * v + 1] * normals[3 * v + 1] +
+                    normals[3 * v + 2] * normals[3 * v + 2],
+                1.0f, 1e-4f)
+        << v;
+  }
+}
+
+TEST_F(TreeComputeTest, AComputedTreeGivesBackEverythingItTook) {
+  const std::uint32_t before = GetTrackedBytes();
+  const std::int32_t branches = CBranch::GetLiveCount();
+  {
+    SptTree tree = Branchy(3.0f);
+    tree.leafMaps.resize(2);  // the leaf-map groups are filled too
+    const Computed computed(tree);
+    EXPECT_GT(GetTrackedBytes(), before);
+  }
+  EXPECT_EQ(GetTrackedBytes(), before);
+  EXPECT_EQ(CBranch::GetLiveCount(), branches);
+  EXPECT_TRUE(CBranch::Settings().m_vLevels.empty());
+  EXPECT_EQ(CBranch::Settings().m_pRootSupport, nullptr);
+}
+
+TEST_F(TreeComputeTest, ATreeWithoutBranchLevelsBuildsNothing) {
+  SptTree tree;
+  const Computed computed(tree);
+  EXPECT_EQ(computed.geometry.GetVertexCount(), 0);
+  ASSERT_NE(computed.engine.m_pBranch, nullptr);
+  EXPECT_EQ(computed.engine.m_pBranch->m_nNumVertices, -1);
+  EXPECT_EQ(*computed.geometry.GetStripDescriptors(0), (TreeVector<std::int32_t>{0, 0}));
+}
+
+TEST_F(TreeComputeTest, ReductionKeepsTwoSpineVerticesAndThreeRingSegments) {
+  SptTree tree = StraightTrunk();
+  // Length and radius at the bottom of their ranges, full reduction.
+  tree.levels[0].curves[4] = CurveText("0 1.5 0", {"0 0 1 0 0.1", "1 0 1 0 0.1"});
+  tree.levels[0].curves[5] = CurveText("0 0.125 0", {"0 0 1 0 0.1", "1 0 1 0 0.1"});
+  tree.levels[0].segments = 9;
+  tree.levels[0].crossSections = 8;
+  const Computed computed(tree, [](CTreeEngine& e) {
+    e.m_vBranchLevels[0]->m_fSegmentReduction = 0.0f;
+    e.m_vBranchLevels[0]->m_fCrossSectionReduction = 0.0f;
+  });
+  EXPECT_EQ(computed.engine.m_pBranch->m_nNumVertices, 2);
+  EXPECT_EQ(computed.engine.m_pBranch->m_nNumCrossSections, 3);
+  EXPECT_EQ(computed.geometry.GetVertexCount(), 2 * 4);
+}
+
+TEST_F(TreeComputeTest, ACrossSectionCountBelowOneStillClosesTheRings) {
+  SptTree tree = StraightTrunk();
+  tree.levels[0].crossSections = -5;
+  const Computed computed(tree);
+  // trunc(1 x (-5 - 3) + 3) is below 1: one segment per ring.
+  EXPECT_EQ(computed.geometry.GetVertexCount(), 4 * 2);
+  for (std::int32_t index : *computed.geometry.GetStripIndices(0)) ASSERT_LT(index, 8);
+}
+
+// A trunk with `frequency` children per unit of length relative to the size,
+// children of a second level, and a third (leaf) level.
+SptTree Branchy(float frequency, float childStartAngle, float disturbance) {
+  SptTree tree = StraightTrunk();
+  tree.levels[0].frequency = frequency;
+  tree.levels[0].curves[0] = Flat(disturbance, disturbance);
+  SptLevel child = FlatLevel(0.5f, 0.1f, childStartAngle);  // radius 0.4, under the cap only by 0.85 x parent
+  child.curves[0] = Flat(disturbance, disturbance);
+  child.frequency = 4.0f;
+  tree.levels.push_back(child);
+  tree.levels.push_back(FlatLevel(0.1f, 0.01f, 30.0f));
+  return tree;
+}
+
+TEST_F(TreeComputeTest, ChildrenCountAndRadiusCap) {
+  // trunc(2 / 4 x 6) = 3 children; the root-support level is 1, and
+  // trunc(0.2 / 4 x 6) adds none.
+  const Computed computed(Branchy(2.0f));
+  const CBranch& trunk = *computed.engine.m_pBranch;
+  ASSERT_EQ(trunk.m_vChildren.size(), 3u);
+  for (const SBranchChild& child : trunk.m_vChildren) {
+    const SBranchVertex& a = trunk.GetVertices()[child.m_nVertex];
+    const SBranchVertex& b = trunk.GetVertices()[child.m_nVertex + 1];
+    const float parentRadius = a.m_fRadius + (b.m_fRadius - a.m_fRadius) * child.m_fFraction;
+    EXPECT_LE(child.m_pBranch->GetVertices()[0].m_fRadius, 0.85f * parentRadius + 1e-6f);
+    EXPECT_GE(child.m_pBranch->m_fPercent, 0.0f);
+    EXPECT_LE(child.m_pBranch->m_fPercent, 1.0f);
+    EXPECT_EQ(child.m_pBranch->m_pParent, &trunk);
+    // Children of the second level are leaves, which are not grown here.
+    EXPECT_TRUE(child.m_pBranch->m_vChildren.empty());
+  }
+  TreeVector<CBranch*> nodes;
+  computed.engine.m_pBranch->CollectNodes(nodes);
+  EXPECT_EQ(nodes.size(), 4u);
+}
+
+// Invariants every computed tree keeps.
+void ExpectSoundGeometry(const CIndexedGeometry& g, const char* name) {
+  const std::size_t vertices = static_cast<std::size_t>(g.GetVertexCount());
+  ASSERT_GT(vertices, 0u) << name;
+  EXPECT_EQ(g.GetNormals().size(), 3 * vertices) << name;
+  EXPECT_EQ(g.GetBinormals().size(), 3 * vertices) << name;
+  EXPECT_EQ(g.GetTangents().size(), 3 * vertices) << name;
+  EXPECT_EQ(g.GetLodFades().size(), vertices) << name;
+  for (int layer = 0; layer < 7; ++layer) EXPECT_EQ(g.GetTexLayer(layer).size(), 2 * vertices) << name << layer;
+  for (std::size_t v = 0; v < vertices; ++v) {
+    const float* n = &g.GetNormals()[3 * v];
+    ASSERT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0f, 1e-3f) << name << " vertex " << v;
+  }
+  std::size_t previous = SIZE_MAX;
+  for (std::int32_t lod = 0; lod < g.GetNumLods(); ++lod) {
+    for (std::int32_t index : *g.GetStripIndices(lod)) {
+      ASSERT_GE(index, 0) << name;
+      ASSERT_LT(static_cast<std::size_t>(index), vertices) << name;
+    }
+    const std::size_t strips = g.GetStripDescriptors(lod)->size() / 2;
+    EXPECT_LE(strips, previous) << name << " LOD " << lod;
+    previous = strips;
+  }
+}
+
+std::vector<float> Positions(const CIndexedGeometry& g) { return std::vector<float>(g.GetPositions().begin(), g.GetPositions().end()); }
+
+TEST_F(TreeComputeTest, GalleryKeepsItsInvariantsAndItsSeed) {
+  struct Case {
+    const char* name;
+    SptTree tree;
+  };
+  SptTree conifer = Branchy(6.0f, 80.0f, 5.0f);
+  conifer.levels[0].crossSections = 8;
+  SptTree broadleaf = Branchy(3.0f, 40.0f, 10.0f);
+  broadleaf.levels[0].segments = 6;
+  SptTree bush = Branchy(4.0f, 20.0f, 20.0f);
+  bush.levels[0].curves[4] = Flat(0.4f);
+  SptTree leafless = Branchy(2.0f, 60.0f, 2.0f);
+  leafless.levels.pop_back();
+  const Case cases[] = {{"conifer", conifer}, {"broadleaf", broadleaf}, {"bush", bush}, {"leafless", leafless}};
+  for (const Case& c : cases) {
+    std::vector<float> first;
+    {
+      const Computed a(c.tree);
+      ExpectSoundGeometry(a.geometry, c.name);
+      first = Positions(a.geometry);
+    }
+    SptTree other = c.tree;
+    other.seed = c.tree.seed + 17;
+    {
+      const Computed b(other);
+      ExpectSoundGeometry(b.geometry, c.name);
+      EXPECT_NE(Positions(b.geometry), first) << c.name << ": another seed";
+    }
+    const Computed again(c.tree);
+    EXPECT_EQ(Positions(again.geometry), first) << c.name << ": A, B, A";
+  }
+}
+
+TEST_F(TreeComputeTest, FrondBranchesGoToTheFrondEngine) {
+  CFrondEngine fronds;
+  fronds.m_ucFrondsEnabled = 1;
+  fronds.m_nFirstFrondLevel = 1;
+  fronds.m_fKindThreshold = 0.0f;  // every percent is above: the upper kind
+  fronds.m_nUpperKind = 0;
+  CBranch::Settings().m_pFrondEngine = &fronds;
+  const Computed computed(Branchy(2.0f));
+  CBranch::Settings().m_pFrondEngine = nullptr;
+  // The trunk stays a branch; its three children became fronds.
+  EXPECT_EQ(computed.geometry.GetVertexCount(), 4 * 7);
+  ASSERT_EQ(fronds.m_vFronds.size(), 3u);
+  EXPECT_EQ(fronds.m_vFronds[0].m_nNumFrames, 4);
+  EXPECT_TRUE(computed.engine.m_pBranch->m_vChildren.empty());
+}
+
+TEST_F(TreeComputeTest, Flares) {
+  SFlare flare;
+  flare.m_fAngle = 1.0f;
+  flare.m_fWidth = 0.5f;
+  flare.m_fRadialExponent = 1.0f;
+  flare.m_fHeight = 0.25f;
+  flare.m_fVerticalExponent = 1.0f;
+  flare.m_fMagnitude = 2.0f;
+  EXPECT_EQ(CBranch::FlareValue(flare, 1.0f, 0.0f), 2.0f);  // full magnitude at its own angle, at height 0
+  EXPECT_EQ(CBranch::FlareValue(flare, 1.5f, 0.0f), 0.0f);  // at its width
+  EXPECT_EQ(CBranch::FlareValue(flare, 0.4f, 0.1f), 0.0f);  // beyond it
+  EXPECT_EQ(CBranch::FlareValue(flare, 1.0f, 0.25f), 0.0f);  // at its height
+  EXPECT_FLOAT_EQ(CBranch::FlareValue(flare, 1.25f, 0.125f), 2.0f * 0.5f * 0.5f);
+  // Measured the short way round the trunk.
+  flare.m_fAngle = 0.1f;
+  EXPECT_GT(CBranch::FlareValue(flare, kTwoPi - 0.1f, 0.0f), 0.0f);
+}
+
+TEST_F(TreeComputeTest, FlareGeneratorSequence) {
+  CFlareRandom::Seed(1);
+  EXPECT_EQ(CFlareRandom::Next(), 41);
+  EXPECT_EQ(CFlareRandom::Next(), 18467);
+  EXPECT_EQ(CFlareRandom::Next(), 6334);
+}
+
+}  // namespace
+}  // namespace trt
