@@ -25,6 +25,14 @@
 #include "objectmodel/version_data.h"
 #include "render/images/pixel_buffer.h"
 #include "render/images/thumbnail.h"
+#include "render/lights/camera.h"
+#include "render/lights/camera_control.h"
+#include "render/lights/directional_light.h"
+#include "render/lights/light_control.h"
+#include "render/lights/point_light.h"
+#include "render/lights/point_light_control.h"
+#include "render/lights/spot_light.h"
+#include "render/lights/spot_light_control.h"
 #include "scene/billboard.h"
 #include "scene/billboard_node.h"
 #include "scene/bounding_box.h"
@@ -553,6 +561,105 @@ Result AddBillboards(CNode& scene) {
   return r;
 }
 
+// The lights: a lamp above the scene that brightens from black to white
+// over one second while its range shrinks, a spot light aimed down whose
+// cone widens, a second spot light left at its defaults and a low sun.
+Result AddLights(CNode& scene) {
+  CPointer<CPointLight> lamp(new CPointLight());
+  lamp->SetRange(12.0f);
+  Result r = lamp->SetAttenuation(1, 0.25f);
+  CPointer<CLightControl> colour(new CLightControl());
+  colour->SetName(u"Lamp colour");
+  if (Succeeded(r)) r = colour->SetColorKey(0, kFps, Vec3{0.0f, 0.0f, 0.0f});
+  if (Succeeded(r)) r = colour->SetColorKey(1000, kFps, Vec3{1.0f, 1.0f, 1.0f});
+  CPointer<CPointLightControl> reach(new CPointLightControl());
+  reach->SetName(u"Lamp range");
+  if (Succeeded(r)) r = reach->SetRangeKey(0, kFps, 12.0f);
+  if (Succeeded(r)) r = reach->SetRangeKey(1000, kFps, 6.0f);
+  if (Succeeded(r)) r = lamp->AddControl(colour.Get());
+  if (Succeeded(r)) r = lamp->AddControl(reach.Get());
+
+  CPointer<CSpotLight> spot(new CSpotLight());
+  spot->SetDirection(Vec3{0.0f, -1.0f, 0.0f});
+  spot->SetRgb(CColor{1.0f, 0.9f, 0.7f});
+  CPointer<CSpotLightControl> cone(new CSpotLightControl());
+  cone->SetName(u"Spot cone");
+  if (Succeeded(r)) r = cone->SetKey(0, kFps, Vec3{1.0f, 0.6f, 0.3f}, 8.0f);
+  if (Succeeded(r)) r = cone->SetKey(1000, kFps, Vec3{2.0f, 0.9f, 0.4f}, 10.0f);
+  if (Succeeded(r)) r = spot->AddControl(cone.Get());
+
+  CPointer<CSpotLight> plain(new CSpotLight());
+  CPointer<CDirectionalLight> sun(new CDirectionalLight());
+  sun->SetDirection(Vec3{1.0f, -1.0f, -1.0f});
+  sun->SetRgb(CColor{1.0f, 1.0f, 0.9f});
+  sun->SetMultiplier(0.5f);
+  sun->SetCastShadow(false);
+  if (Succeeded(r)) r = AddPlaced(scene, *lamp, u"Lamp", 0.0f, 3.0f, 0.0f);
+  if (Succeeded(r)) r = AddPlaced(scene, *spot, u"Spot", 6.0f, 4.0f, 0.0f);
+  if (Succeeded(r)) r = AddPlaced(scene, *plain, u"Spot Default", -6.0f, 4.0f, 0.0f);
+  if (Succeeded(r)) r = AddPlaced(scene, *sun, u"Sun", 0.0f, 10.0f, 10.0f);
+  return r;
+}
+
+// A camera controller that zooms in over one second, pulls the focus in
+// with a Gauss blur that turns into a circle-of-confusion blur at the
+// second key, and narrows the orthographic view volume.
+Result MakeCameraControl(CPointer<CCameraControl>& control) {
+  control = new CCameraControl();
+  control->SetName(u"Camera zoom");
+  CCameraControl::CFovKey fov;
+  fov.FrustumFov = 0.8f;
+  Result r = control->SetFovKey(fov, kFps);
+  fov.Time = 1000;
+  fov.FrustumFov = 0.4f;
+  fov.TransitionType = TT_EASE_IN_OUT;
+  if (Succeeded(r)) r = control->SetFovKey(fov, kFps);
+  CCameraControl::CDofKey focus;
+  focus.FocalDistance = 10.0f;
+  focus.FocalRange = 500.0f;
+  focus.Blurness = 0.5f;
+  focus.DofEffect = CCamera::DOF_Gauss;
+  if (Succeeded(r)) r = control->EditDofKeys().SetKey(focus);
+  focus.Time = 1000;
+  focus.FocalDistance = 4.0f;
+  focus.DofEffect = CCamera::DOF_CoC;
+  if (Succeeded(r)) r = control->EditDofKeys().SetKey(focus);
+  CCameraControl::CCameraViewVolKey volume;
+  volume.VolumeLeft = -100.0f;
+  volume.VolumeRight = 100.0f;
+  volume.VolumeTop = -100.0f;
+  volume.VolumeBottom = 100.0f;
+  if (Succeeded(r)) r = control->EditViewVolKeys().SetKey(volume);
+  volume.Time = 1000;
+  volume.VolumeLeft = -50.0f;
+  volume.VolumeRight = 50.0f;
+  if (Succeeded(r)) r = control->EditViewVolKeys().SetKey(volume);
+  return r;
+}
+
+// A camera in front of the scene that follows its own target, a node
+// sliding from the left of the scene to its right over one second.
+Result AddCamera(CNode& scene) {
+  CPointer<CNode> target;
+  CPointer<CKeyframeControl> slide;
+  Result r = CNode::Create(target);
+  if (Succeeded(r)) r = MakeKeys(u"Camera target keys", {{0, Turn(0.0f, -4.0f, 0.0f, 0.0f)}, {1000, Turn(0.0f, 4.0f, 0.0f, 0.0f)}}, slide);
+  if (Succeeded(r)) r = target->AddControl(slide.Get());
+  if (Failed(r)) return r;
+  target->SetName(u"Camera target");
+  target->SetBasis(Turn(0.0f, -4.0f, 0.0f, 0.0f));
+  CPointer<CCamera> camera(new CCamera());
+  camera->SetFrustum(0.5f, 100.0f, 0.8f);
+  camera->SetFreeMode(false);
+  camera->SetDepthOfField(10.0f, 500.0f, 0.5f, CCamera::DOF_Gauss);
+  CPointer<CCameraControl> zoom;
+  r = camera->SetTarget(target.Get());
+  if (Succeeded(r)) r = MakeCameraControl(zoom);
+  if (Succeeded(r)) r = camera->AddControl(zoom.Get());
+  if (Succeeded(r)) r = AddPlaced(scene, *camera, u"Camera", 0.0f, 2.0f, 10.0f);
+  return r;
+}
+
 // A "Speaker" playing a track of two cues ("Tick" and, half a second
 // later, "Tock") that share one 20 ms click, and a "Chime", one placed
 // playback of the same click.
@@ -628,6 +735,8 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddTrack(*scene);
   if (Succeeded(r)) r = AddMirror(*scene);
   if (Succeeded(r)) r = AddBillboards(*scene);
+  if (Succeeded(r)) r = AddLights(*scene);
+  if (Succeeded(r)) r = AddCamera(*scene);
   if (Succeeded(r)) r = AddSound(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());

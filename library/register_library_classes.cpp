@@ -15,6 +15,14 @@
 #include "controllers/core/uvw_map_control.h"
 #include "objectmodel/class_factory.h"
 #include "render/images/image_factory.h"
+#include "render/lights/camera.h"
+#include "render/lights/camera_control.h"
+#include "render/lights/directional_light.h"
+#include "render/lights/light_control.h"
+#include "render/lights/point_light.h"
+#include "render/lights/point_light_control.h"
+#include "render/lights/spot_light.h"
+#include "render/lights/spot_light_control.h"
 #include "scene/billboard.h"
 #include "scene/billboard_node.h"
 #include "scene/bounding_box.h"
@@ -58,6 +66,14 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CBoneSkinControl", &CreateObject<CBoneSkinControl>);
   CClassFactory::Register("CDataClipControl", &CreateObject<CDataClipControl>);
   CClassFactory::Register("CUvwMapClipControl", &CreateObject<CUvwMapClipControl>);
+  CClassFactory::Register("CDirectionalLight", &CreateObject<CDirectionalLight>);
+  CClassFactory::Register("CPointLight", &CreateObject<CPointLight>);
+  CClassFactory::Register("CSpotLight", &CreateObject<CSpotLight>);
+  CClassFactory::Register("CCamera", &CreateObject<CCamera>);
+  CClassFactory::Register("CLightControl", &CreateObject<CLightControl>);
+  CClassFactory::Register("CPointLightControl", &CreateObject<CPointLightControl>);
+  CClassFactory::Register("CSpotLightControl", &CreateObject<CSpotLightControl>);
+  CClassFactory::Register("CCameraControl", &CreateObject<CCameraControl>);
   CClassFactory::Register("CAudioData", &CreateObject<CAudioData>);
   CClassFactory::Register("CAudioInstance", &CreateObject<CAudioInstance>);
   CClassFactory::Register("CAudioSource", &CreateObject<CAudioSource>);

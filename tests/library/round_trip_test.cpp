@@ -25,6 +25,14 @@
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 #include "objectmodel/stream_test_support.h"
+#include "render/lights/camera.h"
+#include "render/lights/camera_control.h"
+#include "render/lights/directional_light.h"
+#include "render/lights/light_control.h"
+#include "render/lights/point_light.h"
+#include "render/lights/point_light_control.h"
+#include "render/lights/spot_light.h"
+#include "render/lights/spot_light_control.h"
 #include "scene/node.h"
 #include "scene/tri_mesh.h"
 #include "scene/uvw_map.h"
@@ -76,6 +84,67 @@ void BuildMorphControl(CBase& object, Companions& companions) {
   companions.emplace_back(mesh.Get());
 }
 
+void BuildSpotLight(CBase& object, Companions&) {
+  auto& spot = static_cast<CSpotLight&>(object);
+  spot.SetRgb(CColor{0.5f, 0.25f, 1.0f});
+  spot.SetMultiplier(2.0f);
+  spot.SetCastShadow(false);
+  spot.SetLocation(CVector3<float>(1.0f, 2.0f, 3.0f));
+  spot.SetDirection(CVector3<float>(0.0f, -1.0f, 0.0f));
+  spot.SetRange(9.0f);
+  spot.SetFalloff(0.5f);
+  spot.SetTheta(0.25f);
+  spot.SetPhi(0.75f);
+}
+
+void BuildCamera(CBase& object, Companions& companions) {
+  auto& camera = static_cast<CCamera&>(object);
+  camera.SetVolume(-1.0f, 2.0f, -3.0f, 4.0f);
+  camera.SetEye(CVector3<float>(1.0f, 0.0f, 0.0f), CVector3<float>(0.0f, 0.0f, 1.0f), CVector3<float>(0.0f, 1.0f, 0.0f));
+  camera.SetFreeMode(false);
+  camera.SetLock(true);
+  camera.SetDepthOfField(5.0f, 6.0f, 7.0f, CCamera::DOF_CoC);
+  CPointer<CNode> target(new CNode());
+  ASSERT_EQ(camera.SetTarget(target.Get()), kOk);
+  companions.emplace_back(target.Get());
+}
+
+void BuildLightControl(CBase& object, Companions&) {
+  auto& control = static_cast<CLightControl&>(object);
+  ASSERT_EQ(control.SetColorKey(0, 30.0f, CVector3<float>(0.0f, 0.0f, 0.0f)), kOk);
+  ASSERT_EQ(control.SetColorKey(1000, 30.0f, CVector3<float>(1.0f, 0.5f, 0.0f)), kOk);
+  CLightControl::CMultiplierKey key;
+  key.Time = 500;
+  key.Multiplier = 3.0f;
+  ASSERT_EQ(control.EditMultiplierKeys().SetKey(key), kOk);
+}
+
+void BuildPointLightControl(CBase& object, Companions&) {
+  auto& control = static_cast<CPointLightControl&>(object);
+  ASSERT_EQ(control.SetRangeKey(0, 30.0f, 5.0f), kOk);
+  ASSERT_EQ(control.SetRangeKey(1000, 30.0f, 6.0f), kOk);
+}
+
+void BuildSpotLightControl(CBase& object, Companions&) {
+  auto& control = static_cast<CSpotLightControl&>(object);
+  ASSERT_EQ(control.SetKey(0, 30.0f, CVector3<float>(1.0f, 2.0f, 3.0f), 4.0f), kOk);
+}
+
+void BuildCameraControl(CBase& object, Companions&) {
+  auto& control = static_cast<CCameraControl&>(object);
+  CCameraControl::CFovKey fov;
+  fov.FrustumFov = 0.5f;
+  ASSERT_EQ(control.SetFovKey(fov, 30.0f), kOk);
+  CCameraControl::CDofKey dof;
+  dof.FocalDistance = 4.0f;
+  dof.DofEffect = CCamera::DOF_Gauss;
+  ASSERT_EQ(control.EditDofKeys().SetKey(dof), kOk);
+  CCameraControl::CCameraViewVolKey volume;
+  volume.Time = 100;
+  volume.VolumeLeft = -5.0f;
+  ASSERT_EQ(control.EditViewVolKeys().SetKey(volume), kOk);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -89,18 +158,26 @@ const std::map<std::string, Row>& Rows() {
       {"CBoneSkinControl", {}},
       {"CBoundingBox", {}},
       {"CBoundingMesh", {}},
+      {"CCamera", {BuildCamera}},
+      {"CCameraControl", {BuildCameraControl}},
       {"CDataClipControl", {}},
+      {"CDirectionalLight", {}},
       {"CGeometryData", {}},
       {"CGroupTriMesh", {}},
       {"CKeyframeControl", {BuildKeyframeControl}},
+      {"CLightControl", {BuildLightControl}},
       {"CMeshSelControl", {}},
       {"CMirrorSurface", {}},
       {"CMorphControl", {BuildMorphControl}},
       {"CNode", {}},
       {"CParticles", {}},
       {"CPath", {}},
+      {"CPointLight", {}},
+      {"CPointLightControl", {BuildPointLightControl}},
       {"CRTSClipControl", {}},
       {"CSelNode", {}},
+      {"CSpotLight", {BuildSpotLight}},
+      {"CSpotLightControl", {BuildSpotLightControl}},
       {"CThumbnail", {}},
       {"CTriMesh", {}},
       {"CTriMeshData", {}},

@@ -81,6 +81,7 @@ class CBareUvwData : public CUvwMapDataControl {
 class CTestLight : public CLight {
  public:
   Result UpdateWorldBound() override { return kDone; }
+  u32 GetLightType() const override { return 0; }
 };
 
 class DataControlTest : public ::testing::Test {
