@@ -12,17 +12,17 @@ constexpr std::size_t kNameBuffer = 256;
 
 struct NamedSpec {
   explicit NamedSpec(std::u16string_view name) : buffer(name.substr(0, kNameBuffer - 1)) {
-    spec.ulKind = PRSPEC_LPWSTR;
-    spec.lpwstr = buffer.data();
+    propSpec.ulKind = PRSPEC_LPWSTR;
+    propSpec.lpwstr = buffer.data();
   }
   std::u16string buffer;
-  PROPSPEC spec;
+  PROPSPEC propSpec;
 };
 
 const PROPVARIANT* Lookup(Interface* ip, std::u16string_view name) {
   if (ip == nullptr) return nullptr;
   const NamedSpec named(name);
-  const int index = ip->FindProperty(PROPSET_USERDEFINED, &named.spec);
+  const int index = ip->FindProperty(PROPSET_USERDEFINED, &named.propSpec);
   return index < 0 ? nullptr : ip->GetPropertyVariant(PROPSET_USERDEFINED, index);
 }
 
@@ -34,7 +34,7 @@ void StoreText(Interface* ip, std::u16string_view name, std::string_view text) {
   PROPVARIANT v;
   v.vt = VT_LPSTR;
   v.pszVal = buffer.data();
-  ip->AddProperty(PROPSET_USERDEFINED, &named.spec, &v);
+  ip->AddProperty(PROPSET_USERDEFINED, &named.propSpec, &v);
 }
 
 // Flags read true when above 0.
@@ -66,7 +66,7 @@ void SetIntFileProperty(Interface* ip, std::u16string_view name, int value) {
   PROPVARIANT v;
   v.vt = VT_I4;
   v.lVal = value;
-  ip->AddProperty(PROPSET_USERDEFINED, &named.spec, &v);
+  ip->AddProperty(PROPSET_USERDEFINED, &named.propSpec, &v);
 }
 
 void SetFileProperty(Interface* ip, std::u16string_view name, std::string_view text) {

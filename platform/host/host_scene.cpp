@@ -307,10 +307,10 @@ void HostScene::Build() {
   }
 
   for (const PropertyDesc& p : desc_.properties) {
-    PROPSPEC spec;
-    spec.ulKind = PRSPEC_LPWSTR;
+    PROPSPEC propSpec;
+    propSpec.ulKind = PRSPEC_LPWSTR;
     std::u16string name = p.name;
-    spec.lpwstr = name.data();
+    propSpec.lpwstr = name.data();
     PROPVARIANT value;
     if (p.isString) {
       value.vt = VT_LPSTR;
@@ -319,7 +319,7 @@ void HostScene::Build() {
       value.vt = VT_I4;
       value.lVal = p.intValue;
     }
-    AddProperty(PROPSET_USERDEFINED, &spec, &value);
+    AddProperty(PROPSET_USERDEFINED, &propSpec, &value);
   }
 }
 
@@ -348,10 +348,10 @@ void HostScene::ProgressEnd() { progress_.push_back({ProgressEvent::Kind::kEnd, 
 
 // --- properties ------------------------------------------------------------
 
-int HostScene::FindProperty(int propertySet, const PROPSPEC* spec) {
-  if (propertySet != PROPSET_USERDEFINED || spec == nullptr || spec->ulKind != PRSPEC_LPWSTR || spec->lpwstr == nullptr)
+int HostScene::FindProperty(int propertySet, const PROPSPEC* propSpec) {
+  if (propertySet != PROPSET_USERDEFINED || propSpec == nullptr || propSpec->ulKind != PRSPEC_LPWSTR || propSpec->lpwstr == nullptr)
     return -1;
-  const std::u16string name(spec->lpwstr);
+  const std::u16string name(propSpec->lpwstr);
   for (std::size_t i = 0; i < properties_.size(); ++i)
     if (properties_[i]->name == name) return static_cast<int>(i);
   return -1;
@@ -362,11 +362,11 @@ const PROPVARIANT* HostScene::GetPropertyVariant(int propertySet, int index) {
   return &properties_[static_cast<std::size_t>(index)]->value;
 }
 
-void HostScene::AddProperty(int propertySet, const PROPSPEC* spec, const PROPVARIANT* var) {
+void HostScene::AddProperty(int propertySet, const PROPSPEC* propSpec, const PROPVARIANT* var) {
   if (var == nullptr || (var->vt != VT_I4 && var->vt != VT_LPSTR)) return;
-  const int found = FindProperty(propertySet, spec);
-  if (found < 0 && (propertySet != PROPSET_USERDEFINED || spec == nullptr || spec->ulKind != PRSPEC_LPWSTR ||
-                    spec->lpwstr == nullptr))
+  const int found = FindProperty(propertySet, propSpec);
+  if (found < 0 && (propertySet != PROPSET_USERDEFINED || propSpec == nullptr || propSpec->ulKind != PRSPEC_LPWSTR ||
+                    propSpec->lpwstr == nullptr))
     return;
   StoredProperty* p = nullptr;
   if (found >= 0) {
@@ -374,7 +374,7 @@ void HostScene::AddProperty(int propertySet, const PROPSPEC* spec, const PROPVAR
   } else {
     properties_.push_back(std::make_unique<StoredProperty>());
     p = properties_.back().get();
-    p->name = spec->lpwstr;
+    p->name = propSpec->lpwstr;
   }
   p->value.vt = var->vt;
   if (var->vt == VT_I4) {

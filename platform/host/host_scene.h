@@ -57,9 +57,9 @@ class HostScene : public Interface, public IScene {
   BOOL ProgressStart(const TCHAR* title, BOOL dispBar, LPFNPROGRESS fn, LPVOID arg) override;
   void ProgressUpdate(int pct, BOOL showPct = TRUE, const TCHAR* title = nullptr) override;
   void ProgressEnd() override;
-  int FindProperty(int propertySet, const PROPSPEC* spec) override;
+  int FindProperty(int propertySet, const PROPSPEC* propSpec) override;
   const PROPVARIANT* GetPropertyVariant(int propertySet, int index) override;
-  void AddProperty(int propertySet, const PROPSPEC* spec, const PROPVARIANT* var) override;
+  void AddProperty(int propertySet, const PROPSPEC* propSpec, const PROPVARIANT* var) override;
   INode* GetINodeByName(const TCHAR* name) override;
 
   // IScene.

@@ -51,16 +51,16 @@ class Interface {
   virtual void ProgressUpdate(int pct, BOOL showPct = TRUE, const TCHAR* title = nullptr) = 0;
   virtual void ProgressEnd() = 0;
 
-  // The index of the property named by `spec` (PRSPEC_LPWSTR) in the set,
+  // The index of the property named by `propSpec` (PRSPEC_LPWSTR) in the set,
   // or -1.
-  virtual int FindProperty(int propertySet, const PROPSPEC* spec) = 0;
+  virtual int FindProperty(int propertySet, const PROPSPEC* propSpec) = 0;
   // The value of property `index`, or null. The pointer (and a string it
   // holds) stays valid until the property is replaced.
   virtual const PROPVARIANT* GetPropertyVariant(int propertySet, int index) = 0;
   // Adds the property (VT_I4 or VT_LPSTR) or, when its name is present,
   // replaces that property's value in place. Other sets, kinds or types are
   // ignored.
-  virtual void AddProperty(int propertySet, const PROPSPEC* spec, const PROPVARIANT* var) = 0;
+  virtual void AddProperty(int propertySet, const PROPSPEC* propSpec, const PROPVARIANT* var) = 0;
 
   // The first node of that name (the root, then the tree's order), or null.
   virtual INode* GetINodeByName(const TCHAR* name) = 0;

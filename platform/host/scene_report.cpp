@@ -168,15 +168,15 @@ void Report::Mesh(::Mesh& mesh) {
     for (const UVVert& v : map.tv) Line("tv %s", Numbers(v).c_str());
     for (const TVFace& f : map.tf) Line("tf %u %u %u", f.t[0], f.t[1], f.t[2]);
   }
-  MeshNormalSpec* spec = mesh.GetSpecifiedNormals();
-  if (spec == nullptr) {
+  MeshNormalSpec* propSpec = mesh.GetSpecifiedNormals();
+  if (propSpec == nullptr) {
     Line("specified normals none");
     return;
   }
-  Line("specified normals %d faces %d", spec->GetNumNormals(), spec->GetNumFaces());
-  for (int i = 0; i < spec->GetNumNormals(); ++i) Line("n %s", Numbers(spec->Normal(i)).c_str());
-  for (int f = 0; f < spec->GetNumFaces(); ++f)
-    Line("nf %d %d %d", spec->Face(f).GetNormalID(0), spec->Face(f).GetNormalID(1), spec->Face(f).GetNormalID(2));
+  Line("specified normals %d faces %d", propSpec->GetNumNormals(), propSpec->GetNumFaces());
+  for (int i = 0; i < propSpec->GetNumNormals(); ++i) Line("n %s", Numbers(propSpec->Normal(i)).c_str());
+  for (int f = 0; f < propSpec->GetNumFaces(); ++f)
+    Line("nf %d %d %d", propSpec->Face(f).GetNormalID(0), propSpec->Face(f).GetNormalID(1), propSpec->Face(f).GetNormalID(2));
 }
 
 void Report::Object(INode* node) {
@@ -420,10 +420,10 @@ std::string ReportScene(Interface& ip, IScene& scene, const std::vector<std::u16
          static_cast<int>(collect.nodes.size()));
   for (const std::u16string& name : propertyNames) {
     std::u16string buffer = name;
-    PROPSPEC spec;
-    spec.ulKind = PRSPEC_LPWSTR;
-    spec.lpwstr = buffer.data();
-    const int index = ip.FindProperty(PROPSET_USERDEFINED, &spec);
+    PROPSPEC propSpec;
+    propSpec.ulKind = PRSPEC_LPWSTR;
+    propSpec.lpwstr = buffer.data();
+    const int index = ip.FindProperty(PROPSET_USERDEFINED, &propSpec);
     const PROPVARIANT* value = index >= 0 ? ip.GetPropertyVariant(PROPSET_USERDEFINED, index) : nullptr;
     const std::string shown = Platform::Utf16ToUtf8Lossy(name);
     if (value == nullptr) {

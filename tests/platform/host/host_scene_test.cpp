@@ -16,15 +16,15 @@ namespace KT::Host {
 namespace {
 
 PROPSPEC Spec(std::u16string& name) {
-  PROPSPEC spec;
-  spec.ulKind = PRSPEC_LPWSTR;
-  spec.lpwstr = name.data();
-  return spec;
+  PROPSPEC propSpec;
+  propSpec.ulKind = PRSPEC_LPWSTR;
+  propSpec.lpwstr = name.data();
+  return propSpec;
 }
 
 void Add(Interface& ip, std::u16string name, const PROPVARIANT& value) {
-  const PROPSPEC spec = Spec(name);
-  ip.AddProperty(PROPSET_USERDEFINED, &spec, &value);
+  const PROPSPEC propSpec = Spec(name);
+  ip.AddProperty(PROPSET_USERDEFINED, &propSpec, &value);
 }
 
 PROPVARIANT Int(LONG v) {
@@ -42,8 +42,8 @@ PROPVARIANT Str(const char* text) {
 }
 
 int Find(Interface& ip, std::u16string name, int set = PROPSET_USERDEFINED) {
-  const PROPSPEC spec = Spec(name);
-  return ip.FindProperty(set, &spec);
+  const PROPSPEC propSpec = Spec(name);
+  return ip.FindProperty(set, &propSpec);
 }
 
 TEST(HostScene, PropertiesAreFoundByNameAndReplacedInPlace) {
