@@ -15,7 +15,7 @@
 namespace KT::Host {
 namespace {
 
-PROPSPEC Spec(std::u16string& name) {
+PROPSPEC NamedProperty(std::u16string& name) {
   PROPSPEC propSpec;
   propSpec.ulKind = PRSPEC_LPWSTR;
   propSpec.lpwstr = name.data();
@@ -23,7 +23,7 @@ PROPSPEC Spec(std::u16string& name) {
 }
 
 void Add(Interface& ip, std::u16string name, const PROPVARIANT& value) {
-  const PROPSPEC propSpec = Spec(name);
+  const PROPSPEC propSpec = NamedProperty(name);
   ip.AddProperty(PROPSET_USERDEFINED, &propSpec, &value);
 }
 
@@ -42,7 +42,7 @@ PROPVARIANT Str(const char* text) {
 }
 
 int Find(Interface& ip, std::u16string name, int set = PROPSET_USERDEFINED) {
-  const PROPSPEC propSpec = Spec(name);
+  const PROPSPEC propSpec = NamedProperty(name);
   return ip.FindProperty(set, &propSpec);
 }
 
