@@ -17,52 +17,52 @@
 
 #include <vector>
 
+#include "controllers/composite/switcher_control.h"
 #include "controllers/core/data_control.h"
-#include "controllers/core/key_track.h"
-#include "controllers/core/layer.h"
 #include "controllers/core/time_key.h"
 
 namespace KT {
 
-class CDataSwitcherControl : public CListControl<CDataControl, CDataControl> {
+namespace switcher_keys {
+
+// A channel key of the data switcher (24 bytes): the time key part, then
+// version pair 1.00 and Channel (u32), the index of the child the key
+// names. Known as KT::CDataSwitcherControl::CChannelKey.
+class CChannelKey : public CKeyLevel<CChannelKey, CTimeKey, ClassIndex::CChannelKey> {
+ public:
+  CChannelKey() = default;
+  CChannelKey(i32 time, u32 channel) : CKeyLevel(time), Channel(channel) {}
+
+  template <typename Walker, typename Key>
+  static void Fields(Walker& walker, Key& key) {
+    walker.UInt(u"Channel", key.Channel);
+  }
+  // Reports Time and "Channel".
+  void DescribeMembers(CMemberVisitor& visitor) override;
+
+  u32 Channel = 0;
+};
+
+}  // namespace switcher_keys
+
+class CDataSwitcherControl
+    : public CSwitcherControl<CDataSwitcherControl, CDataControl, switcher_keys::CChannelKey> {
   KT_DECLARE_CLASS(CDataSwitcherControl)
 
  public:
-  // Version gate of the record.
-  static constexpr u32 kVersionKeyRecords = 101;  // key records instead of two arrays
-
-  // A channel key (24 bytes): the time key part, then version pair 1.00
-  // and Channel (u32), the index of the child the key names.
-  class CChannelKey : public CKeyLevel<CChannelKey, CTimeKey, ClassIndex::CChannelKey> {
-   public:
-    CChannelKey() = default;
-    CChannelKey(i32 time, u32 channel) : CKeyLevel(time), Channel(channel) {}
-
-    template <typename Walker, typename Key>
-    static void Fields(Walker& walker, Key& key) {
-      walker.UInt(u"Channel", key.Channel);
-    }
-    // Reports Time and "Channel".
-    void DescribeMembers(CMemberVisitor& visitor) override;
-
-    u32 Channel = 0;
-  };
-  using KeyTrack = CKeyTrack<CChannelKey, TrackCacheCopy::kReset>;
+  using CChannelKey = switcher_keys::CChannelKey;
 
   CDataSwitcherControl() = default;
   // Copies the CDataControl part and the keys; no children (Clone fills
   // the copy's children).
   CDataSwitcherControl(const CDataSwitcherControl& other) = default;
 
-  // --- channel keys ------------------------------------------------------------------------
-  const KeyTrack& GetKeys() const { return keys_; }
-  // Replaces every key (expected in ascending Time order, taken as given).
-  // Marks modified; kErrOutOfMemory leaves the keys as they were.
-  Result SetKeys(const std::vector<CChannelKey>& keys);
-
-  // The list operations, binding, child visits, the end time (the latest
+  // The keys (GetKeys, SetKeys), CreateInstance, CopyTo (into a data
+  // switcher), Load, Save, DescribeMembers ("CDataSwitcherControl
+  // Member"), the sizes and reference resolution are CSwitcherControl's;
+  // the list operations, binding, child visits, the end time (the latest
   // child end, each child's scaled back by its Frequency), Clone and Link
-  // are the container's (controllers/core/layer.h).
+  // the container's (controllers/core/layer.h).
 
   // --- controller protocol -----------------------------------------------------------------
   // Inactive: kDone. No children: kOk, nothing evaluated. Otherwise at the
@@ -74,30 +74,9 @@ class CDataSwitcherControl : public CListControl<CDataControl, CDataControl> {
   // The Apply of the child the last Update ran; kOk when it ran none.
   Result Apply() override { return ApplyEvaluatedChild(); }
 
-  // --- root protocol --------------------------------------------------------------------------
-  Result CreateInstance(CPointer<CBase>& out) const override;
-  // Into a data switcher (else kErrNotFound); refusals of the move
-  // (kErrInvalidArg) leave both as they were. The CDataControl part, then
-  // the children move to the target, which takes a copy of the keys.
-  Result CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const override;
-  // Versions 1.00 and 1.01; above: kErrNewerVersion. Counts are checked
-  // against the bytes left (kErrStream); two arrays of unequal length:
-  // kErrNotFound. A failure leaves what was read in place.
-  Result Load(CStream& stream, CStreamLoadRecord& record, u32 flags) override;
-  Result Save(CStream& stream, u32 flags) override;
-  // "CDataSwitcherControl Member": each key as one array element; then the
-  // CDataControl members.
-  void DescribeMembers(CMemberVisitor& visitor) override;
-  u32 GetMemorySize() const override;
-  // CDataControl's + 8 + (4 + 8 per child) + (4 + 24 per key).
-  u32 GetSaveSize() const override;
-
- protected:
-  // Each child's, their failures ignored; then the controller's own.
-  Result ResolveReferencesInElement(CBase* root) override { return ResolveReferencesIgnoringChildren(root); }
-
- private:
-  KeyTrack keys_;
+  // Version 1.00's keys: two arrays (f32 times, u32 channels). A channel
+  // array shorter than the times: kErrNotFound.
+  static Result ReadLegacyKeys(CStream& stream, std::vector<CChannelKey>& keys);
 };
 
 }  // namespace KT

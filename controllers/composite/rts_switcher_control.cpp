@@ -1,26 +1,15 @@
 #include "controllers/composite/rts_switcher_control.h"
 
-#include <new>
-
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/legacy_key_arrays.h"
-#include "objectmodel/class_factory.h"
-#include "objectmodel/stream.h"
-#include "objectmodel/stream_fields.h"
 #include "scene/spatial.h"
 
 namespace KT {
 
-void CRTSSwitcherControl::CSwChannelKey::DescribeMembers(CMemberVisitor& visitor) {
+void switcher_keys::CSwChannelKey::DescribeMembers(CMemberVisitor& visitor) {
   DescribeKeyLevel<CTimeKey>(visitor, *this);
   DescribeKeyLevel<CSwChannelKey>(visitor, *this);
   DescribeKeyLevel<CTransitionKey>(visitor, *this);
-}
-
-Result CRTSSwitcherControl::SetKeys(const std::vector<CSwChannelKey>& keys) {
-  const Result r = keys_.Assign(keys);
-  if (Succeeded(r)) SetModified();
-  return r;
 }
 
 // --- evaluation ----------------------------------------------------------------------------
@@ -67,69 +56,8 @@ Result CRTSSwitcherControl::UpdateTransform(i32 time) {
   return kOk;
 }
 
-// --- root protocol ------------------------------------------------------------------------------
-
-Result CRTSSwitcherControl::CreateInstance(CPointer<CBase>& out) const {
-  try {
-    return CreateCopy(*this, out);
-  } catch (const std::bad_alloc&) {
-    return kErrOutOfMemory;
-  }
-}
-
-Result CRTSSwitcherControl::CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const {
-  auto* other = DynamicCast<CRTSSwitcherControl>(target);
-  if (other == nullptr) return kErrNotFound;
-  // The keys are copied first, so that running out of memory changes
-  // nothing.
-  KeyTrack::KeyVector keys;
-  try {
-    keys = keys_.Keys();
-  } catch (const std::bad_alloc&) {
-    return kErrOutOfMemory;
-  }
-  const Result r = CopyListTo(*other, displaced, flags);
-  if (Failed(r)) return r;
-  other->keys_.MutableKeys().swap(keys);
-  return kOk;
-}
-
-Result CRTSSwitcherControl::Load(CStream& stream, CStreamLoadRecord& record, u32 flags) {
-  Result r = CRTSControl::Load(stream, record, flags);
-  if (Succeeded(r)) r = stream.ReadVersionBlock(StaticClassRecord());
-  if (Succeeded(r)) r = ReadChildList(stream, record, true);
-  if (Failed(r)) return r;
-  keys_.SetLastIndex(0);
-  if (stream.GetStoredVersion(StaticClassRecord()) >= static_cast<i32>(kVersionKeyRecords)) {
-    return keys_.Read(stream);
-  }
-  // Before key records: times, channels, interpolation flags and types.
-  return ReadFourArrayKeys(stream, keys_.MutableKeys(), &CSwChannelKey::Channel);
-}
-
-Result CRTSSwitcherControl::Save(CStream& stream, u32 flags) {
-  Result r = CRTSControl::Save(stream, flags);
-  if (Succeeded(r)) r = WriteVersion(stream, StaticClassRecord());
-  if (Succeeded(r)) r = WriteChildList(stream);
-  if (Succeeded(r)) r = keys_.Write(stream);
-  return r;
-}
-
-void CRTSSwitcherControl::DescribeMembers(CMemberVisitor& visitor) {
-  visitor.BeginGroup(u"CRTSSwitcherControl Member");
-  visitor.OpenGroup();
-  keys_.DescribeMembers(visitor, u"Keys");
-  visitor.EndGroup();
-  CRTSControl::DescribeMembers(visitor);
-}
-
-u32 CRTSSwitcherControl::GetMemorySize() const {
-  return CRTSControl::GetMemorySize() + GetChildListMemorySize() + keys_.GetMemorySize() +
-         static_cast<u32>(sizeof(KeyTrack));
-}
-
-u32 CRTSSwitcherControl::GetSaveSize() const {
-  return CRTSControl::GetSaveSize() + 8 + GetChildListSaveSize() + keys_.GetSaveSize();
+Result CRTSSwitcherControl::ReadLegacyKeys(CStream& stream, std::vector<CSwChannelKey>& keys) {
+  return ReadFourArrayKeys(stream, keys, &CSwChannelKey::Channel);
 }
 
 }  // namespace KT

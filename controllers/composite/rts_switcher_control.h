@@ -25,57 +25,56 @@
 
 #include <vector>
 
-#include "controllers/core/key_track.h"
-#include "controllers/core/layer.h"
+#include "controllers/composite/switcher_control.h"
 #include "controllers/core/rts_control.h"
 #include "controllers/core/time_key.h"
 
 namespace KT {
 
-class CRTSSwitcherControl : public CListControl<CRTSControl, CRTSControl> {
+namespace switcher_keys {
+
+// A channel key of the transform switcher (40 bytes): the transition key
+// part, then version pair 1.00 and Channel (u32), the index of the child
+// the key names. Known as KT::CRTSSwitcherControl::CSwChannelKey.
+class CSwChannelKey : public CKeyLevel<CSwChannelKey, CTransitionKey, ClassIndex::CSwChannelKey> {
+ public:
+  CSwChannelKey() = default;
+  CSwChannelKey(i32 time, u32 channel, u32 transitionType = TT_LINEAR,
+                f32 transitionStrength = kDefaultTransitionStrength)
+      : CKeyLevel(time, transitionType, transitionStrength), Channel(channel) {}
+
+  template <typename Walker, typename Key>
+  static void Fields(Walker& walker, Key& key) {
+    walker.UInt(u"Channel", key.Channel);
+  }
+  // Reports Time, "Channel", TransitionType and TransitionStrength.
+  void DescribeMembers(CMemberVisitor& visitor) override;
+
+  u32 Channel = 0;
+};
+
+}  // namespace switcher_keys
+
+class CRTSSwitcherControl
+    : public CSwitcherControl<CRTSSwitcherControl, CRTSControl, switcher_keys::CSwChannelKey> {
   KT_DECLARE_CLASS(CRTSSwitcherControl)
 
  public:
-  // Version gate of the record.
-  static constexpr u32 kVersionKeyRecords = 101;  // key records instead of four arrays
-
-  // A channel key (40 bytes): the transition key part, then version pair
-  // 1.00 and Channel (u32), the index of the child the key names.
-  class CSwChannelKey : public CKeyLevel<CSwChannelKey, CTransitionKey, ClassIndex::CSwChannelKey> {
-   public:
-    CSwChannelKey() = default;
-    CSwChannelKey(i32 time, u32 channel, u32 transitionType = TT_LINEAR,
-                  f32 transitionStrength = kDefaultTransitionStrength)
-        : CKeyLevel(time, transitionType, transitionStrength), Channel(channel) {}
-
-    template <typename Walker, typename Key>
-    static void Fields(Walker& walker, Key& key) {
-      walker.UInt(u"Channel", key.Channel);
-    }
-    // Reports Time, "Channel", TransitionType and TransitionStrength.
-    void DescribeMembers(CMemberVisitor& visitor) override;
-
-    u32 Channel = 0;
-  };
-  // The key search cache is not copied: a copy starts at 0.
-  using KeyTrack = CKeyTrack<CSwChannelKey, TrackCacheCopy::kReset>;
+  using CSwChannelKey = switcher_keys::CSwChannelKey;
 
   CRTSSwitcherControl() = default;
   // Copies the CRTSControl part and the keys; LastIndex 0 and no children
   // (Clone fills the copy's children).
   CRTSSwitcherControl(const CRTSSwitcherControl& other) = default;
 
-  // --- channel keys ------------------------------------------------------------------------
-  const KeyTrack& GetKeys() const { return keys_; }
-  // Replaces every key (expected in ascending Time order, taken as given).
-  // Marks modified; kErrOutOfMemory leaves the keys as they were.
-  Result SetKeys(const std::vector<CSwChannelKey>& keys);
-
-  // The list operations (AddChild, RemoveChild, SetChild,
-  // RemoveAllChildren), binding, child visits, the end time, Clone and Link
-  // are the container's (controllers/core/layer.h). Removing a child does
-  // not touch the keys: a key naming a later child then names the child
-  // that moved into its index.
+  // The keys (GetKeys, SetKeys), CreateInstance, CopyTo (into a transform
+  // switcher), Load, Save, DescribeMembers ("CRTSSwitcherControl Member"),
+  // the sizes and reference resolution are CSwitcherControl's; the list
+  // operations (AddChild, RemoveChild, SetChild, RemoveAllChildren),
+  // binding, child visits, the end time, Clone and Link the container's
+  // (controllers/core/layer.h). Removing a child does not touch the keys:
+  // a key naming a later child then names the child that moved into its
+  // index.
 
   // --- controller protocol -----------------------------------------------------------------
   // At m = MapTime(time, GetEndTime()):
@@ -96,34 +95,11 @@ class CRTSSwitcherControl : public CListControl<CRTSControl, CRTSControl> {
   // Each child's depth at trunc(time x Frequency); the first failure.
   Result GetUpdateDepth(i32 time, i32& depth) override { return ChildrenUpdateDepth(time, depth); }
 
-  // --- root protocol --------------------------------------------------------------------------
-  // A copy made by the copy constructor; kErrOutOfMemory without memory.
-  Result CreateInstance(CPointer<CBase>& out) const override;
-  // Into a switcher (else kErrNotFound); refusals of the move
-  // (kErrInvalidArg: the target sits below this switcher, or a child is
-  // also held for another object) leave both as they were. The CRTSControl
-  // part, then the children move to the target (this switcher is left with
-  // none; the target's former children go to `displaced`), then the
-  // target takes a copy of the keys (its LastIndex stays).
-  Result CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const override;
-  // Versions 1.00 and 1.01; above: kErrNewerVersion. Counts are checked
-  // against the bytes left (kErrStream); four arrays of unequal length:
-  // kErrNotFound. A failure leaves what was read in place.
-  Result Load(CStream& stream, CStreamLoadRecord& record, u32 flags) override;
-  Result Save(CStream& stream, u32 flags) override;
-  // "CRTSSwitcherControl Member": each key as one array element; then the
-  // CRTSControl members.
-  void DescribeMembers(CMemberVisitor& visitor) override;
-  u32 GetMemorySize() const override;
-  // CRTSControl's + 8 + (4 + 8 per child) + (4 + 40 per key).
-  u32 GetSaveSize() const override;
-
- protected:
-  // Each child's, their failures ignored; then the controller's own.
-  Result ResolveReferencesInElement(CBase* root) override { return ResolveReferencesIgnoringChildren(root); }
-
- private:
-  KeyTrack keys_;
+  // Version 1.00's keys: four arrays (f32 times, u32 channels, f32
+  // interpolation flags, u32 transition types); a flag of 0.0 makes a
+  // TT_STEP key, every strength is 50. Arrays shorter than the times:
+  // kErrNotFound.
+  static Result ReadLegacyKeys(CStream& stream, std::vector<CSwChannelKey>& keys);
 };
 
 }  // namespace KT
