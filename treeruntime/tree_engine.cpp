@@ -269,6 +269,7 @@ void CTreeEngine::Compute(float fLeafSpacing) {
   st.m_pRootSupport = nullptr;
   FreeVector(st.m_vLevels);
   for (TreeVector<std::int32_t>& group : st.m_vLeafGroups) FreeVector(group);
+  FreeVector(st.m_vPlacedLeaves);
 }
 
 void CTreeEngine::ComputeBranchLods() {

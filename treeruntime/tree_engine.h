@@ -123,8 +123,9 @@ class CTreeEngine : public stCamera {
   // [size - variance, size + variance]; seeds the flare generator with the
   // placement seed; sizes the leaf maps from the base size (when above 0);
   // seeds again, sets the branch geometry's LOD count and grows the trunk
-  // at the origin, turned about z by the global value (degrees); then the
-  // branch LODs. Leaf LOD placement is not part of it yet. Compute once.
+  // at the origin, turned about z by the global value (degrees), the leaves
+  // placed on it going to m_vLeaves; then the branch LODs. Leaf LOD
+  // placement is not part of it yet. Compute once.
   void Compute(float fLeafSpacing);
 
   // The branch levels of detail (m_nNumBranchLods of them) from the nodes
