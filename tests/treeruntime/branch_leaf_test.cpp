@@ -403,6 +403,9 @@ TEST(BranchLeavesOnATrunk, EveryLeafChildIsPlacedWithSpacingOff) {
     EXPECT_NEAR(Length(leaf.m_avCorners1[0]), 1.0f, 1e-4f);
   }
   EXPECT_TRUE(CBranch::Settings().m_vPlacedLeaves.empty());
+  // They form leaf LOD 0.
+  ASSERT_NE(engine.m_pLeafLods, nullptr);
+  EXPECT_EQ(engine.m_pLeafLods[0].size(), 3u);
 }
 
 }  // namespace
