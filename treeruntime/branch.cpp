@@ -550,7 +550,6 @@ std::int32_t CBranch::Compute(std::uint32_t seed, float size, std::int32_t level
 
   // Children.
   if (isRootSupport) return kind;
-
   const float sizeOrOne = size != 0.0f ? size : 1.0f;
   const std::int32_t regular = std::max(TruncateToInt(info.m_fFrequency / sizeOrOne * length), 0);
   std::int32_t count = regular;
@@ -562,7 +561,6 @@ std::int32_t CBranch::Compute(std::uint32_t seed, float size, std::int32_t level
   }
   const bool leafLevel = level + 1 >= numLevels - 1;
   if (leafLevel && !st.m_bLeavesNeedPlacement) count = 0;
-
   const float first = info.m_fFirstChild;
   const float last = info.m_fLastChild;
   for (std::int32_t c = 0; c < count; ++c) {
