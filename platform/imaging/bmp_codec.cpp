@@ -130,6 +130,7 @@ bool DecodeBmp(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image) {
   image.width = width;
   image.height = rows;
   image.matte = anyAlpha;
+  image.indexed = depth <= 8;
   if (xPerMetre != 0 || yPerMetre != 0) {
     image.resolutionUnits = kResolutionPerCentimetre;
     image.xResolution = xPerMetre / 100.0;

@@ -5,7 +5,10 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <string>
 #include <cstring>
+
+#include "platform/debug_output.h"
 
 namespace KT::Imaging {
 
@@ -35,11 +38,13 @@ void WriteToMemory(png_structp png, png_bytep data, png_size_t count) {
 void FlushNothing(png_structp) {}
 
 void OnError(png_structp png, png_const_charp message) {
-  std::fprintf(stderr, "png: %s\n", message);
+  Platform::OutputDebugText(std::string("png: ") + message);
   png_longjmp(png, 1);
 }
 
-void OnWarning(png_structp, png_const_charp message) { std::fprintf(stderr, "png warning: %s\n", message); }
+void OnWarning(png_structp, png_const_charp message) {
+  Platform::OutputDebugText(std::string("png warning: ") + message);
+}
 
 // The state that lives across the library's error return: set up before
 // setjmp, so nothing in it is a local modified after it.
@@ -90,6 +95,7 @@ bool ReadImage(ReadState& s, MemoryReader& reader, RgbaPixels& image) {
   image.width = static_cast<int>(width);
   image.height = static_cast<int>(height);
   image.matte = matte;
+  image.indexed = colour == PNG_COLOR_TYPE_PALETTE;
   image.rgba = std::move(s.rgba);
   return true;
 }

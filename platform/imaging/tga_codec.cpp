@@ -141,6 +141,7 @@ bool DecodeTga(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image) {
   image.width = width;
   image.height = height;
   image.matte = alphaBits != 0 && (depth == 32 || depth == 16 || (kind == 1 && mapBits == 32));
+  image.indexed = kind == 1;
   image.rgba = std::move(rgba);
   return true;
 }
