@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <unordered_set>
 
 #include "platform/imaging/bmp_codec.h"
 #include "platform/imaging/gif_codec.h"
@@ -19,8 +20,9 @@ class GpBitmap {
   int height = 0;
   PixelFormat format = PixelFormat24bppRGB;
   RawFormat raw = RawFormat::kMemoryBmp;
-  // R, G, B, A per pixel; for 32bppRGB the fourth byte as stored.
-  std::vector<std::uint8_t> rgba;
+  // B, G, R, A per pixel, rows packed; for 32bppRGB the fourth byte as
+  // stored. Locking in the same form hands these rows out directly.
+  std::vector<std::uint8_t> bgra;
   std::vector<std::uint8_t> locked;
   bool isLocked = false;
 };
@@ -109,7 +111,8 @@ bool Decode(const std::uint8_t* b, std::size_t n, GpBitmap& bitmap) {
   } else {
     bitmap.format = p.matte ? PixelFormat32bppARGB : PixelFormat24bppRGB;
   }
-  bitmap.rgba = std::move(p.rgba);
+  for (std::size_t i = 0; i < p.rgba.size(); i += 4) std::swap(p.rgba[i], p.rgba[i + 2]);
+  bitmap.bgra = std::move(p.rgba);
   return true;
 }
 
@@ -169,19 +172,24 @@ Status GdipCreateBitmapFromScan0(int width, int height, int stride, PixelFormat 
   b->height = height;
   b->format = format;
   try {
-    b->rgba.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    b->bgra.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
   } catch (const std::bad_alloc&) {
     delete b;
     return OutOfMemory;
   }
-  std::uint8_t* o = b->rgba.data();
+  std::uint8_t* o = b->bgra.data();
   for (int y = 0; y < height; ++y) {
     const std::uint8_t* p = scan0 + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride);
+    if (format == PixelFormat32bppARGB) {
+      std::memcpy(o, p, static_cast<std::size_t>(width) * 4);
+      o += static_cast<std::size_t>(width) * 4;
+      continue;
+    }
     for (int x = 0; x < width; ++x, p += bpp, o += 4) {
-      o[0] = p[2];
+      o[0] = p[0];
       o[1] = p[1];
-      o[2] = p[0];
-      o[3] = format == PixelFormat32bppARGB ? p[3] : 255;
+      o[2] = p[2];
+      o[3] = 255;
     }
   }
   *bitmap = b;
@@ -227,12 +235,14 @@ namespace {
 void CollectPalette(const GpBitmap& image, ColorPalette& palette) {
   palette = ColorPalette{};
   if ((image.format & PixelFormatIndexed) == 0) return;
-  for (std::size_t i = 0; i < image.rgba.size() && palette.Count < 256; i += 4) {
-    const std::uint8_t* p = &image.rgba[i];
-    const std::uint32_t argb = (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[0]} << 16) | (p[1] << 8) | p[2];
-    if (std::find(palette.Entries, palette.Entries + palette.Count, argb) == palette.Entries + palette.Count) {
-      palette.Entries[palette.Count++] = argb;
-    }
+  std::unordered_set<std::uint32_t> seen;
+  std::uint32_t last = 0;
+  for (std::size_t i = 0; i < image.bgra.size() && palette.Count < 256; i += 4) {
+    const std::uint8_t* p = &image.bgra[i];
+    const std::uint32_t argb = (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (p[1] << 8) | p[0];
+    if ((i != 0 && argb == last) || !seen.insert(argb).second) continue;
+    last = argb;
+    palette.Entries[palette.Count++] = argb;
   }
 }
 
@@ -269,24 +279,31 @@ Status GdipBitmapLockBits(GpBitmap* bitmap, const Rect* rect, std::uint32_t flag
       area.Height > bitmap->height - area.Y) {
     return InvalidParameter;
   }
-  const int stride = (area.Width * bpp + 3) & ~3;
-  try {
-    bitmap->locked.assign(static_cast<std::size_t>(stride) * static_cast<std::size_t>(area.Height), 0);
-  } catch (const std::bad_alloc&) {
-    return OutOfMemory;
-  }
   // A 32bppRGB bitmap has no alpha: locked as ARGB it is opaque.
   const bool opaque = bitmap->format == PixelFormat32bppRGB || (bitmap->format & PixelFormatAlpha) == 0;
-  for (int y = 0; y < area.Height; ++y) {
-    const std::uint8_t* p =
-        &bitmap->rgba[(static_cast<std::size_t>(area.Y + y) * bitmap->width + static_cast<std::size_t>(area.X)) * 4];
-    std::uint8_t* o = &bitmap->locked[static_cast<std::size_t>(y) * static_cast<std::size_t>(stride)];
-    for (int x = 0; x < area.Width; ++x, p += 4, o += bpp) {
-      o[0] = p[2];
-      o[1] = p[1];
-      o[2] = p[0];
-      if (format == PixelFormat32bppARGB) o[3] = opaque ? 255 : p[3];
-      if (format == PixelFormat32bppRGB) o[3] = bitmap->format == PixelFormat32bppRGB ? p[3] : 255;
+  const bool whole = area.X == 0 && area.Y == 0 && area.Width == bitmap->width && area.Height == bitmap->height;
+  // The stored rows serve as they are when the lock asks for their form.
+  const bool direct = whole && ((format == PixelFormat32bppARGB && !opaque) ||
+                                (format == PixelFormat32bppRGB && bitmap->format == PixelFormat32bppRGB));
+  int stride = bitmap->width * 4;
+  if (!direct) {
+    stride = (area.Width * bpp + 3) & ~3;
+    try {
+      bitmap->locked.assign(static_cast<std::size_t>(stride) * static_cast<std::size_t>(area.Height), 0);
+    } catch (const std::bad_alloc&) {
+      return OutOfMemory;
+    }
+    for (int y = 0; y < area.Height; ++y) {
+      const std::uint8_t* p =
+          &bitmap->bgra[(static_cast<std::size_t>(area.Y + y) * bitmap->width + static_cast<std::size_t>(area.X)) * 4];
+      std::uint8_t* o = &bitmap->locked[static_cast<std::size_t>(y) * static_cast<std::size_t>(stride)];
+      for (int x = 0; x < area.Width; ++x, p += 4, o += bpp) {
+        o[0] = p[0];
+        o[1] = p[1];
+        o[2] = p[2];
+        if (format == PixelFormat32bppARGB) o[3] = opaque ? 255 : p[3];
+        if (format == PixelFormat32bppRGB) o[3] = bitmap->format == PixelFormat32bppRGB ? p[3] : 255;
+      }
     }
   }
   bitmap->isLocked = true;
@@ -294,7 +311,7 @@ Status GdipBitmapLockBits(GpBitmap* bitmap, const Rect* rect, std::uint32_t flag
   locked->Height = static_cast<std::uint32_t>(area.Height);
   locked->Stride = stride;
   locked->PixelFormat = format;
-  locked->Scan0 = bitmap->locked.data();
+  locked->Scan0 = direct ? bitmap->bgra.data() : bitmap->locked.data();
   return Ok;
 }
 
@@ -337,7 +354,8 @@ Status GdipSaveImageToStream(GpImage* image, CBuffer<char>& stream, const std::u
   RgbaPixels p;
   p.width = image->width;
   p.height = image->height;
-  p.rgba = image->rgba;
+  p.rgba = image->bgra;
+  for (std::size_t i = 0; i < p.rgba.size(); i += 4) std::swap(p.rgba[i], p.rgba[i + 2]);
   const bool alpha = image->format == PixelFormat32bppARGB ||
                      ((image->format & PixelFormatIndexed) != 0 && (image->format & PixelFormatAlpha) != 0);
   p.matte = alpha;
