@@ -82,6 +82,7 @@ RgbaPixels FirstFrameOnScreen(Imaging::GifAnimation& animation) {
 
 bool Decode(const std::uint8_t* b, std::size_t n, GpBitmap& bitmap) {
   RgbaPixels p;
+  p.rgba = Imaging::TakeSpareBlock();
   bool ok = false;
   if (Imaging::IsPng(b, n)) {
     ok = Imaging::DecodePng(b, n, p), bitmap.raw = RawFormat::kPng;
@@ -96,7 +97,10 @@ bool Decode(const std::uint8_t* b, std::size_t n, GpBitmap& bitmap) {
   } else if (n >= 2 && b[0] == 'B' && b[1] == 'M') {
     ok = Imaging::DecodeBmp(b, n, p), bitmap.raw = RawFormat::kBmp;
   }
-  if (!ok) return false;
+  if (!ok) {
+    Imaging::KeepSpareBlock(std::move(p.rgba));
+    return false;
+  }
   bitmap.width = p.width;
   bitmap.height = p.height;
   if (bitmap.raw == RawFormat::kBmp && Is32BitRgbBmp(b, n)) {
@@ -172,6 +176,7 @@ Status GdipCreateBitmapFromScan0(int width, int height, int stride, PixelFormat 
   b->height = height;
   b->format = format;
   try {
+    b->bgra = Imaging::TakeSpareBlock();
     b->bgra.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
   } catch (const std::bad_alloc&) {
     delete b;
@@ -198,6 +203,7 @@ Status GdipCreateBitmapFromScan0(int width, int height, int stride, PixelFormat 
 
 Status GdipDisposeImage(GpImage* image) {
   if (image == nullptr) return InvalidParameter;
+  Imaging::KeepSpareBlock(std::move(image->bgra));
   delete image;
   return Ok;
 }
@@ -283,20 +289,31 @@ Status GdipBitmapLockBits(GpBitmap* bitmap, const Rect* rect, std::uint32_t flag
   const bool opaque = bitmap->format == PixelFormat32bppRGB || (bitmap->format & PixelFormatAlpha) == 0;
   const bool whole = area.X == 0 && area.Y == 0 && area.Width == bitmap->width && area.Height == bitmap->height;
   // The stored rows serve as they are when the lock asks for their form.
-  const bool direct = whole && ((format == PixelFormat32bppARGB && !opaque) ||
-                                (format == PixelFormat32bppRGB && bitmap->format == PixelFormat32bppRGB));
-  int stride = bitmap->width * 4;
+  const bool userBuffer = (flags & ImageLockModeUserInputBuf) != 0;
+  if (userBuffer && (locked->Scan0 == nullptr || locked->Stride < area.Width * bpp)) return InvalidParameter;
+  const bool direct = !userBuffer && whole &&
+                      ((format == PixelFormat32bppARGB && !opaque) ||
+                       (format == PixelFormat32bppRGB && bitmap->format == PixelFormat32bppRGB));
+  int stride = userBuffer ? locked->Stride : bitmap->width * 4;
+  std::uint8_t* into = userBuffer ? static_cast<std::uint8_t*>(locked->Scan0) : nullptr;
   if (!direct) {
-    stride = (area.Width * bpp + 3) & ~3;
-    try {
-      bitmap->locked.assign(static_cast<std::size_t>(stride) * static_cast<std::size_t>(area.Height), 0);
-    } catch (const std::bad_alloc&) {
-      return OutOfMemory;
+    if (!userBuffer) {
+      stride = (area.Width * bpp + 3) & ~3;
+      try {
+        bitmap->locked.assign(static_cast<std::size_t>(stride) * static_cast<std::size_t>(area.Height), 0);
+      } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+      }
+      into = bitmap->locked.data();
     }
     for (int y = 0; y < area.Height; ++y) {
       const std::uint8_t* p =
           &bitmap->bgra[(static_cast<std::size_t>(area.Y + y) * bitmap->width + static_cast<std::size_t>(area.X)) * 4];
-      std::uint8_t* o = &bitmap->locked[static_cast<std::size_t>(y) * static_cast<std::size_t>(stride)];
+      std::uint8_t* o = into + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride);
+      if (bpp == 4 && (format == PixelFormat32bppARGB ? !opaque : bitmap->format == PixelFormat32bppRGB)) {
+        std::memcpy(o, p, static_cast<std::size_t>(area.Width) * 4);  // stored as asked
+        continue;
+      }
       for (int x = 0; x < area.Width; ++x, p += 4, o += bpp) {
         o[0] = p[0];
         o[1] = p[1];
@@ -311,7 +328,7 @@ Status GdipBitmapLockBits(GpBitmap* bitmap, const Rect* rect, std::uint32_t flag
   locked->Height = static_cast<std::uint32_t>(area.Height);
   locked->Stride = stride;
   locked->PixelFormat = format;
-  locked->Scan0 = direct ? bitmap->bgra.data() : bitmap->locked.data();
+  locked->Scan0 = direct ? static_cast<void*>(bitmap->bgra.data()) : static_cast<void*>(into);
   return Ok;
 }
 
@@ -351,18 +368,29 @@ Status GdipSaveImageToStream(GpImage* image, CBuffer<char>& stream, const std::u
       quality = static_cast<int>(std::min<std::uint32_t>(*static_cast<const std::uint32_t*>(p.Value), 100));
     }
   }
+  if (image->isLocked) return WrongState;
+  if (*clsid < kBmpEncoder || *clsid > kPngEncoder) return InvalidParameter;
+  const bool alpha = image->format == PixelFormat32bppARGB ||
+                     ((image->format & PixelFormatIndexed) != 0 && (image->format & PixelFormatAlpha) != 0);
+  // The encoders read R, G, B, A: the bitmap's own rows are lent to them
+  // in that order and given back as they were.
   RgbaPixels p;
   p.width = image->width;
   p.height = image->height;
-  p.rgba = image->bgra;
-  for (std::size_t i = 0; i < p.rgba.size(); i += 4) std::swap(p.rgba[i], p.rgba[i + 2]);
-  const bool alpha = image->format == PixelFormat32bppARGB ||
-                     ((image->format & PixelFormatIndexed) != 0 && (image->format & PixelFormatAlpha) != 0);
   p.matte = alpha;
+  p.rgba = std::move(image->bgra);
+  for (std::size_t i = 0; i < p.rgba.size(); i += 4) std::swap(p.rgba[i], p.rgba[i + 2]);
+  std::vector<std::uint8_t> fourth;
   if (!alpha) {
+    // Encoders without alpha ignore the fourth byte, except a 32bppRGB
+    // bitmap's stored bytes, which are kept aside.
+    if (image->format == PixelFormat32bppRGB) {
+      fourth.reserve(p.rgba.size() / 4);
+      for (std::size_t i = 3; i < p.rgba.size(); i += 4) fourth.push_back(p.rgba[i]);
+    }
     for (std::size_t i = 3; i < p.rgba.size(); i += 4) p.rgba[i] = 255;
   }
-  std::vector<std::uint8_t> out;
+  std::vector<std::uint8_t> out = Imaging::TakeSpareBlock();
   bool ok = false;
   switch (*clsid) {
     case kBmpEncoder: ok = Imaging::EncodeBmp(p, alpha, out); break;
@@ -370,14 +398,19 @@ Status GdipSaveImageToStream(GpImage* image, CBuffer<char>& stream, const std::u
     case kGifEncoder: ok = Imaging::EncodeGif(p, alpha, out); break;
     case kTiffEncoder: ok = Imaging::EncodeTiff(p, alpha, out); break;
     case kPngEncoder: ok = Imaging::EncodePng(p, alpha, out); break;
-    default: return InvalidParameter;
+    default: break;
   }
-  if (!ok) return GenericError;
-  if (out.size() > 0xFFFFFFFFu) return GenericError;
-  if (Failed(stream.Create(static_cast<u32>(out.size()), reinterpret_cast<const char*>(out.data())))) {
-    return OutOfMemory;
+  for (std::size_t i = 0; i < fourth.size(); ++i) p.rgba[i * 4 + 3] = fourth[i];
+  for (std::size_t i = 0; i < p.rgba.size(); i += 4) std::swap(p.rgba[i], p.rgba[i + 2]);
+  image->bgra = std::move(p.rgba);
+  Status status = Ok;
+  if (!ok || out.size() > 0xFFFFFFFFu) {
+    status = GenericError;
+  } else if (Failed(stream.Create(static_cast<u32>(out.size()), reinterpret_cast<const char*>(out.data())))) {
+    status = OutOfMemory;
   }
-  return Ok;
+  Imaging::KeepSpareBlock(std::move(out));
+  return status;
 }
 
 }  // namespace KT::Gdiplus

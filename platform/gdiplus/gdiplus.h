@@ -48,6 +48,7 @@ enum class RawFormat { kMemoryBmp, kBmp, kJpeg, kPng, kGif, kTiff };
 
 inline constexpr std::uint32_t ImageLockModeRead = 1;
 inline constexpr std::uint32_t ImageLockModeWrite = 2;
+inline constexpr std::uint32_t ImageLockModeUserInputBuf = 4;
 
 struct GdiplusStartupInput {
   std::uint32_t GdiplusVersion = 1;
@@ -133,7 +134,10 @@ Status GdipGetImagePalette(GpImage* image, ColorPalette* palette, int size);
 
 // Locks the rectangle (null: the whole bitmap) for reading in 32bppARGB,
 // 32bppRGB (fourth bytes as stored: a BMP's own, 255 otherwise) or
-// 24bppRGB (palettes expanded); one lock at a time (WrongState).
+// 24bppRGB (palettes expanded); one lock at a time (WrongState). With
+// ImageLockModeUserInputBuf the pixels are written to the caller's rows at
+// `locked`->Scan0, `locked`->Stride apart (a stride shorter than a row:
+// InvalidParameter).
 Status GdipBitmapLockBits(GpBitmap* bitmap, const Rect* rect, std::uint32_t flags, PixelFormat format,
                           BitmapData* locked);
 Status GdipBitmapUnlockBits(GpBitmap* bitmap, BitmapData* locked);

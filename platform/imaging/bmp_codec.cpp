@@ -82,7 +82,8 @@ bool DecodeBmp(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image) {
   const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
   if (offset > size || stride * static_cast<std::size_t>(rows - 1) + rowBytes > size - offset) return false;
 
-  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 4);
+  std::vector<std::uint8_t> rgba = std::move(image.rgba);  // its capacity serves again
+  rgba.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 4, 0);
   bool anyAlpha = false;
   for (int y = 0; y < rows; ++y) {
     const int stored = height > 0 ? rows - 1 - y : y;

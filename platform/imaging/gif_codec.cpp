@@ -17,12 +17,6 @@ namespace {
 // more than about 11000 pixels per byte.
 constexpr std::uint64_t kMaxPixelsPerByte = 11000;
 
-struct MemoryReader {
-  const std::uint8_t* bytes;
-  std::size_t size;
-  std::size_t at;
-};
-
 int ReadFromMemory(GifFileType* gif, GifByteType* out, int count) {
   auto* reader = static_cast<MemoryReader*>(gif->UserData);
   if (count < 0) return 0;

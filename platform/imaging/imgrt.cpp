@@ -3,6 +3,7 @@
 #include <stb_image_resize.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -36,18 +37,6 @@ Image* FromPixels(RgbaPixels&& p) {
   image->yResolution = p.yResolution;
   image->rgba = std::move(p.rgba);
   return image;
-}
-
-RgbaPixels ToPixels(const Image& image) {
-  RgbaPixels p;
-  p.width = image.columns;
-  p.height = image.rows;
-  p.matte = image.matte;
-  p.resolutionUnits = image.units;
-  p.xResolution = image.xResolution;
-  p.yResolution = image.yResolution;
-  p.rgba = image.rgba;
-  return p;
 }
 
 Image* FramesToImages(Imaging::GifAnimation&& animation) {
@@ -89,18 +78,35 @@ bool ParseMap(const char* map, int channels[4], int& count) {
   return count > 0;
 }
 
-bool Encode(std::string_view format, const ImageInfo* info, const Image& image, std::vector<std::uint8_t>& out) {
-  const RgbaPixels p = ToPixels(image);
-  if (format == "BMP") return Imaging::EncodeBmp(p, image.matte, out);
+bool EncodeAs(std::string_view format, const ImageInfo* info, const RgbaPixels& p, std::vector<std::uint8_t>& out) {
+  if (format == "BMP") return Imaging::EncodeBmp(p, p.matte, out);
   if (format == "JPEG" || format == "JPG") {
     const int quality = info != nullptr && info->quality > 0 ? info->quality : kDefaultQuality;
     return Imaging::EncodeJpeg(p, quality > 100 ? 100 : quality, out);
   }
-  if (format == "PNG" || format == "MNG") return Imaging::EncodePng(p, image.matte, out);
-  if (format == "TGA") return Imaging::EncodeTga(p, image.matte, out);
-  if (format == "GIF") return Imaging::EncodeGif(p, image.matte, out);
-  if (format == "TIFF" || format == "TIF") return Imaging::EncodeTiff(p, image.matte, out);
+  if (format == "PNG" || format == "MNG") return Imaging::EncodePng(p, p.matte, out);
+  if (format == "TGA") return Imaging::EncodeTga(p, p.matte, out);
+  if (format == "GIF") return Imaging::EncodeGif(p, p.matte, out);
+  if (format == "TIFF" || format == "TIF") return Imaging::EncodeTiff(p, p.matte, out);
   return false;
+}
+
+// The encoders read RgbaPixels: the image's pixels are lent to them and
+// given back, so the image ends as it was (every image is made non-const
+// by this library).
+bool Encode(std::string_view format, const ImageInfo* info, const Image& image, std::vector<std::uint8_t>& out) {
+  Image& lent = const_cast<Image&>(image);
+  RgbaPixels p;
+  p.width = image.columns;
+  p.height = image.rows;
+  p.matte = image.matte;
+  p.resolutionUnits = image.units;
+  p.xResolution = image.xResolution;
+  p.yResolution = image.yResolution;
+  p.rgba = std::move(lent.rgba);
+  const bool ok = EncodeAs(format, info, p, out);
+  lent.rgba = std::move(p.rgba);
+  return ok;
 }
 
 }  // namespace
@@ -120,6 +126,7 @@ Image* BlobToImage(const ImageInfo* info, const void* blob, std::size_t length) 
   if (info == nullptr || blob == nullptr || length == 0) return nullptr;
   const auto* bytes = static_cast<const std::uint8_t*>(blob);
   RgbaPixels p;
+  p.rgba = Imaging::TakeSpareBlock();
   const char* name = nullptr;
   bool ok = false;
   if (Imaging::IsGif(bytes, length)) {
@@ -136,7 +143,10 @@ Image* BlobToImage(const ImageInfo* info, const void* blob, std::size_t length) 
   } else if (std::string_view(info->format, strnlen(info->format, kMaxFormatName)) == "TGA") {
     ok = Imaging::DecodeTga(bytes, length, p), name = "TGA";
   }
-  if (!ok) return nullptr;
+  if (!ok) {
+    Imaging::KeepSpareBlock(std::move(p.rgba));
+    return nullptr;
+  }
   Image* image = FromPixels(std::move(p));
   if (image != nullptr) std::strcpy(image->format, name);
   return image;
@@ -166,6 +176,14 @@ bool GetPixels(const Image* image, int x, int y, int columns, int rows, const ch
       }
       continue;
     }
+    if (count == 3 && channels[0] == 2 && channels[1] == 1 && channels[2] == 0) {
+      for (int c = 0; c < columns; ++c, p += 4, out += 3) {  // "BGR"
+        out[0] = p[2];
+        out[1] = p[1];
+        out[2] = p[0];
+      }
+      continue;
+    }
     for (int c = 0; c < columns; ++c, p += 4) {
       for (int k = 0; k < count; ++k) *out++ = p[channels[k]];
     }
@@ -184,15 +202,34 @@ Image* CreateImage(int columns, int rows, const char* map, int type, const void*
   image->rows = rows;
   const std::size_t total = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
   try {
-    image->rgba.assign(total * 4, 255);
+    image->rgba = Imaging::TakeSpareBlock();
+    image->rgba.resize(total * 4);
   } catch (const std::bad_alloc&) {
     delete image;
     return nullptr;
   }
   const auto* in = static_cast<const std::uint8_t*>(pixels);
   std::uint8_t* o = image->rgba.data();
-  for (std::size_t i = 0; i < total; ++i, o += 4) {
-    for (int k = 0; k < count; ++k) o[channels[k]] = *in++;
+  const bool bgr = count >= 3 && channels[0] == 2 && channels[1] == 1 && channels[2] == 0;
+  if (bgr && count == 4 && channels[3] == 3) {
+    for (std::size_t i = 0; i < total; ++i, o += 4, in += 4) {  // "BGRA", the common case
+      o[0] = in[2];
+      o[1] = in[1];
+      o[2] = in[0];
+      o[3] = in[3];
+    }
+  } else if (bgr && count == 3) {
+    for (std::size_t i = 0; i < total; ++i, o += 4, in += 3) {  // "BGR"
+      o[0] = in[2];
+      o[1] = in[1];
+      o[2] = in[0];
+      o[3] = 255;
+    }
+  } else {
+    std::fill(image->rgba.begin(), image->rgba.end(), std::uint8_t{255});
+    for (std::size_t i = 0; i < total; ++i, o += 4) {
+      for (int k = 0; k < count; ++k) o[channels[k]] = *in++;
+    }
   }
   for (int k = 0; k < count; ++k) image->matte = image->matte || channels[k] == 3;
   return image;
@@ -203,12 +240,16 @@ void* ImageToBlob(const ImageInfo* info, const Image* image, std::size_t* length
   if (image == nullptr || length == nullptr) return nullptr;
   std::string_view format = info != nullptr ? std::string_view(info->format, strnlen(info->format, kMaxFormatName)) : "";
   if (format.empty()) format = image->format;
-  std::vector<std::uint8_t> out;
-  if (!Encode(format, info, *image, out) || out.empty()) return nullptr;
-  void* block = AllocateMemory(out.size());
-  if (block == nullptr) return nullptr;
-  std::memcpy(block, out.data(), out.size());
-  *length = out.size();
+  std::vector<std::uint8_t> out = Imaging::TakeSpareBlock();
+  void* block = nullptr;
+  if (Encode(format, info, *image, out) && !out.empty()) {
+    block = std::malloc(out.size());  // FreeMemory releases it; every byte is written below
+    if (block != nullptr) {
+      std::memcpy(block, out.data(), out.size());
+      *length = out.size();
+    }
+  }
+  Imaging::KeepSpareBlock(std::move(out));
   return block;
 }
 
@@ -226,6 +267,7 @@ Image* ZoomImage(const Image* image, int columns, int rows) {
   zoomed->xResolution = image->xResolution;
   zoomed->yResolution = image->yResolution;
   try {
+    zoomed->rgba = Imaging::TakeSpareBlock();
     zoomed->rgba.resize(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows) * 4);
   } catch (const std::bad_alloc&) {
     delete zoomed;
@@ -245,6 +287,7 @@ Image* ZoomImage(const Image* image, int columns, int rows) {
 void DestroyImages(Image* image) {
   while (image != nullptr) {
     Image* next = image->next;
+    Imaging::KeepSpareBlock(std::move(image->rgba));
     delete image;
     image = next;
   }

@@ -85,8 +85,8 @@ Image* CreateImage(int columns, int rows, const char* map, int type, const void*
 // Encodes the first image in the info's format (else the image's own
 // format): "BMP" (32-bit with alpha for a matte image, else 24-bit),
 // "JPEG" at the info's quality (alpha dropped), "PNG"/"MNG", "TGA" (type
-// 2, 32 or 24 bit), "GIF" (see gif_codec.h), "TIFF". Answers a block from
-// AllocateMemory (release with FreeMemory) and its length, or null.
+// 2, 32 or 24 bit), "GIF" (see gif_codec.h), "TIFF". Answers a block to
+// release with FreeMemory and its length, or null.
 void* ImageToBlob(const ImageInfo* info, const Image* image, std::size_t* length);
 
 // A new image of columns x rows resampled from the image with a triangle

@@ -69,6 +69,8 @@ bool ReadImage(ReadState& s, const std::uint8_t* bytes, std::size_t size, RgbaPi
   jpeg_start_decompress(&s.info);
   const int components = s.info.output_components;
   s.row.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(components));
+  s.rgba = std::move(image.rgba);  // its capacity serves again
+  s.rgba.clear();
   s.rgba.resize(static_cast<std::size_t>(width) * height * 4);
   while (s.info.output_scanline < height) {
     JSAMPROW rows[1] = {s.row.data()};

@@ -17,12 +17,6 @@ namespace {
 // Deflate produces at most about 1032 bytes per input byte.
 constexpr std::uint64_t kMaxInflation = 1040;
 
-struct MemoryReader {
-  const std::uint8_t* bytes;
-  std::size_t size;
-  std::size_t at;
-};
-
 void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
   auto* reader = static_cast<MemoryReader*>(png_get_io_ptr(png));
   if (count > reader->size - reader->at) png_error(png, "read past the end of the data");
@@ -78,6 +72,8 @@ bool ReadImage(ReadState& s, MemoryReader& reader, RgbaPixels& image) {
   png_set_interlace_handling(s.png);
   png_read_update_info(s.png, s.info);
   if (png_get_rowbytes(s.png, s.info) != static_cast<png_size_t>(width) * 4) png_error(s.png, "unexpected row size");
+  s.rgba = std::move(image.rgba);  // its capacity serves again
+  s.rgba.clear();
   s.rgba.resize(static_cast<std::size_t>(width) * height * 4);
   s.rows.resize(height);
   for (png_uint_32 y = 0; y < height; ++y) s.rows[y] = &s.rgba[static_cast<std::size_t>(y) * width * 4];

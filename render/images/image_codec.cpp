@@ -172,34 +172,34 @@ bool ReadBitmap(Gdiplus::GpBitmap* bitmap, KTImage& buffer) {
   const Gdiplus::PixelFormat lockAs = alpha        ? Gdiplus::PixelFormat32bppARGB
                                       : fourthByte ? Gdiplus::PixelFormat32bppRGB
                                                    : Gdiplus::PixelFormat24bppRGB;
+  // The bits are locked straight into the buffer's rows.
+  const u32 layout = alpha || fourthByte ? PixelLayout::kBgra8 : PixelLayout::kBgr8;
+  if (Failed(PixelBuffer::Create(buffer, layout, static_cast<i32>(width), static_cast<i32>(height)))) return false;
+  PixelBuffer::ScopedView view(buffer);
+  if (buffer.Pixels == nullptr) return false;
   Gdiplus::BitmapData locked;
-  if (Gdiplus::GdipBitmapLockBits(bitmap, nullptr, Gdiplus::ImageLockModeRead, lockAs, &locked) != Gdiplus::Ok) {
+  locked.Scan0 = buffer.Pixels;
+  locked.Stride = buffer.Stride;
+  if (Gdiplus::GdipBitmapLockBits(bitmap, nullptr, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
+                                  lockAs, &locked) != Gdiplus::Ok) {
     return false;
   }
-  const u32 layout = alpha || fourthByte ? PixelLayout::kBgra8 : PixelLayout::kBgr8;
-  bool ok = Succeeded(PixelBuffer::Create(buffer, layout, static_cast<i32>(width), static_cast<i32>(height)));
-  if (ok) {
-    PixelBuffer::ScopedView view(buffer);
-    ok = buffer.Pixels != nullptr;
-    const size_t row = RowBytes(buffer);
-    bool anyFourth = false;
-    for (i32 y = 0; ok && y < buffer.Height; ++y) {
-      u8* to = RowOf(buffer, y);
-      std::memcpy(to, static_cast<const u8*>(locked.Scan0) + static_cast<size_t>(y) * static_cast<size_t>(locked.Stride),
-                  row);
-      for (size_t i = 3; fourthByte && !anyFourth && i < row; i += 4) anyFourth = to[i] != 0;
-    }
+  Gdiplus::GdipBitmapUnlockBits(bitmap, &locked);
+  if (fourthByte) {
     // A 32-bit BMP whose fourth bytes are all 0 stores no alpha: opaque.
     // Fourth bytes that are not all 0 are the file's alpha and stay.
-    if (ok && fourthByte && !anyFourth) {
-      for (i32 y = 0; y < buffer.Height; ++y) {
-        u8* to = RowOf(buffer, y);
-        for (size_t i = 3; i < row; i += 4) to[i] = 255;
-      }
+    const size_t row = RowBytes(buffer);
+    bool anyFourth = false;
+    for (i32 y = 0; y < buffer.Height && !anyFourth; ++y) {
+      const u8* at = RowOf(buffer, y);
+      for (size_t i = 3; i < row && !anyFourth; i += 4) anyFourth = at[i] != 0;
+    }
+    for (i32 y = 0; y < buffer.Height && !anyFourth; ++y) {
+      u8* at = RowOf(buffer, y);
+      for (size_t i = 3; i < row; i += 4) at[i] = 255;
     }
   }
-  Gdiplus::GdipBitmapUnlockBits(bitmap, &locked);
-  return ok;
+  return true;
 }
 
 Result ConvertedFromFloat(KTImage& buffer, KTImage& temporary, KTImage*& source) {
