@@ -2,7 +2,7 @@
 #   make example   install what is missing, build Release, run the example
 #   make test      install what is missing, build Debug+sanitizers and Release, run every test
 #   make fuzz-run  build the scene-file fuzzer with clang and run it for 60 s (inputs up to 32 KB: the sample scene is a seed)
-PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libtinyxml-dev libmeshoptimizer-dev libstb-dev libpng-dev libjpeg-dev libcereal-dev
+PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libtinyxml-dev libmeshoptimizer-dev libstb-dev libpng-dev libjpeg-dev libgif-dev libtiff-dev libcereal-dev
 JOBS     ?= $(shell nproc)
 RELEASE  := build/release
 SANITIZE := build/asan

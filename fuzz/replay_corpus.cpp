@@ -1,8 +1,9 @@
-// Runs the scene-file round trip of the fuzzer over every file of the
-// folders given on the command line, without libFuzzer, so that the seed
-// corpus and any saved crash input can be replayed in every build.
+// Runs the scene-file round trip of the fuzzer (or, with --image-decode,
+// the image-decode check) over every file of the folders given on the
+// command line, without libFuzzer, so that the seed corpora and any saved
+// crash input can be replayed in every build.
 //
-//   replay_corpus FOLDER...
+//   replay_corpus [--image-decode] FOLDER...
 //
 // Exit status 0 when every file passed; 1 with a one-line reason when a
 // folder is missing, unreadable or holds no file. A failing input ends the
@@ -16,6 +17,7 @@
 #include <system_error>
 #include <vector>
 
+#include "fuzz/image_decode_check.h"
 #include "fuzz/scene_round_trip.h"
 
 namespace {
@@ -32,12 +34,14 @@ bool ReadFile(const fs::path& path, std::vector<std::uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: replay_corpus FOLDER...\n");
+  const bool images = argc > 1 && std::string(argv[1]) == "--image-decode";
+  const int first = images ? 2 : 1;
+  if (argc <= first) {
+    std::fprintf(stderr, "usage: replay_corpus [--image-decode] FOLDER...\n");
     return 1;
   }
   std::size_t total = 0;
-  for (int i = 1; i < argc; ++i) {
+  for (int i = first; i < argc; ++i) {
     std::error_code error;
     std::vector<fs::path> files;
     for (const fs::directory_entry& entry : fs::directory_iterator(argv[i], error)) {
@@ -60,7 +64,11 @@ int main(int argc, char** argv) {
         return 1;
       }
       std::fprintf(stderr, "%s (%zu bytes)\n", file.string().c_str(), bytes.size());
-      KT::fuzz::RunSceneRoundTrip(bytes.data(), bytes.size());
+      if (images) {
+        KT::fuzz::RunImageDecode(bytes.data(), bytes.size());
+      } else {
+        KT::fuzz::RunSceneRoundTrip(bytes.data(), bytes.size());
+      }
     }
     total += files.size();
   }

@@ -82,7 +82,8 @@ bool DecodeBmp(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image) {
   const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
   if (offset > size || stride * static_cast<std::size_t>(rows - 1) + rowBytes > size - offset) return false;
 
-  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 4);
+  std::vector<std::uint8_t> rgba = std::move(image.rgba);  // its capacity serves again
+  rgba.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 4, 0);
   bool anyAlpha = false;
   for (int y = 0; y < rows; ++y) {
     const int stored = height > 0 ? rows - 1 - y : y;
@@ -130,6 +131,7 @@ bool DecodeBmp(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image) {
   image.width = width;
   image.height = rows;
   image.matte = anyAlpha;
+  image.indexed = depth <= 8;
   if (xPerMetre != 0 || yPerMetre != 0) {
     image.resolutionUnits = kResolutionPerCentimetre;
     image.xResolution = xPerMetre / 100.0;

@@ -2,10 +2,13 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <string>
 #include <cstdlib>
 #include <cstring>
 
 #include <jpeglib.h>
+
+#include "platform/debug_output.h"
 
 namespace KT::Imaging {
 
@@ -24,7 +27,7 @@ struct ErrorManager {
 void OnError(j_common_ptr info) {
   char message[JMSG_LENGTH_MAX];
   info->err->format_message(info, message);
-  std::fprintf(stderr, "jpeg: %s\n", message);
+  Platform::OutputDebugText(std::string("jpeg: ") + message);
   std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
 
@@ -32,7 +35,7 @@ void OnMessage(j_common_ptr info, int level) {
   if (level < 0) {
     char message[JMSG_LENGTH_MAX];
     info->err->format_message(info, message);
-    std::fprintf(stderr, "jpeg warning: %s\n", message);
+    Platform::OutputDebugText(std::string("jpeg warning: ") + message);
   }
 }
 
@@ -58,7 +61,7 @@ bool ReadImage(ReadState& s, const std::uint8_t* bytes, std::size_t size, RgbaPi
   if (width < 1 || height < 1 || width > static_cast<JDIMENSION>(kMaxImageSide) ||
       height > static_cast<JDIMENSION>(kMaxImageSide) ||
       static_cast<std::uint64_t>(width) * height > static_cast<std::uint64_t>(size) * kPixelsPerByte) {
-    std::fprintf(stderr, "jpeg: image size %u x %u refused\n", width, height);
+    Platform::OutputDebugText("jpeg: image size " + std::to_string(width) + " x " + std::to_string(height) + " refused");
     return false;
   }
   const bool cmyk = s.info.jpeg_color_space == JCS_CMYK || s.info.jpeg_color_space == JCS_YCCK;
@@ -66,6 +69,8 @@ bool ReadImage(ReadState& s, const std::uint8_t* bytes, std::size_t size, RgbaPi
   jpeg_start_decompress(&s.info);
   const int components = s.info.output_components;
   s.row.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(components));
+  s.rgba = std::move(image.rgba);  // its capacity serves again
+  s.rgba.clear();
   s.rgba.resize(static_cast<std::size_t>(width) * height * 4);
   while (s.info.output_scanline < height) {
     JSAMPROW rows[1] = {s.row.data()};
@@ -92,6 +97,7 @@ bool ReadImage(ReadState& s, const std::uint8_t* bytes, std::size_t size, RgbaPi
   image.width = static_cast<int>(width);
   image.height = static_cast<int>(height);
   image.matte = false;
+  image.indexed = false;
   if (s.info.saw_JFIF_marker && (s.info.density_unit == 1 || s.info.density_unit == 2)) {
     image.resolutionUnits = s.info.density_unit == 1 ? kResolutionPerInch : kResolutionPerCentimetre;
     image.xResolution = s.info.X_density;

@@ -5,7 +5,10 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <string>
 #include <cstring>
+
+#include "platform/debug_output.h"
 
 namespace KT::Imaging {
 
@@ -13,12 +16,6 @@ namespace {
 
 // Deflate produces at most about 1032 bytes per input byte.
 constexpr std::uint64_t kMaxInflation = 1040;
-
-struct MemoryReader {
-  const std::uint8_t* bytes;
-  std::size_t size;
-  std::size_t at;
-};
 
 void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
   auto* reader = static_cast<MemoryReader*>(png_get_io_ptr(png));
@@ -35,11 +32,13 @@ void WriteToMemory(png_structp png, png_bytep data, png_size_t count) {
 void FlushNothing(png_structp) {}
 
 void OnError(png_structp png, png_const_charp message) {
-  std::fprintf(stderr, "png: %s\n", message);
+  Platform::OutputDebugText(std::string("png: ") + message);
   png_longjmp(png, 1);
 }
 
-void OnWarning(png_structp, png_const_charp message) { std::fprintf(stderr, "png warning: %s\n", message); }
+void OnWarning(png_structp, png_const_charp message) {
+  Platform::OutputDebugText(std::string("png warning: ") + message);
+}
 
 // The state that lives across the library's error return: set up before
 // setjmp, so nothing in it is a local modified after it.
@@ -73,6 +72,8 @@ bool ReadImage(ReadState& s, MemoryReader& reader, RgbaPixels& image) {
   png_set_interlace_handling(s.png);
   png_read_update_info(s.png, s.info);
   if (png_get_rowbytes(s.png, s.info) != static_cast<png_size_t>(width) * 4) png_error(s.png, "unexpected row size");
+  s.rgba = std::move(image.rgba);  // its capacity serves again
+  s.rgba.clear();
   s.rgba.resize(static_cast<std::size_t>(width) * height * 4);
   s.rows.resize(height);
   for (png_uint_32 y = 0; y < height; ++y) s.rows[y] = &s.rgba[static_cast<std::size_t>(y) * width * 4];
@@ -90,6 +91,7 @@ bool ReadImage(ReadState& s, MemoryReader& reader, RgbaPixels& image) {
   image.width = static_cast<int>(width);
   image.height = static_cast<int>(height);
   image.matte = matte;
+  image.indexed = colour == PNG_COLOR_TYPE_PALETTE;
   image.rgba = std::move(s.rgba);
   return true;
 }

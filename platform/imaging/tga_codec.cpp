@@ -81,7 +81,8 @@ bool DecodeTga(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image) {
           : pixels * static_cast<std::size_t>(pixelBytes) > left) {
     return false;
   }
-  std::vector<std::uint8_t> rgba(pixels * 4);
+  std::vector<std::uint8_t> rgba = std::move(image.rgba);  // its capacity serves again
+  rgba.assign(pixels * 4, 0);
   const bool grey = kind == 3;
   auto store = [&](const std::uint8_t* p, std::uint8_t* o) -> bool {
     if (kind == 1) {
@@ -141,6 +142,7 @@ bool DecodeTga(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image) {
   image.width = width;
   image.height = height;
   image.matte = alphaBits != 0 && (depth == 32 || depth == 16 || (kind == 1 && mapBits == 32));
+  image.indexed = kind == 1;
   image.rgba = std::move(rgba);
   return true;
 }

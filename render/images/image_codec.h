@@ -1,13 +1,19 @@
-// The image codec bridge's tables: file format codes by extension, the
-// image library's format names, the MIME types of the system encoders and
-// the route each format takes in each direction.
+// The image codec bridge: image files and blocks of encoded bytes to pixel
+// buffers and back, routed by format to the image library (IMGRT,
+// platform/imaging/imgrt.h), the system imaging API (GDI+,
+// platform/gdiplus/gdiplus.h) or the Radiance codec; with its tables: file
+// format codes by extension, the image library's format names, the MIME
+// types of the system encoders and the route each format takes in each
+// direction.
 //
 // Format codes: 0 none, 1 BMP, 2 JPG, 3 PNG, 4 TGA, 5 GIF, 6 TIF, 7 HDR.
 #pragma once
 
 #include <string_view>
 
+#include "objectmodel/buffer.h"
 #include "objectmodel/types.h"
+#include "render/images/pixel_buffer.h"
 
 namespace KT {
 
@@ -48,5 +54,73 @@ ImageCodecRoute GetDecodeRoute(u32 code);
 // Encoding: 2, 4 and 5 the image library, 7 RGBE, every other code the
 // system encoder.
 ImageCodecRoute GetEncodeRoute(u32 code);
+
+// The debug message of an encode without an encoder for its format.
+inline constexpr char16_t kNoEncoderMessage[] = u"找不到指定的存檔格式!!";
+
+// Decodes the file at `path` (UTF-16) into `buffer`.
+//  - null path: kErrInvalidArg; an extension without a code (see
+//    GetImageFormatFromPath): kErrImageFormat. The code is stored in
+//    `format` when one is given;
+//  - the failure of reading the whole file (ReadWholeFile);
+//  - 7: DecodeRgbe; 1 and 4: DecodeImageImgrt; others: DecodeImageGdiplus,
+//    each with its own failure codes.
+Result DecodeImageFile(KTImage& buffer, u32* format, const char16_t* path);
+
+// Encodes `buffer` in format `code` into `out` (replaced on success).
+//  - 7: a buffer not in layout 6 is converted to it first (a temporary
+//    buffer; its failure is returned), then EncodeRgbe;
+//  - 2, 4, 5: a layout-6 buffer is converted to layout 0 first, then
+//    EncodeImageImgrt;
+//  - others: a layout-6 buffer is converted to layout 0 first, then
+//    EncodeImageGdiplus (code 0 and 4 have no encoder there).
+Result EncodeImageFile(KTImage& buffer, u32 code, CBuffer<char>& out);
+
+// The image library's route for `size` bytes of format `code` (the name of
+// GetImgrtFormatName decides only for TGA, which has no signature). The
+// buffer becomes layout 0 when the image has alpha, else layout 1, with
+// DpiX/DpiY from the stored resolution: per centimetre x 2.54 + 0.5, per
+// inch as stored, none 300, through TruncateToI32.
+//  - the info record cannot be allocated: kErrOutOfMemory;
+//  - no image (unknown, damaged, truncated or oversized file):
+//    kErrTreeData (0x80000006);
+//  - Create's failure is returned and nothing is written.
+// Only the first image of a list (a GIF's first frame) is kept.
+Result DecodeImageImgrt(KTImage& buffer, u32 code, const u8* bytes, u32 size);
+
+// The image library's route: layout 0 keeps its alpha, layout 1 is
+// written without; JPEG at quality 100.
+//  - no pixels, or layouts 2-5 (no channel map for them): kErrInvalidArg;
+//  - the image cannot be built: kErrMissingObject; the info record or
+//    the encoded block cannot be made: kErrOutOfMemory.
+Result EncodeImageImgrt(KTImage& buffer, u32 code, CBuffer<char>& out);
+
+// The system decoder for `size` bytes recognised by content (BMP, JPEG,
+// PNG, GIF first frame, TIFF; no TGA). Images with alpha become layout 0,
+// others layout 1 (palettes expanded); a 32-bit BI_RGB BMP becomes layout
+// 0: alpha 255 where the stored fourth bytes are all 0, else those bytes.
+// The resolution is left as it is.
+//  - null bytes: kErrInvalidArg; no memory for the copy: kErrOutOfMemory;
+//  - the system API does not start: kErrTreeData (0x80000006);
+//  - an unrecognised or damaged file, or a failure to create the buffer:
+//    kErrMissingObject (0x80000000).
+Result DecodeImageGdiplus(KTImage& buffer, const u8* bytes, u32 size);
+
+// The system encoder of GetGdiplusMimeType(code): layout 0 with its alpha
+// (BMP 32-bit with alpha in the fourth byte, PNG and TIFF RGBA), other
+// layouts as 24-bit colour; JPEG at quality 100.
+//  - no pixels: kErrInvalidArg; layouts 2-5: kErrTreeData;
+//  - no encoder for the code (0, 4, 7 and above): kNoEncoderMessage goes
+//    to the debug output and the answer is kErrTreeData (0x80000006);
+//  - the system API does not start or the encoder fails: kErrTreeData.
+Result EncodeImageGdiplus(KTImage& buffer, u32 code, CBuffer<char>& out);
+
+// The IMGRT scale: `source` (layout 0) resampled onto the whole of the
+// created `destination` with alpha kept (four channels, triangle filter),
+// fetched with the destination's layout (0 or 1).
+//  - source or destination without pixels, or other layouts:
+//    kErrInvalidArg; the image library cannot build or zoom the image:
+//    kErrOutOfMemory.
+Result ScaleLayout0WithImgrt(const KTImage& source, KTImage& destination);
 
 }  // namespace KT

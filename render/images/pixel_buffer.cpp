@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/mmf.h"
+#include "render/images/image_codec.h"
 #include "render/resample/filter.h"
 #include "render/resample/picture.h"
 #include "render/resample/zoom.h"
@@ -41,19 +42,6 @@ void ReleaseStorage(KTImage& buffer) {
   buffer.Pixels = nullptr;
 }
 
-// Holds a view of a buffer for one operation: kMapped buffers are mapped
-// at construction and unmapped at destruction; others are left alone.
-// Mapping does not change the pixels, so const buffers may be viewed.
-class ScopedView {
- public:
-  explicit ScopedView(const KTImage& buffer) : buffer_(const_cast<KTImage&>(buffer)) { PixelBuffer::Map(buffer_); }
-  ~ScopedView() { PixelBuffer::UnMap(buffer_); }
-  ScopedView(const ScopedView&) = delete;
-  ScopedView& operator=(const ScopedView&) = delete;
-
- private:
-  KTImage& buffer_;
-};
 
 // Puts the other buffer's storage into `target` and leaves `source` empty.
 void TakeOver(KTImage& target, KTImage& source) {
@@ -132,7 +120,7 @@ Result Create(KTImage& buffer, u32 layout, i32 width, i32 height) {
   if (width == buffer.Width && height == buffer.Height && layout == buffer.Layout && HasPixels(buffer) &&
       (borrowed || static_cast<i64>(stride) == buffer.Stride)) {
     if (GetPixelBytes(buffer) == 0) return kErrInvalidArg;
-    ScopedView view(buffer);
+    PixelBuffer::ScopedView view(buffer);
     if (buffer.Pixels == nullptr) return kErrMissingObject;  // a library id without a block
     ClearRows(buffer);
     return kOk;
@@ -211,7 +199,7 @@ Result Borrow(KTImage& buffer, u8* pixels, u32 layout, i32 width, i32 height, i3
 Result Copy(KTImage& destination, const KTImage& source) {
   if (&destination == &source) return kDone;
   if (!HasPixels(source)) return kErrInvalidArg;
-  ScopedView sourceView(source);
+  PixelBuffer::ScopedView sourceView(source);
   if (source.Pixels == nullptr) return kErrInvalidArg;  // a library id without a block
   if (destination.Storage == PixelStorage::kBorrowed) {
     // Borrowed memory cannot be reshaped: the caller gave us exactly this.
@@ -229,7 +217,7 @@ Result Copy(KTImage& destination, const KTImage& source) {
     const Result r = Create(destination, source.Layout, source.Width, source.Height);
     if (Failed(r)) return r;
   }
-  ScopedView destinationView(destination);
+  PixelBuffer::ScopedView destinationView(destination);
   if (destination.Pixels == nullptr) return kErrMissingObject;
   const size_t rowBytes = static_cast<size_t>(source.Width) * static_cast<size_t>(source.BytesPerPixel);
   const u8* from = source.Pixels;
@@ -314,12 +302,13 @@ ZoomBlock BlockOf(const KTImage& buffer) {
 // Zoom between two created buffers of layout 1 or 6, each mapped for the
 // call.
 Result ZoomBuffers(const KTImage& source, KTImage& destination) {
-  ScopedView sourceView(source);
-  ScopedView destinationView(destination);
+  PixelBuffer::ScopedView sourceView(source);
+  PixelBuffer::ScopedView destinationView(destination);
   return Zoom(BlockOf(source), BlockOf(destination)) == 1 ? kOk : kErrMissingObject;
 }
 
-Layout0Scaler g_layout0Scaler = nullptr;
+// The IMGRT scale of the codec bridge until someone installs another.
+Layout0Scaler g_layout0Scaler = ScaleLayout0WithImgrt;
 
 i32 ClampByte(i32 v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
@@ -349,8 +338,8 @@ Result Convert(KTImage& source, KTImage* destination, u32 layout) {
   }
   const Result r = Create(*to, layout, from->Width, from->Height);
   if (Failed(r)) return r;
-  ScopedView fromView(*from);
-  ScopedView toView(*to);
+  PixelBuffer::ScopedView fromView(*from);
+  PixelBuffer::ScopedView toView(*to);
   if (from->Pixels == nullptr || to->Pixels == nullptr) return kErrMissingObject;
   const u8* fromRow = from->Pixels;
   u8* toRow = to->Pixels;
@@ -387,8 +376,8 @@ Result Resize(KTImage& source, KTImage* destination, i32 width, i32 height) {
   if (layout == PixelLayout::kBgr8 || layout == PixelLayout::kRgbFloat) return ZoomBuffers(*from, *to);
   if (layout == PixelLayout::kBgra8) {
     if (g_layout0Scaler == nullptr) return kErrMissingObject;
-    ScopedView fromView(*from);
-    ScopedView toView(*to);
+    PixelBuffer::ScopedView fromView(*from);
+    PixelBuffer::ScopedView toView(*to);
     return g_layout0Scaler(*from, *to);
   }
   // Layouts 2-5 have no resampler of their own: through layout 1.
@@ -428,8 +417,8 @@ Result Blend(KTImage& destination, const KTImage& source, i32 dx, i32 dy, i32 sx
   const bool known = (dl == PixelLayout::kBgra8 || dl == PixelLayout::kBgr8) &&
                      (sl == PixelLayout::kBgra8 || sl == PixelLayout::kBgr8);
   if (!known) return kErrMissingObject;
-  ScopedView destinationView(destination);
-  ScopedView sourceView(source);
+  PixelBuffer::ScopedView destinationView(destination);
+  PixelBuffer::ScopedView sourceView(source);
   if (destination.Pixels == nullptr || source.Pixels == nullptr) return kErrMissingObject;
   const i32 k = alpha;
   const i32 ds = destination.BytesPerPixel;

@@ -126,6 +126,20 @@ void Map(KTImage& buffer);
 void UnMap(KTImage& buffer);
 void UnMapAll(KTImage& buffer);
 
+// Holds a view of a buffer for one operation: kMapped buffers are mapped
+// at construction and unmapped at destruction; others are left alone.
+// Mapping does not change the pixels, so const buffers may be viewed.
+class ScopedView {
+ public:
+  explicit ScopedView(const KTImage& buffer) : buffer_(const_cast<KTImage&>(buffer)) { Map(buffer_); }
+  ~ScopedView() { UnMap(buffer_); }
+  ScopedView(const ScopedView&) = delete;
+  ScopedView& operator=(const ScopedView&) = delete;
+
+ private:
+  KTImage& buffer_;
+};
+
 // Makes `buffer` a view of `height` rows of `width` pixels of `layout` at
 // `pixels`, `stride` bytes apart, owned by the caller (kBorrowed). The
 // buffer's former storage is freed first. A null `pixels`, layout above 6,
@@ -162,9 +176,10 @@ Result Copy(KTImage& destination, const KTImage& source);
 //    any other pair leaves the destination zero-filled and answers kOk.
 Result Convert(KTImage& source, KTImage* destination, u32 layout);
 
-// The scaler for layout 0 (four channels with alpha); the codec layer
-// installs one. It resamples the whole source onto the whole destination,
-// both already created, and answers a result code.
+// The scaler for layout 0 (four channels with alpha): the codec bridge's
+// IMGRT scale (ScaleLayout0WithImgrt) unless another is installed. It
+// resamples the whole source onto the whole destination, both already
+// created, and answers a result code.
 using Layout0Scaler = Result (*)(const KTImage& source, KTImage& destination);
 void SetLayout0Scaler(Layout0Scaler scaler);
 Layout0Scaler GetLayout0Scaler();

@@ -1,14 +1,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/text_encoding.h"
 #include "render/images/image_codec.h"
 #include "render/images/pixel_buffer.h"
-#include "render/images/rgbe_codec.h"
 #include "tools/drn/commands.h"
 #include "tools/drn/scene_file.h"
 
@@ -16,32 +15,18 @@ namespace drn {
 
 namespace {
 
-// Radiance files are the only format with a codec in this build; other
-// known and unknown extensions alike answer "image format not recognised".
-KT::u32 FormatOf(const std::string& path) {
-  return KT::GetImageFormatFromPath(path) == KT::ImageFormat::kHdr ? KT::kImageFormatHdr : 0;
-}
-
+// Files are read and written through the codec bridge; the extension
+// decides the format ("image format not recognised" for an unknown one).
 KT::Result ReadImage(const std::string& path, KT::KTImage& image) {
-  if (FormatOf(path) != KT::kImageFormatHdr) return KT::kErrImageFormat;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return KT::kErrTreeData;
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bytes.empty() || bytes.size() > 0xFFFFFFFFu) return KT::kErrTreeData;
-  return KT::DecodeRgbe(bytes.data(), static_cast<KT::u32>(bytes.size()), KT::kImageFormatHdr, image);
+  const std::u16string wide = KT::Platform::Utf8ToUtf16Lossy(path);
+  return KT::DecodeImageFile(image, nullptr, wide.c_str());
 }
 
 KT::Result WriteImage(const std::string& path, KT::KTImage& image) {
-  if (FormatOf(path) != KT::kImageFormatHdr) return KT::kErrImageFormat;
-  KT::KTImage converted;
-  KT::KTImage* source = &image;
-  if (image.Layout != KT::PixelLayout::kRgbFloat) {
-    const KT::Result r = KT::PixelBuffer::Convert(image, &converted, KT::PixelLayout::kRgbFloat);
-    if (KT::Failed(r)) return r;
-    source = &converted;
-  }
+  const KT::u32 format = KT::GetImageFormatFromPath(path);
+  if (format == KT::ImageFormat::kNone) return KT::kErrImageFormat;
   KT::CBuffer<char> bytes;
-  const KT::Result r = KT::EncodeRgbe(*source, KT::kImageFormatHdr, bytes);
+  const KT::Result r = KT::EncodeImageFile(image, format, bytes);
   if (KT::Failed(r)) return r;
   std::ofstream out(path, std::ios::binary);
   out.write(bytes.GetData(), static_cast<std::streamsize>(bytes.GetCount()));
@@ -72,7 +57,9 @@ void PrintPixel(KT::KTImage& image, int x, int y) {
   KT::PixelBuffer::UnMap(image);
 }
 
-void Usage() { std::fprintf(stderr, "usage: drn image IN [--resize WxH] [--pixel X,Y]... [--out OUT]\n"); }
+void Usage() {
+  std::fprintf(stderr, "usage: drn image IN [--layout N] [--resize WxH] [--pixel X,Y]... [--out OUT]\n");
+}
 
 }  // namespace
 
@@ -83,6 +70,7 @@ int RunImage(int argc, char** argv) {
   }
   const std::string input = argv[0];
   int resizeW = 0, resizeH = 0;
+  int layout = -1;
   std::vector<std::pair<int, int>> pixels;
   std::string output;
   for (int i = 1; i < argc; ++i) {
@@ -93,7 +81,10 @@ int RunImage(int argc, char** argv) {
     }
     const char* value = argv[++i];
     int a = 0, b = 0;
-    if (option == "--resize" && ParsePair(value, 'x', a, b)) {
+    char tail = 0;
+    if (option == "--layout" && std::sscanf(value, "%d%c", &a, &tail) == 1 && a >= 0) {
+      layout = a;
+    } else if (option == "--resize" && ParsePair(value, 'x', a, b)) {
       resizeW = a;
       resizeH = b;
     } else if (option == "--pixel" && ParsePair(value, ',', a, b)) {
@@ -107,6 +98,8 @@ int RunImage(int argc, char** argv) {
   }
   KT::KTImage image;
   KT::Result r = ReadImage(input, image);
+  // The layout changes first, so resizing and writing work on it.
+  if (KT::Succeeded(r) && layout >= 0) r = KT::PixelBuffer::Convert(image, nullptr, static_cast<KT::u32>(layout));
   if (KT::Succeeded(r) && (resizeW != 0 || resizeH != 0)) r = KT::PixelBuffer::Resize(image, nullptr, resizeW, resizeH);
   if (KT::Succeeded(r)) {
     std::printf("image %d x %d layout %u dpi %d %d\n", image.Width, image.Height, image.Layout, image.DpiX, image.DpiY);

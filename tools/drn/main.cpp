@@ -18,8 +18,9 @@ void PrintHelp() {
       "                      load and save again (--raw-root keeps the root tree as bytes)\n"
       "  sample OUT          write a small scene that uses every persistent class\n"
       "  eval FILE TIME...   bring the first root to each time (ms) and print world matrices\n"
-      "  image IN [--resize WxH] [--pixel X,Y]... [--out OUT]\n"
-      "                      read a Radiance (.hdr) image, resize it, print pixels, write it\n"
+      "  image IN [--layout N] [--resize WxH] [--pixel X,Y]... [--out OUT]\n"
+      "                      read an image (.bmp .dib .jpg .jpeg .png .tga .gif .tif .tiff .hdr),\n"
+      "                      convert its pixel layout, resize it, print pixels, write it\n"
       "  host FILE [TICK...] load a host scene description and walk it through the host's calls,\n"
       "                      printing each node's world matrix at each tick\n"
       "  --help              show this text\n");
