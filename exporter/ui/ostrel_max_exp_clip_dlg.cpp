@@ -163,7 +163,7 @@ BOOL COstrelMaxExpClipDlg::OnNotify(int id, int code, const NMITEMACTIVATE& info
   }
   editColumn = hit.iSubItem;
   // The label rectangle for a name, the cell moved 3 pixels right for a
-  // frame; the editor is 3 pixels narrower and 1 pixel lower than the cell,
+  // frame; the editor is 3 pixels narrower and 1 pixel shorter than the cell,
   // in the dialog's client coordinates where it lives.
   CRect cell;
   if (editColumn == 0)

@@ -152,7 +152,7 @@ TEST_F(ClipDialog, TheSecondDoubleClickOnARowOpensTheEditorOverTheCell) {
     EXPECT_EQ(CWnd::GetFocus(), editor);
     EXPECT_EQ(editor->GetWindowText(), "31");
     // List at (20, 130); row 1 under the 20-pixel header; column 1 from x =
-    // 180, moved 3 pixels right; 3 pixels narrower and 1 lower than the cell.
+    // 180, moved 3 pixels right; 3 pixels narrower and 1 shorter than the cell.
     EXPECT_EQ(RectOf(editor), (CRect{203, 166, 245, 181}));
   });
   Script().DoubleClick(Clip::kClipList, 1, 0).Call([this] {
