@@ -34,7 +34,15 @@ bool SaveClipListText(const std::u16string& path, int contentType, const std::ve
   text.append(std::to_string(contentType)).append(1, ' ').append(KT::Platform::Utf16ToUtf8Lossy(key)).append("\r\n");
   text.append("#Name, Start, End\r\n");
   for (const ClipRow& row : rows) {
-    text.append(row.name).append(1, ' ').append(std::to_string(row.start)).append(1, ' ');
+    // A name goes through the code page to wide text and back one byte per
+    // character; a character above U+00FF fails the stream there, and
+    // nothing after it is written.
+    const std::u16string wide = KT::Platform::Windows1252ToUtf16(row.name);
+    std::size_t kept = 0;
+    while (kept < wide.size() && wide[kept] <= 0xFF) ++kept;
+    text.append(row.name, 0, kept);
+    if (kept < wide.size()) break;
+    text.append(1, ' ').append(std::to_string(row.start)).append(1, ' ');
     text.append(std::to_string(row.end)).append("\r\n");
   }
   // A failure part way is not reported, as the dialog never did.

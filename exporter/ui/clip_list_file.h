@@ -4,8 +4,9 @@
 //
 // The text file: CR LF line ends; line 1 "#%d %s" (content type and its
 // clip-list key), line 2 "#Name, Start, End", then "%s %d %d" per clip.
-// Names pass one byte per character both ways (the C locale's conversion of
-// characters up to U+00FF).
+// Names (Windows-1252) pass one byte per character both ways (the C
+// locale's conversion of characters up to U+00FF); a name character above
+// U+00FF (bytes 0x80-0x9F mostly) ends the file there, unreported.
 #pragma once
 
 #include <string>

@@ -42,6 +42,13 @@ TEST_F(ClipListFile, ReadsBackWhatItWroteWhateverTheHeaderSays) {
   EXPECT_EQ(rows, clips);
 }
 
+TEST_F(ClipListFile, ANameCharacterAboveU00FFEndsTheFileThere) {
+  // 0x80 is the euro sign in the code page; 0xE9 and the unassigned 0x81
+  // stay below U+0100.
+  ASSERT_TRUE(SaveClipListText(folder.Wide("c.txt"), 5, {{"Caf\xE9\x81", 0, 1}, {"Euro\x80s", 2, 3}, {"Run", 4, 5}}));
+  EXPECT_EQ(Contents(folder.Native("c.txt")), "#5 Ostrel3_Prop_MClip\r\n#Name, Start, End\r\nCaf\xE9\x81 0 1\r\nEuro");
+}
+
 TEST_F(ClipListFile, ANameWithASpaceStopsTheLoadThere) {
   ASSERT_TRUE(SaveClipListText(folder.Wide("c.txt"), 13, {{"Walk", 0, 30}, {"Big Jump", 31, 40}, {"Run", 41, 60}}));
   std::vector<ClipRow> rows;

@@ -7,22 +7,13 @@
 #include <vector>
 
 #include "platform/host/scene_builder.h"
+#include "ui_fixtures.h"
 
 namespace {
 
 using KT::Host::HostScene;
-using KT::Host::PropertyDesc;
 using KT::Host::SceneBuilder;
-
-// The properties of a scene as "name=value" lines, in their order.
-std::vector<std::string> Stored(const HostScene& scene) {
-  std::vector<std::string> out;
-  for (const PropertyDesc& p : scene.Properties()) {
-    const std::string name(p.name.begin(), p.name.end());
-    out.push_back(name + "=" + (p.isString ? "\"" + p.text + "\"" : std::to_string(p.intValue)));
-  }
-  return out;
-}
+using KT::Testing::StoredProperties;
 
 TEST(ExportSettings, ANewSceneOpensWithTheDefaults) {
   std::unique_ptr<HostScene> scene = SceneBuilder().Make();
@@ -55,7 +46,7 @@ TEST(ExportSettings, SavingWritesThePanelKeysInOrderThenTheOptionDialogs) {
   OptionSettings prop{5, 0, {{"Walk", 0, 30}, {"Run", 31, 60}}};
   OptionSettings motion{2, 2, {}};
   SavePanelSettings(scene.get(), s, {&prop, &human, &motion});
-  EXPECT_EQ(Stored(*scene), (std::vector<std::string>{
+  EXPECT_EQ(StoredProperties(*scene), (std::vector<std::string>{
                                 "Ostrel3_Type=13", "Ostrel3_IsOptimize=0", "Ostrel3_IsBiped=0", "Ostrel3_IsHandOnly=0",
                                 "Ostrel3_OptimizeValue=\"1_0.000_0.000_0.000_0.000\"", "Ostrel3_Thumbnail=0",
                                 "Ostrel3_ThumbFile=\"\"", "Ostrel3_Info_Author=\"Quenstrale\"",

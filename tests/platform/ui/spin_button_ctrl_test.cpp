@@ -32,11 +32,13 @@ TEST(SpinButtonCtrl, ReportsAnErrorForTextThatIsNoWholeNumberInRange) {
   }
 }
 
-TEST(Edit, KeepsAtMostItsLimit) {
+TEST(Edit, TypingKeepsAtMostItsLimitButTheProgramSetsAnyText) {
   CEdit edit;
   edit.LimitText(3);
-  edit.SetWindowText("abcdef");
+  edit.Type("abcdef");
   EXPECT_EQ(edit.GetWindowText(), "abc");
+  edit.SetWindowText("abcdef");
+  EXPECT_EQ(edit.GetWindowText(), "abcdef");
 }
 
 }  // namespace
