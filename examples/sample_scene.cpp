@@ -2,6 +2,8 @@
 
 #include <initializer_list>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "audio/audio_cue.h"
@@ -21,6 +23,13 @@
 #include "controllers/core/morph_control.h"
 #include "controllers/core/rts_clip_control.h"
 #include "controllers/core/uvw_map_control.h"
+#include "controllers/composite/boolean_control.h"
+#include "controllers/composite/node_layer_clip_control.h"
+#include "controllers/composite/node_sel_data_clip_control.h"
+#include "controllers/keyed/data_description_control.h"
+#include "controllers/keyed/node_attribute_control.h"
+#include "controllers/keyed/node_layer_control.h"
+#include "controllers/keyed/node_sel_control.h"
 #include "objectmodel/math_functions.h"
 #include "objectmodel/matrix4.h"
 #include "objectmodel/quaternion.h"
@@ -307,23 +316,122 @@ Result AddArm(CNode& scene) {
   return r;
 }
 
-// A switch of three animated options. It selects the second one, which
-// holds nothing of its own, so the first option is shown and animated in
-// its place. (The selection is run-time state: a loaded switch starts at
-// the first option.)
+// A switch of three animated options, driven by a selection controller:
+// from 0 it selects the second option, which holds nothing of its own, so
+// the first option is shown and animated in its place; from 500 it
+// selects the third, which holds a tip that a boolean controller switches
+// off at 750 on the option's clock (1250 in the scene). The switch fades
+// out over the first second and carries a description of its two
+// selections.
 Result AddSwitch(CNode& scene) {
   CPointer<CSelNode> selection;
   Result r = CSelNode::Create(selection);
   if (Failed(r)) return r;
   selection->SetName(u"Switch");
-  selection->SetSelectedChild(1);
   r = scene.AddChild(selection.Get());
   const char16_t* const options[] = {u"Option0", u"Option1", u"Option2"};
+  CPointer<CNode> option;
   for (int i = 0; i < 3 && Succeeded(r); ++i) {
-    CPointer<CNode> option;
     r = AddTurningNode(*selection, options[i], 3.0f + static_cast<f32>(i), 0.0f, 30.0f * static_cast<f32>(i + 1),
                        TT_LINEAR, option);
   }
+  CPointer<CNode> tip;
+  if (Succeeded(r)) r = CNode::Create(tip);
+  if (Succeeded(r)) r = AddPlaced(*option, *tip, u"Option2Tip", 0.0f, 1.0f, 0.0f);
+  if (Failed(r)) return r;
+
+  CPointer<CBooleanControl> blink(new CBooleanControl());
+  blink->SetName(u"Option2Tip on");
+  blink->SetReferenceParent(true);
+  r = blink->SetKeys({0, 750}, {true, false});
+  if (Succeeded(r)) r = tip->AddControl(blink.Get());
+
+  CPointer<CNodeSelControl> chooser(new CNodeSelControl());
+  chooser->SetName(u"Switch selection");
+  for (const auto& [time, sel] : {std::pair{0, 1}, std::pair{500, 2}}) {
+    CNodeSelControl::CSelKey key;
+    key.Time = time;
+    key.Sel = sel;
+    if (Succeeded(r)) r = chooser->EditKeys().SetKey(key);
+  }
+  if (Succeeded(r)) r = selection->AddControl(chooser.Get());
+
+  CPointer<CNodeAttributeControl> fade(new CNodeAttributeControl());
+  fade->SetName(u"Switch fade");
+  for (const auto& [time, opacity] : {std::pair{0, 1.0f}, std::pair{1000, 0.0f}}) {
+    CNodeAttributeControl::CAttributeKey key;
+    key.Time = time;
+    key.Opacity = opacity;
+    key.TransitionType = TT_EASE_IN;
+    if (Succeeded(r)) r = fade->EditKeys().SetKey(key);
+  }
+  if (Succeeded(r)) r = selection->AddControl(fade.Get());
+
+  CPointer<CDataDescriptionControl> notes(new CDataDescriptionControl());
+  notes->SetName(u"Switch notes");
+  for (const auto& [time, id, text] : {std::tuple{0, u"first", u"the first option in place of the empty one"},
+                                       std::tuple{500, u"tip", u"the third option; its tip goes off \u00be of the way"}}) {
+    CDataDescriptionControl::CDescriptionKey key;
+    key.Time = time;
+    key.ID = id;
+    key.Description = text;
+    if (Succeeded(r)) r = notes->EditKeys().SetKey(key);
+  }
+  if (Succeeded(r)) r = selection->AddControl(notes.Get());
+  return r;
+}
+
+// A second switch of two options, played by clips: a selection clip
+// controller plays "show 0" from 0 and, from 600, "show 1 from 100" (so
+// option 1 shows from 700, its clock started at 600), and
+// a layer clip controller sets layer 3 until 400, where a clip of no child
+// gives the node back its stored layer 1.
+Result AddClipSwitch(CNode& scene) {
+  CPointer<CSelNode> selection;
+  Result r = CSelNode::Create(selection);
+  if (Failed(r)) return r;
+  selection->SetName(u"ClipSwitch");
+  selection->SetSelectValue1(1);
+  r = scene.AddChild(selection.Get());
+  const char16_t* const options[] = {u"ClipOption0", u"ClipOption1"};
+  const char16_t* const tips[] = {u"ClipTip0", u"ClipTip1"};
+  for (int i = 0; i < 2 && Succeeded(r); ++i) {
+    CPointer<CNode> option, tip;
+    r = AddTurningNode(*selection, options[i], -3.0f - static_cast<f32>(i), 0.0f, 45.0f, TT_EASE_OUT, option);
+    if (Succeeded(r)) r = CNode::Create(tip);
+    if (Succeeded(r)) r = AddPlaced(*option, *tip, tips[i], 0.0f, 0.5f, 0.0f);
+  }
+  if (Failed(r)) return r;
+
+  CPointer<CNodeSelDataClipControl> shows(new CNodeSelDataClipControl());
+  shows->SetName(u"ClipSwitch shows");
+  r = selection->AddControl(shows.Get());
+  for (const auto& [start, sel] : {std::pair{0, 0}, std::pair{100, 1}}) {
+    CPointer<CNodeSelControl> child(new CNodeSelControl());
+    CNodeSelControl::CSelKey key;
+    key.Time = start;
+    key.Sel = sel;
+    if (Succeeded(r)) r = child->EditKeys().SetKey(key);
+    if (Succeeded(r)) r = shows->AddChild(child.Get());
+  }
+  // The second child's keys end at 100: padding makes its clip a second
+  // long.
+  CClipKey second(600, 1);
+  second.Padding = 1000;
+  if (Succeeded(r)) r = shows->AddClipKey(CClipKey(0, 0), kFps);
+  if (Succeeded(r)) r = shows->AddClipKey(second, kFps);
+
+  CPointer<CNodeLayerClipControl> layers(new CNodeLayerClipControl());
+  layers->SetName(u"ClipSwitch layers");
+  if (Succeeded(r)) r = selection->AddControl(layers.Get());
+  CPointer<CNodeLayerControl> layer(new CNodeLayerControl());
+  CNodeLayerControl::CLayerKey key;
+  key.Layer = 3;
+  if (Succeeded(r)) r = layer->EditKeys().SetKey(key);
+  if (Succeeded(r)) r = layers->AddChild(layer.Get());
+  // A clip of no child from 400 on: no clip plays there.
+  if (Succeeded(r)) r = layers->AddClipKey(CClipKey(0, 0), kFps);
+  if (Succeeded(r)) r = layers->AddClipKey(CClipKey(400, -1), kFps);
   return r;
 }
 
@@ -838,6 +946,7 @@ Result BuildSampleScene(CStream& stream) {
   scene->SetName(u"Scene");
   r = AddArm(*scene);
   if (Succeeded(r)) r = AddSwitch(*scene);
+  if (Succeeded(r)) r = AddClipSwitch(*scene);
   if (Succeeded(r)) r = AddCharacter(*scene);
   if (Succeeded(r)) r = AddDancer(*scene);
   if (Succeeded(r)) r = AddStageHand(*scene);

@@ -17,6 +17,13 @@
 #include "controllers/core/morph_control.h"
 #include "controllers/core/rts_clip_control.h"
 #include "controllers/core/uvw_map_control.h"
+#include "controllers/composite/boolean_control.h"
+#include "controllers/composite/node_layer_clip_control.h"
+#include "controllers/composite/node_sel_data_clip_control.h"
+#include "controllers/keyed/data_description_control.h"
+#include "controllers/keyed/node_attribute_control.h"
+#include "controllers/keyed/node_layer_control.h"
+#include "controllers/keyed/node_sel_control.h"
 #include "objectmodel/class_factory.h"
 #include "render/images/image_factory.h"
 #include "render/lights/camera.h"
@@ -87,6 +94,13 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CAudioSource", &CreateObject<CAudioSource>);
   CClassFactory::Register("CAudioCue", &CreateObject<CAudioCue>);
   CClassFactory::Register("CAudioTrack", &CreateObject<CAudioTrack>);
+  CClassFactory::Register("CNodeAttributeControl", &CreateObject<CNodeAttributeControl>);
+  CClassFactory::Register("CNodeLayerControl", &CreateObject<CNodeLayerControl>);
+  CClassFactory::Register("CNodeSelControl", &CreateObject<CNodeSelControl>);
+  CClassFactory::Register("CDataDescriptionControl", &CreateObject<CDataDescriptionControl>);
+  CClassFactory::Register("CNodeLayerClipControl", &CreateObject<CNodeLayerClipControl>);
+  CClassFactory::Register("CNodeSelDataClipControl", &CreateObject<CNodeSelDataClipControl>);
+  CClassFactory::Register("CBooleanControl", &CreateObject<CBooleanControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

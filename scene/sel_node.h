@@ -63,6 +63,27 @@ class CSelNode : public CNode {
   // The child that the last Update animated (-1: none).
   i32 GetUsedChild() const { return usedChild_; }
 
+  // --- the fields as the node controllers name them ---------------------------------
+  // Run-time state the node-selection, node-layer and node-attribute
+  // controllers write during the data pass; none of these writes marks the
+  // node modified.
+  // Selection: SelectedChild.
+  i32 GetSelection() const { return selectedChild_; }
+  void SetSelection(i32 index) { selectedChild_ = index; }
+  // SelectionTime: StartTime, the start of the shown child's local clock.
+  i32 GetSelectionTime() const { return startTime_; }
+  void SetSelectionTime(i32 time) { startTime_ = time; }
+  // Opacity: Reserved0 (not stored).
+  f32 GetOpacity() const { return reserved0_; }
+  void SetOpacity(f32 opacity) { reserved0_ = opacity; }
+  // Layer: SelectValue1, the stored layer.
+  u32 GetLayer() const { return selectValue1_; }
+  // CurrentLayer: PreviousValue1. Update sets it from Layer before the
+  // node's controllers run, so a layer controller overrides it for that
+  // pass.
+  u32 GetCurrentLayer() const { return previousValue1_; }
+  void SetCurrentLayer(u32 layer) { previousValue1_ = layer; }
+
   // --- spatial protocol ----------------------------------------------------------
   // Appends only this node: the children are driven by Update.
   Result CollectSpatials(std::vector<CSpatial*>& spatials) override;

@@ -139,12 +139,47 @@ TEST_F(SampleSceneTest, TheLoadedSampleAnimatesAsTheBuiltOne) {
 TEST_F(SampleSceneTest, TheSwitchShowsItsFirstOptionInPlaceOfAnEmptyOne) {
   CSelNode* selection = FindNamed<CSelNode>(*BuiltRoot(), u"Switch");
   ASSERT_NE(selection, nullptr);
-  ASSERT_EQ(BuiltRoot()->UpdateScene(500, 0, 0.0f, true, nullptr, false), kOk);
+  ASSERT_EQ(BuiltRoot()->UpdateScene(250, 0, 0.0f, true, nullptr, false), kOk);
   EXPECT_EQ(selection->GetSelectedChild(), 1);
   EXPECT_EQ(selection->GetUsedChild(), 0);
   EXPECT_TRUE(selection->GetChild(0)->IsActive());
   EXPECT_FALSE(selection->GetChild(1)->IsActive());
   EXPECT_FALSE(selection->GetChild(2)->IsActive());
+}
+
+TEST_F(SampleSceneTest, TheLoadedSwitchesShowTheOptionsTheirControllersSelect) {
+  for (CSpatial* root : {BuiltRoot(), LoadedRoot()}) {
+    CSelNode* selection = FindNamed<CSelNode>(*root, u"Switch");
+    CSelNode* clipped = FindNamed<CSelNode>(*root, u"ClipSwitch");
+    ASSERT_NE(selection, nullptr);
+    ASSERT_NE(clipped, nullptr);
+    // From 500 the selection controller shows the third option, on its own
+    // clock from 500; its tip goes off at 750 on that clock (1250); the
+    // switch fades out.
+    ASSERT_EQ(root->UpdateScene(700, 0, 0.0f, true, nullptr, false), kOk);
+    EXPECT_EQ(selection->GetSelection(), 2);
+    EXPECT_EQ(selection->GetSelectionTime(), 500);
+    EXPECT_EQ(selection->GetUsedChild(), 2);
+    EXPECT_FALSE(selection->GetChild(0)->IsActive());
+    EXPECT_TRUE(selection->GetChild(2)->IsActive());
+    CNode* tip = FindNamed<CNode>(*root, u"Option2Tip");
+    ASSERT_NE(tip, nullptr);
+    EXPECT_TRUE(tip->IsActive());
+    EXPECT_LT(selection->GetOpacity(), 1.0f);
+    EXPECT_GT(selection->GetOpacity(), 0.0f);
+    // The clip switch: option 1 from 700, its clock from 600; layer 3
+    // until 400, then the stored layer 1.
+    EXPECT_EQ(clipped->GetUsedChild(), 1);
+    EXPECT_EQ(clipped->GetSelectionTime(), 600);
+    EXPECT_EQ(clipped->GetCurrentLayer(), 1u);
+    ASSERT_EQ(root->UpdateScene(1249, 0, 0.0f, true, nullptr, false), kOk);
+    EXPECT_TRUE(tip->IsActive());
+    ASSERT_EQ(root->UpdateScene(1250, 0, 0.0f, true, nullptr, false), kOk);
+    EXPECT_FALSE(tip->IsActive());
+    ASSERT_EQ(root->UpdateScene(300, 0, 0.0f, true, nullptr, false), kOk);
+    EXPECT_EQ(clipped->GetUsedChild(), 0);
+    EXPECT_EQ(clipped->GetCurrentLayer(), 3u);
+  }
 }
 
 TEST_F(SampleSceneTest, TheCharacterWalksThenRuns) {

@@ -16,12 +16,17 @@
 #include <string>
 #include <vector>
 
+#include "controllers/composite/boolean_control.h"
 #include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/rts_selector_control.h"
 #include "controllers/composite/rts_switcher_control.h"
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/morph_control.h"
 #include "controllers/core/uvw_map_control.h"
+#include "controllers/keyed/data_description_control.h"
+#include "controllers/keyed/node_attribute_control.h"
+#include "controllers/keyed/node_layer_control.h"
+#include "controllers/keyed/node_sel_control.h"
 #include "library/register_library_classes.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/memory_io.h"
@@ -164,6 +169,43 @@ void BuildCameraControl(CBase& object, Companions&) {
   ASSERT_EQ(control.EditViewVolKeys().SetKey(volume), kOk);
 }
 
+void BuildNodeAttributeControl(CBase& object, Companions&) {
+  auto& control = static_cast<CNodeAttributeControl&>(object);
+  CNodeAttributeControl::CAttributeKey key;
+  key.Time = 250;
+  key.Opacity = 0.5f;
+  key.TransitionType = TT_EASE_OUT;
+  ASSERT_EQ(control.EditKeys().SetKey(key), kOk);
+}
+
+void BuildNodeLayerControl(CBase& object, Companions&) {
+  CNodeLayerControl::CLayerKey key;
+  key.Time = 100;
+  key.Layer = 3;
+  ASSERT_EQ(static_cast<CNodeLayerControl&>(object).EditKeys().SetKey(key), kOk);
+}
+
+void BuildNodeSelControl(CBase& object, Companions&) {
+  CNodeSelControl::CSelKey key;
+  key.Time = 100;
+  key.Sel = 2;
+  ASSERT_EQ(static_cast<CNodeSelControl&>(object).EditKeys().SetKey(key), kOk);
+}
+
+void BuildDataDescriptionControl(CBase& object, Companions&) {
+  CDataDescriptionControl::CDescriptionKey key;
+  key.Time = 40;
+  key.ID = u"id";
+  key.Description = u"d\u00e9j\u00e0 vu";
+  ASSERT_EQ(static_cast<CDataDescriptionControl&>(object).EditKeys().SetKey(key), kOk);
+}
+
+void BuildBooleanControl(CBase& object, Companions&) {
+  auto& control = static_cast<CBooleanControl&>(object);
+  ASSERT_EQ(control.SetKeys({0, 500}, {false, true}), kOk);
+  control.SetReferenceParent(true);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -173,6 +215,7 @@ const std::map<std::string, Row>& Rows() {
       {"CAudioSource", {}},
       {"CAudioTrack", {}},
       {"CBillboard", {}},
+      {"CBooleanControl", {BuildBooleanControl}},
       {"CBillboardNode", {}},
       {"CBoneSkinControl", {}},
       {"CBoundingBox", {}},
@@ -180,6 +223,7 @@ const std::map<std::string, Row>& Rows() {
       {"CCamera", {BuildCamera}},
       {"CCameraControl", {BuildCameraControl}},
       {"CDataClipControl", {}},
+      {"CDataDescriptionControl", {BuildDataDescriptionControl}},
       {"CDataSelectorControl", {}},
       {"CDataSwitcherControl", {BuildDataSwitcherControl}},
       {"CDirectionalLight", {}},
@@ -191,6 +235,11 @@ const std::map<std::string, Row>& Rows() {
       {"CMirrorSurface", {}},
       {"CMorphControl", {BuildMorphControl}},
       {"CNode", {}},
+      {"CNodeAttributeControl", {BuildNodeAttributeControl}},
+      {"CNodeLayerClipControl", {}},
+      {"CNodeLayerControl", {BuildNodeLayerControl}},
+      {"CNodeSelControl", {BuildNodeSelControl}},
+      {"CNodeSelDataClipControl", {}},
       {"CParticles", {}},
       {"CPath", {}},
       {"CPointLight", {}},

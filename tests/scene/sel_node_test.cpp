@@ -75,6 +75,27 @@ TEST_F(SelNodeTest, Defaults) {
   EXPECT_EQ(sel->GetSelectValue1(), 0u);
 }
 
+TEST_F(SelNodeTest, ControllerNamesReachTheSameFields) {
+  CPointer<CSelNode> sel = MakeSel();
+  sel->SetSelection(2);
+  sel->SetSelectionTime(300);
+  sel->SetOpacity(0.25f);
+  sel->SetSelectValue1(6);
+  sel->SetModified(false);
+  sel->SetCurrentLayer(4);
+  EXPECT_EQ(sel->GetSelectedChild(), 2);
+  EXPECT_EQ(sel->GetStartTime(), 300);
+  EXPECT_EQ(sel->GetReserved0(), 0.25f);
+  EXPECT_EQ(sel->GetLayer(), 6u);
+  EXPECT_EQ(sel->GetCurrentLayer(), 4u);
+  // The controllers' writes are run-time state: not a modification.
+  EXPECT_FALSE(sel->IsModified());
+  // The node's update starts from the stored layer.
+  ASSERT_EQ(sel->Update(0), kOk);
+  EXPECT_EQ(sel->GetCurrentLayer(), 6u);
+  EXPECT_EQ(sel->GetPreviousValue1(), 6u);
+}
+
 TEST_F(SelNodeTest, SelectionRules) {
   struct Case {
     const char* what;
