@@ -45,29 +45,8 @@ class CNodeClipLevel : public CDataControlLevel<CDataClipControl, Index> {
   // uncovered as having no clip. Inactive: kDone; unbound: kErrInvalidArg;
   // no clips or a clip of no child in force: kDone.
   Result EvaluateClips(i32 time) {
-    if (!this->IsActive()) return kDone;
-    if (this->GetObject() == nullptr) return kErrInvalidArg;
-    const i32 t = this->ScaleTime(time);
-    u32& current = this->lastIndex_;
-    const std::vector<CClipKey>& clips = this->clips_;
-    const i32 code = this->FindClip(t, current, current);
-    if (code == kKeySearchNone) return kDone;
-    if (code == kKeySearchBefore) {
-      CDataControl* child = this->GetClipChild(clips[0]);
-      return child != nullptr ? child->Update(this->GetSourceTime(clips[0], 0)) : kDone;
-    }
-    // The latest clip whose child has started at its source time.
-    for (u32 k = current + 1; k-- > 0;) {
-      const CDataControl* child = this->GetClipChild(clips[k]);
-      if (child != nullptr && !child->IsStartedAt(this->GetSourceTime(clips[k], TimeSinceClip(clips[k], t)))) {
-        continue;
-      }
-      current = k;
-      break;
-    }
-    CDataControl* child = this->GetClipChild(clips[current]);
-    if (child == nullptr) return kDone;
-    return child->Update(this->GetSourceTime(clips[current], TimeSinceClip(clips[current], t)));
+    bool childRan = false;
+    return this->EvaluateClipChild(time, childRan);
   }
 };
 

@@ -16,6 +16,15 @@ i32 CDataClipControl::GetCurrentClipTime() const {
 }
 
 Result CDataClipControl::Update(i32 time) {
+  bool childRan = false;
+  const Result r = EvaluateClipChild(time, childRan);
+  // A child that ran answers for the clip only when it failed.
+  if (!childRan) return r;
+  return Failed(r) ? r : kOk;
+}
+
+Result CDataClipControl::EvaluateClipChild(i32 time, bool& childRan) {
+  childRan = false;
   if (!IsActive()) return kDone;
   if (GetObject() == nullptr) return kErrInvalidArg;
   const i32 t = ScaleTime(time);
@@ -27,8 +36,8 @@ Result CDataClipControl::Update(i32 time) {
     const CClipKey& first = clips_[0];
     CDataControl* child = GetClipChild(first);
     if (child == nullptr) return kDone;
-    const Result r = child->Update(GetSourceTime(first, 0));
-    return Failed(r) ? r : kOk;
+    childRan = true;
+    return child->Update(GetSourceTime(first, 0));
   }
   // The clip in force is the latest one whose child has started; a child
   // that has not (one waiting for a condition) leaves the earlier clip
@@ -43,8 +52,8 @@ Result CDataClipControl::Update(i32 time) {
   const CClipKey& current = clips_[lastIndex_];
   CDataControl* child = GetClipChild(current);
   if (child == nullptr) return kDone;
-  const Result r = child->Update(GetSourceTime(current, TimeSinceClip(current, t)));
-  return Failed(r) ? r : kOk;
+  childRan = true;
+  return child->Update(GetSourceTime(current, TimeSinceClip(current, t)));
 }
 
 Result CDataClipControl::Apply() {

@@ -86,6 +86,11 @@ class CDataClipControl : public CClipControl<CDataControl, CDataControl> {
   // A clip of no child in force: nothing is evaluated, kDone. A child's
   // failure is answered unchanged.
   Result Update(i32 time) override;
+  // Update's evaluation answering the child's own result unchanged (its
+  // kDone included), with childRan telling whether a child ran at all;
+  // without a child run it answers as Update does. Controllers that must
+  // tell a child which evaluated nothing from one that did build on it.
+  Result EvaluateClipChild(i32 time, bool& childRan);
   // Inactive, no clips, or the clip LastIndex plays no child: kDone. Else
   // the Apply of the child of clip LastIndex (it writes the value Update
   // evaluated into the object).
