@@ -15,7 +15,13 @@
 //
 // Walks over the children are loops. Destroying a container releases its
 // children through an explicit list, so nested containers of any depth are
-// torn down without recursion.
+// torn down without recursion; marking runs in bounded stack
+// (nested_walk.h). Evaluation passes into the children (end times, updates,
+// priorities, spans, picks, depth queries) nest once per level of
+// containers and are bounded (CEvaluationDepthGuard): past the bound a
+// container plays nothing, its operations answer kErrInvalidArg (false for
+// IsActiveAt, its own Priority for the priority at a time, a child part of
+// 0 in end times).
 //
 // The operations a container controller runs on itself and then on each
 // child (find, collect, marking, reference resolution, registration,
@@ -32,6 +38,7 @@
 #include "controllers/core/clip_key.h"
 #include "controllers/core/control.h"
 #include "controllers/core/key_search.h"
+#include "objectmodel/nested_walk.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/time_helpers.h"
 
@@ -267,25 +274,34 @@ class CLayer : public CLayerBase {
   // another object: kErrInvalidArg; a child's failure is answered); with
   // null every child is unbound (a child still held by a bound container
   // keeps its binding).
+  // Nested containers are bound as nested steps (bounded stack, see
+  // nested_walk.h).
   Result BindChildren(CDorun* object) {
-    for (const CPointer<T>& child : children_) {
-      if (!child) continue;
-      if (object == nullptr) {
-        child->SetObject(nullptr);
-        continue;
+    if (children_.empty()) return kOk;
+    return GetNestedWalk<NestedWalkKind::kBind>().Run([this, object]() {
+      for (const CPointer<T>& child : children_) {
+        if (!child) continue;
+        if (object == nullptr) {
+          child->SetObject(nullptr);
+          continue;
+        }
+        if (child->GetObject() != nullptr && child->GetObject() != object) return kErrInvalidArg;
+        const Result r = child->SetObject(object);
+        if (Failed(r)) return r;
       }
-      if (child->GetObject() != nullptr && child->GetObject() != object) return kErrInvalidArg;
-      const Result r = child->SetObject(object);
-      if (Failed(r)) return r;
-    }
-    return kOk;
+      return kOk;
+    });
   }
   // Passes ForgetObject on, so that no child keeps a binding to a
-  // destroyed object.
+  // destroyed object (nested containers as nested steps).
   void ForgetObjectInChildren(const CDorun* object) {
-    for (const CPointer<T>& child : children_) {
-      if (child) child->ForgetObject(object);
-    }
+    if (children_.empty()) return;
+    GetNestedWalk<NestedWalkKind::kForget>().Run([this, object]() {
+      for (const CPointer<T>& child : children_) {
+        if (child) child->ForgetObject(object);
+      }
+      return kOk;
+    });
   }
   // The container part of CopyTo: the target takes this container's
   // children and this container is left with none; the target's former
@@ -313,6 +329,8 @@ class CLayer : public CLayerBase {
   // The largest of 0 and every child's trunc(end time / Frequency).
   i32 GetLatestChildEnd() const {
     i32 end = 0;
+    const CEvaluationDepthGuard guard;  // nested containers: bounded
+    if (guard.Exceeded()) return end;
     for (const CPointer<T>& child : children_) {
       if (!child) continue;
       const i32 e = child->UnscaleTime(child->GetEndTime());
@@ -869,6 +887,8 @@ class CClipControl : public CContainerControl<Base, CClip<T>> {
   // cycle, and Priority = the child's + the clip's; kOk (a child's failure
   // is answered).
   Result UpdatePriorityAtClip(i32 t, bool inClip, bool endIncluded, f32 afterEnd) {
+    const CEvaluationDepthGuard guard;  // nested containers: bounded
+    if (guard.Exceeded()) return kErrInvalidArg;
     const std::vector<CClipKey>& clips = this->clips_;
     const u32 index = this->lastIndex_;
     const CClipKey* clip = inClip && index < clips.size() ? &clips[index] : nullptr;
@@ -902,6 +922,8 @@ class CClipControl : public CContainerControl<Base, CClip<T>> {
   // clip's Priority plus its child's priority at its source time; without
   // a clip in force, or with one of no child, the controller's own Priority.
   f32 PriorityAtClip(i32 t, bool inClip, u32 index) const {
+    const CEvaluationDepthGuard guard;  // nested containers: bounded
+    if (guard.Exceeded()) return Base::GetPriority();
     const std::vector<CClipKey>& clips = this->clips_;
     const CClipKey* clip = inClip && index < clips.size() ? &clips[index] : nullptr;
     const T* child = clip != nullptr ? this->GetClipChild(*clip) : nullptr;
