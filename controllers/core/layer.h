@@ -211,18 +211,27 @@ class CLayer : public CLayerBase {
 
   // --- shared bodies of the controller operations ----------------------------------------
   // Each child's Find in order; the first hit.
+  // The walks below pass into nested containers as nested steps (bounded
+  // stack, see nested_walk.h).
   CBase* FindInChildren(const char16_t* name, const ClassRecord* record, bool includeDerived, bool onlyMarked) {
-    for (const CPointer<T>& child : children_) {
-      if (!child) continue;
-      if (CBase* hit = child->Find(name, record, includeDerived, onlyMarked)) return hit;
-    }
-    return nullptr;
+    if (children_.empty()) return nullptr;
+    return GetNestedWalk<NestedWalkKind::kFind>().Find([this, name, record, includeDerived, onlyMarked]() -> CBase* {
+      for (const CPointer<T>& child : children_) {
+        if (!child) continue;
+        if (CBase* hit = child->Find(name, record, includeDerived, onlyMarked)) return hit;
+      }
+      return nullptr;
+    });
   }
   void CollectInChildren(std::vector<CBase*>& out, const char16_t* name, const ClassRecord* record,
                          bool includeDerived, bool onlyMarked) {
-    for (const CPointer<T>& child : children_) {
-      if (child) child->Collect(out, name, record, includeDerived, onlyMarked);
-    }
+    if (children_.empty()) return;
+    GetNestedWalk<NestedWalkKind::kCollect>().Run([this, &out, name, record, includeDerived, onlyMarked]() {
+      for (const CPointer<T>& child : children_) {
+        if (child) child->Collect(out, name, record, includeDerived, onlyMarked);
+      }
+      return kOk;
+    });
   }
   // Runs every child's UpdateMarked; their answers are not the container's.
   void UpdateMarkedInChildren(const ObjectSet& set) {
@@ -231,30 +240,40 @@ class CLayer : public CLayerBase {
     }
   }
   void ClearMarkedInChildren() {
-    for (const CPointer<T>& child : children_) {
-      if (child) child->ClearMarked();
-    }
+    if (children_.empty()) return;
+    GetNestedWalk<NestedWalkKind::kClearMarked>().Run([this]() {
+      for (const CPointer<T>& child : children_) {
+        if (child) child->ClearMarked();
+      }
+      return kOk;
+    });
   }
   // Every child's ResolveReferences; the first failure is answered.
   Result ResolveChildReferences(CBase* root) {
-    for (const CPointer<T>& child : children_) {
-      if (!child) continue;
-      const Result r = child->ResolveReferences(root);
-      if (Failed(r)) return r;
-    }
-    return kOk;
+    if (children_.empty()) return kOk;
+    return GetNestedWalk<NestedWalkKind::kResolve>().Run([this, root]() {
+      for (const CPointer<T>& child : children_) {
+        if (!child) continue;
+        const Result r = child->ResolveReferences(root);
+        if (Failed(r)) return r;
+      }
+      return kOk;
+    });
   }
   // Every child reported as an owned reference, in list order.
   void EnumChildReferences(CReferenceVisitor& visitor) {
     for (const CPointer<T>& child : children_) visitor.Visit(child.Get(), 1);
   }
   Result RegisterChildrenForSave(CStream& stream, u32 flags) {
-    for (const CPointer<T>& child : children_) {
-      if (!child) continue;
-      const Result r = child->RegisterForSave(stream, flags);
-      if (Failed(r)) return r;
-    }
-    return kOk;
+    if (children_.empty()) return kOk;
+    return GetNestedWalk<NestedWalkKind::kRegisterForSave>().Run([this, &stream, flags]() {
+      for (const CPointer<T>& child : children_) {
+        if (!child) continue;
+        const Result r = child->RegisterForSave(stream, flags);
+        if (Failed(r)) return r;
+      }
+      return kOk;
+    });
   }
   // Clones every child through the map (a child cloned before yields its
   // earlier clone) and adds the clones to `copy` with its AddChild; the

@@ -379,9 +379,26 @@ TEST_F(RtsClipControlTest, NestedContainersEvaluateWithinTheBoundAndStopAtIt) {
     i32 bestTime = 0, pickedTime = 0;
     f32 bestPriority = -1.0f;
     top->PickByPriority(500, bestTime, pickedTime, bestPriority);
-    // Marking passes through every level.
+    // Marking, finding, collecting and resolving pass through every level.
     EXPECT_FALSE(top->UpdateMarked({child.Get()}));
     EXPECT_TRUE(child->IsMarked());
+    top->ClearMarked();
+    EXPECT_FALSE(child->IsMarked());
+    child->SetName(u"bottom");
+    EXPECT_EQ(top->Find(u"bottom", nullptr, false, false), child.Get());
+    std::vector<CBase*> containers;
+    top->Collect(containers, nullptr, &CRTSClipControl::StaticClassRecord(), false, false);
+    EXPECT_EQ(containers.size(), c.levels);
+    EXPECT_EQ(top->ResolveReferences(top.Get()), kOk);
+    // Saved, loaded (the test child's unknown record skipped) and dropped.
+    const Bytes bytes = test::SaveRoots({node.Get()});
+    ASSERT_FALSE(bytes.empty());
+    {
+      CStream stream;
+      CMemoryIo device;
+      ASSERT_EQ(test::LoadScene(bytes, stream, device), kOk);
+      EXPECT_EQ(stream.GetLoadedObjects().size(), c.levels + 1);
+    }
     node.Release();
     top.Release();  // nested containers are released in a loop
   }
