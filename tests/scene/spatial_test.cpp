@@ -82,10 +82,20 @@ CTestLeaf* LoadLeaf(const Bytes& bytes, CStream& stream, CMemoryIo& device, Resu
   return r == kOk ? DynamicCast<CTestLeaf>(stream.GetRootObject(0)) : nullptr;
 }
 
+// A controller that reads its target in the data pass as well.
+class CDataReader : public CLogControl {
+ public:
+  using CLogControl::CLogControl;
+  Result GetDataUpdateDepth(void* context, i32& depth) override {
+    return target != nullptr ? target->RaiseDataUpdateDepth(context, depth) : kOk;
+  }
+};
+
 // Each spatial's controller reads the spatial before it, so each depth
-// query asks the previous one: within the evaluation bound the chain is
-// answered; 100,000 links stop at the bound with kErrInvalidArg instead of
-// exhausting the stack (the sanitizers' build would fail on an overflow).
+// query (transform and data) asks the previous one: within the evaluation
+// bound the chain is answered; 100,000 links stop at the bound with
+// kErrInvalidArg instead of exhausting the stack (the sanitizers' build
+// would fail on an overflow).
 TEST_F(SpatialTest, DepthQueriesThroughWhatControllersReadAreBounded) {
   struct Case {
     u32 links;
@@ -98,13 +108,19 @@ TEST_F(SpatialTest, DepthQueriesThroughWhatControllersReadAreBounded) {
     for (u32 i = 0; i < c.links; ++i) {
       spatials.emplace_back(new CTestLeaf(u"link"));
       if (i == 0) continue;
-      controls.emplace_back(new CLogControl(u"read"));
+      controls.emplace_back(new CDataReader(u"read"));
       controls.back()->target = spatials[i - 1].Get();
       ASSERT_EQ(spatials[i]->AddControl(controls.back().Get()), kOk);
     }
     for (const CPointer<CTestLeaf>& s : spatials) s->SetDirty();
     i32 depth = 0;
     EXPECT_EQ(spatials.back()->GetUpdateDepth(0, depth), c.expected);
+    if (c.expected == kOk) {
+      EXPECT_EQ(depth, static_cast<i32>(c.links - 1));
+    }
+    for (const CPointer<CTestLeaf>& s : spatials) s->SetDirty();
+    depth = 0;
+    EXPECT_EQ(spatials.back()->GetDataUpdateDepth(nullptr, depth), c.expected);
     if (c.expected == kOk) {
       EXPECT_EQ(depth, static_cast<i32>(c.links - 1));
     }
