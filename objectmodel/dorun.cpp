@@ -91,12 +91,17 @@ void CDorun::Collect(std::vector<CBase*>& out, const char16_t* name, const Class
 }
 
 bool CDorun::UpdateMarked(const ObjectSet& set) {
-  bool marked = CBase::UpdateMarked(set);
-  if (controls_) marked = controls_->UpdateMarked(set) || marked;
-  if (subObjects_) marked = subObjects_->UpdateMarked(set) || marked;
-  if (customData_) marked = customData_->UpdateMarked(set) || marked;
-  SetMarked(marked);
-  return marked;
+  if (!controls_ && !subObjects_ && !customData_) return CBase::UpdateMarked(set);
+  // The chains are asked as one nested step (bounded stack, see
+  // nested_walk.h); run again, it gives the same answer and marks.
+  return GetNestedQuery<NestedQueryKind::kObjectMarked>().Run(this, false, [this, &set]() {
+    bool marked = CBase::UpdateMarked(set);
+    if (controls_) marked = controls_->UpdateMarked(set) || marked;
+    if (subObjects_) marked = subObjects_->UpdateMarked(set) || marked;
+    if (customData_) marked = customData_->UpdateMarked(set) || marked;
+    SetMarked(marked);
+    return marked;
+  });
 }
 
 void CDorun::ClearMarked() {
@@ -279,6 +284,9 @@ Result CDorun::CollectAnimated(std::vector<CDorun*>& animated) {
 
 Result CDorun::GetDataUpdateDepth(void* context, i32& depth) {
   if (dirty_) {
+    // Reached through what data controllers read (bones): bounded.
+    const CEvaluationDepthGuard guard;
+    if (guard.Exceeded()) return kErrInvalidArg;
     dataUpdateDepth_ = 0;
     dirty_ = false;
     i32 acc = 0;

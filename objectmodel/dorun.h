@@ -59,7 +59,9 @@ class CDorun : public CBase {
   // animates it.
   virtual Result CollectAnimated(std::vector<CDorun*>& animated);
   // Raises `depth` to this object's data-update depth, recomputing it (from
-  // its controllers) when Dirty.
+  // its controllers) when Dirty; queries nested through what controllers
+  // read fail with kErrInvalidArg past the evaluation bound
+  // (CEvaluationDepthGuard).
   virtual Result GetDataUpdateDepth(void* context, i32& depth);
   // depth = max(depth, own depth + 1).
   virtual Result RaiseDataUpdateDepth(void* context, i32& depth);

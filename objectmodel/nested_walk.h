@@ -12,6 +12,8 @@
 
 #include <cstddef>
 #include <functional>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -95,9 +97,126 @@ class CNestedWalk {
   std::vector<std::function<CBase*()>> queuedFinds_;
 };
 
+// Walks whose steps answer a value that the level above needs (marking:
+// whether anything an object holds is marked) cannot be queued as they
+// are. Past kMaxNestedDepth levels such a step is deferred instead: the
+// call answers `provisional` for now and the walk is incomplete. The
+// outermost level then runs the deferred steps from its own stack frame,
+// deepest first (each bounded in the same way), remembers their answers
+// and runs its own step again, which finds them at the bound instead of
+// descending. A step must therefore give the same answer and leave the
+// same state when it is run again. An object deferred again while its own
+// step is pending (a cycle) answers `provisional` without deferring.
+// Each object's step runs at most a few times however deep the graph, so
+// the walk stays linear and its stack bounded.
+template <typename Value>
+class CNestedQuery {
+ public:
+  template <typename Step>
+  Value Run(const void* key, Value provisional, Step&& step) {
+    if (depth_ >= CNestedWalk::kMaxNestedDepth) {
+      if (const auto it = answers_.find(key); it != answers_.end()) return it->second;
+      if (pendingKeys_.count(key) == 0) {
+        deferred_.push_back({key, std::function<Value()>(std::forward<Step>(step))});
+        pendingKeys_.insert(key);
+      }
+      return provisional;
+    }
+    Value value;
+    {
+      Level level(*this);
+      value = step();
+    }
+    if (depth_ == 0 && !deferred_.empty()) value = Complete(key, std::function<Value()>(std::forward<Step>(step)));
+    return value;
+  }
+
+ private:
+  struct Deferred {
+    const void* key;
+    std::function<Value()> step;
+  };
+  struct Level {
+    explicit Level(CNestedQuery& query) : query_(query) { ++query_.depth_; }
+    ~Level() { --query_.depth_; }
+    CNestedQuery& query_;
+  };
+
+  // Runs what the first pass deferred, then the outermost step again.
+  Value Complete(const void* key, std::function<Value()> outermost) {
+    std::vector<Deferred> stack{{key, std::move(outermost)}};
+    pendingKeys_.insert(key);
+    std::vector<Deferred> found;
+    Value value{};
+    std::swap(found, deferred_);
+    while (!stack.empty()) {
+      if (found.empty()) {
+        Deferred& top = stack.back();
+        {
+          Level level(*this);
+          value = top.step();
+        }
+        std::swap(found, deferred_);
+        if (found.empty()) {
+          answers_[top.key] = value;
+          pendingKeys_.erase(top.key);
+          stack.pop_back();
+        }
+        continue;
+      }
+      // The deferred steps go above the step that met them, which runs
+      // again once they have answered.
+      for (Deferred& d : found) stack.push_back(std::move(d));
+      found.clear();
+    }
+    answers_.clear();
+    pendingKeys_.clear();
+    return value;
+  }
+
+  int depth_ = 0;
+  std::vector<Deferred> deferred_;
+  std::unordered_map<const void*, Value> answers_;
+  std::unordered_set<const void*> pendingKeys_;
+};
+
+// Evaluation passes from a container into the controllers it plays, and
+// from an object's depth query into the objects its controllers read. Their
+// answers feed the caller's evaluation at once, so they are bounded rather
+// than queued: a guard made on entry to such a step reports Exceeded past
+// kMaxEvaluationDepth nested levels, and the step then refuses to descend
+// (with kErrInvalidArg, or the answer of a controller with nothing to
+// play). Scenes built by hand or by the exporter nest a few levels; only
+// crafted files reach the bound.
+class CEvaluationDepthGuard {
+ public:
+  static constexpr int kMaxEvaluationDepth = 512;
+  CEvaluationDepthGuard() : exceeded_(++Depth() > kMaxEvaluationDepth) {}
+  ~CEvaluationDepthGuard() { --Depth(); }
+  CEvaluationDepthGuard(const CEvaluationDepthGuard&) = delete;
+  CEvaluationDepthGuard& operator=(const CEvaluationDepthGuard&) = delete;
+  bool Exceeded() const { return exceeded_; }
+
+ private:
+  static int& Depth() {
+    thread_local int depth = 0;
+    return depth;
+  }
+  bool exceeded_;
+};
+
 // One walk state per kind of walk and thread: walks of different kinds may
 // run inside each other (a clone registers nothing, a save may collect).
-enum class NestedWalkKind { kFind, kCollect, kClearMarked, kRegisterForSave, kClone, kResolve };
+enum class NestedWalkKind { kFind, kCollect, kClearMarked, kRegisterForSave, kClone, kResolve, kBind, kForget };
+
+// The same for the walks that answer a value.
+enum class NestedQueryKind { kObjectMarked, kChainMarked };
+
+template <NestedQueryKind Kind>
+CNestedQuery<bool>& GetNestedQuery() {
+  thread_local CNestedQuery<bool> query;
+  return query;
+}
 
 template <NestedWalkKind Kind>
 CNestedWalk& GetNestedWalk() {

@@ -291,7 +291,7 @@ Result CStream::CheckAvailable(u64 count, u64 elementSize) const {
 // Ids and versions
 
 bool CStream::RegisterId(u64 id, LoadRecord* record) {
-  const bool inserted = idTable_.Emplace(id, record).second;
+  const bool inserted = idTable_.Insert(id, record);
   if (inserted && record != nullptr) record->id = id;
   return inserted;
 }
@@ -300,6 +300,7 @@ CBase* CStream::ObjectFromId(u64 id) const {
   if (id == 0) return nullptr;
   LoadRecord* const* record = idTable_.Find(id);
   if (record == nullptr || *record == nullptr) return nullptr;
+  lastFound_ = *record;
   return (*record)->object.Get();
 }
 
@@ -377,45 +378,71 @@ void CStream::ClearRootReach() {
 
 Result CStream::ClaimOwnership(const CBase* owner, const CBase* owned) {
   if (owner == nullptr || owned == nullptr) return kErrInvalidArg;
-  const bool shared = owners_.Find(owned) != nullptr;
+  CStreamOwnerNode* const ownerNode = OwnerNodeOf(owner);
+  CStreamOwnerNode* const ownedNode = OwnerNodeOf(owned);
+  const bool shared = ownedNode->up != nullptr;
   if (!shared && !sharedOwnership_) {
     // Every object owned so far has one owner: the owning references form
     // a forest, and the edge closes a cycle exactly when `owned` is the
     // topmost owner of `owner`. Topmost owner, compressing the path:
-    const CBase* top = owner;
-    for (const CBase* const* up = owners_.Find(top); up != nullptr; up = owners_.Find(top)) top = *up;
-    for (const CBase* node = owner; node != top;) {
-      const CBase** up = owners_.Find(node);
-      node = *up;
-      *up = top;
+    CStreamOwnerNode* top = ownerNode;
+    while (top->up != nullptr) top = top->up;
+    for (CStreamOwnerNode* node = ownerNode; node != top;) {
+      CStreamOwnerNode* const next = node->up;
+      node->up = top;
+      node = next;
     }
-    if (top == owned) return kErrNotFound;
+    if (top == ownedNode) return kErrNotFound;
   } else {
     if (!sharedOwnership_) {
-      // From now on the search needs the references both ways.
+      // From now on the search needs the references both ways. So far
+      // every owned object had one owner, kept in its node.
       sharedOwnership_ = true;
-      for (const auto& [from, to] : ownershipEdges_) {
-        ownedBy_[to].push_back(from);
-        owns_[from].push_back(to);
-      }
+      const auto addFirstOwner = [this](const CStreamOwnerNode& node) {
+        if (node.owner == nullptr) return;
+        ownedBy_[node.object].push_back(node.owner);
+        owns_[node.owner].push_back(node.object);
+      };
+      constexpr u32 kBlock = 256;
+      for (u32 i = 0; i < recordsUsed_; ++i) addFirstOwner(recordBlocks_[i / kBlock][i % kBlock].ownerNode);
+      for (const CStreamOwnerNode& node : extraOwnerNodes_) addFirstOwner(node);
     }
     // Once an object has two owners the forest test no longer sees every
     // path, so the references recorded so far are searched.
     if (OwnsTransitively(owned, owner)) return kErrNotFound;
   }
   if (!shared) {
-    owners_.Emplace(owned, owner);
+    ownedNode->up = ownerNode;
+    ownedNode->owner = owner;
   }
-  AddOwnershipEdge(owner, owned);
-  return shared ? kDone : kOk;
-}
-
-void CStream::AddOwnershipEdge(const CBase* owner, const CBase* owned) {
-  ownershipEdges_.emplace_back(owner, owned);
   if (sharedOwnership_) {
     ownedBy_[owned].push_back(owner);
     owns_[owner].push_back(owned);
   }
+  return shared ? kDone : kOk;
+}
+
+CStreamOwnerNode* CStream::OwnerNodeOf(const CBase* object) {
+  CStreamOwnerNode* node = FindOwnerNode(object);
+  node->object = object;
+  return node;
+}
+
+CStreamOwnerNode* CStream::FindOwnerNode(const CBase* object) {
+  if (linkingRecord_ != nullptr && linkingRecord_->object.Get() == object) return &linkingRecord_->ownerNode;
+  if (lastFound_ != nullptr && lastFound_->object.Get() == object) return &lastFound_->ownerNode;
+  constexpr u32 kBlock = 256;
+  if (recordsInOwnerNodes_ < recordsUsed_) {
+    ownerNodes_.Reserve(recordsUsed_);
+    for (; recordsInOwnerNodes_ < recordsUsed_; ++recordsInOwnerNodes_) {
+      LoadRecord& record = recordBlocks_[recordsInOwnerNodes_ / kBlock][recordsInOwnerNodes_ % kBlock];
+      if (record.object) ownerNodes_.Emplace(record.object.Get(), &record.ownerNode);
+    }
+  }
+  if (CStreamOwnerNode** found = ownerNodes_.Find(object)) return *found;
+  CStreamOwnerNode* node = &extraOwnerNodes_.emplace_back();
+  ownerNodes_.Emplace(object, node);
+  return node;
 }
 
 bool CStream::OwnsTransitively(const CBase* from, const CBase* to) const {
@@ -448,8 +475,12 @@ bool CStream::OwnsTransitively(const CBase* from, const CBase* to) const {
 }
 
 void CStream::ClearOwnership() {
-  owners_.Clear();
-  ownershipEdges_.clear();
+  // The records' own nodes are reset with the records (ReleaseRecords).
+  ownerNodes_.Clear();
+  recordsInOwnerNodes_ = 0;
+  extraOwnerNodes_.clear();
+  linkingRecord_ = nullptr;
+  lastFound_ = nullptr;
   ownedBy_.clear();
   owns_.clear();
   sharedOwnership_ = false;
@@ -538,8 +569,11 @@ void CStream::ReleaseRecords() {
     record.cursor = 0;
     record.linked = 0;
     record.id = 0;
+    record.ownerNode = CStreamOwnerNode();
   }
   recordsUsed_ = 0;
+  // The ownership table points at the records' nodes.
+  ClearOwnership();
 }
 
 void CStream::BeginSection() {
@@ -822,21 +856,19 @@ Result CStream::ReadRootTree(bool skipUnknown) {
 
 Result CStream::LinkSection() {
   postLinkSteps_.clear();
-  // Ascending id order, each record once.
-  std::vector<std::pair<u64, LoadRecord*>> order;
-  order.reserve(idTable_.Size());
-  idTable_.ForEach([&](u64 id, LoadRecord* record) {
-    if (record != nullptr) order.emplace_back(id, record);
-  });
-  std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (auto& [id, record] : order) {
-    if (record->linked != 0 || !record->object) continue;
-    const Result r = record->object->Link(*this, *record, context_);
+  // Ascending id order, each record once. Links do not register ids, so
+  // the table is not changed while it is walked.
+  Result linked = kOk;
+  idTable_.ForEachAscending([&](u64, LoadRecord* record) {
+    if (Failed(linked) || record == nullptr || record->linked != 0 || !record->object) return;
+    linkingRecord_ = record;
+    linked = record->object->Link(*this, *record, context_);
     record->linked = 1;
-    if (Failed(r)) {
-      postLinkSteps_.clear();
-      return r;
-    }
+  });
+  linkingRecord_ = nullptr;
+  if (Failed(linked)) {
+    postLinkSteps_.clear();
+    return linked;
   }
   ClearRootReach();
   Result r = kOk;

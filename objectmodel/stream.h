@@ -21,8 +21,10 @@
 // it fails with kErrNotFound, bytes it leaves unread are skipped.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -33,9 +35,68 @@
 
 #include "objectmodel/base.h"
 #include "objectmodel/flat_hash_map.h"
+#include "objectmodel/id_table.h"
 #include "objectmodel/io_buffer.h"
 
 namespace KT {
+
+// An object's place in the stream's record of owning references (see
+// CStream::ClaimOwnership): towards its topmost owner, and its first owner.
+struct CStreamOwnerNode {
+  CStreamOwnerNode* up = nullptr;
+  const CBase* object = nullptr;
+  const CBase* owner = nullptr;
+};
+
+// The ids a record's Load queued, in order (a vector's interface). Most
+// records queue a handful: those are kept in the list itself, so queuing
+// them costs no allocation; longer lists move to the heap.
+class CStreamIdList {
+ public:
+  using value_type = u64;
+  using iterator = u64*;
+  using const_iterator = const u64*;
+  static constexpr std::size_t kInline = 4;
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  std::size_t capacity() const { return std::max(kInline, heap_.capacity()); }
+  void reserve(std::size_t count) {
+    if (count > kInline) heap_.reserve(count);
+  }
+  void clear() {
+    heap_.clear();
+    size_ = 0;
+  }
+  void push_back(u64 id) {
+    if (size_ < kInline) {
+      inline_[size_] = id;
+    } else {
+      if (size_ == kInline) heap_.assign(inline_, inline_ + kInline);
+      heap_.push_back(id);
+    }
+    ++size_;
+  }
+  const u64* data() const { return size_ <= kInline ? inline_ : heap_.data(); }
+  u64* data() { return size_ <= kInline ? inline_ : heap_.data(); }
+  const u64& operator[](std::size_t i) const { return data()[i]; }
+  u64& operator[](std::size_t i) { return data()[i]; }
+  const u64* begin() const { return data(); }
+  const u64* end() const { return data() + size_; }
+  u64* begin() { return data(); }
+  u64* end() { return data() + size_; }
+  friend bool operator==(const CStreamIdList& a, const std::vector<u64>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+  }
+  friend bool operator==(const CStreamIdList& a, const CStreamIdList& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+  }
+
+ private:
+  u64 inline_[kInline] = {};
+  std::size_t size_ = 0;
+  std::vector<u64> heap_;  // all of them once there are more than kInline
+};
 
 // Per-record load state handed to every Load and Link: references read by
 // Load are queued here as ids and resolved, in the same order, by Link.
@@ -44,7 +105,10 @@ struct CStreamLoadRecord {
   u32 cursor = 0;  // next pending id to consume
   CPointer<CBase> object;
   u64 id = 0;
-  std::vector<u64> pendingIds;
+  CStreamIdList pendingIds;
+  // The stream's ownership bookkeeping for `object` (kept here so that the
+  // check costs no table lookup for the objects of the section).
+  CStreamOwnerNode ownerNode;
 
   // Replaces the record's object, so references to this record resolve to
   // `replacement` (used by classes that load into a different object).
@@ -256,7 +320,7 @@ class CStream {
   std::unordered_set<const CBase*> rootSet_;  // the members of roots_, for constant-time tests
   // Ids of this section (or save) to their records; null for objects
   // registered for saving.
-  CFlatHashMap<u64, LoadRecord*> idTable_;
+  CIdTable<LoadRecord*> idTable_;
   // The section's load records in blocks, reused from section to section
   // (a record's pending-id vector keeps its capacity).
   std::vector<std::unique_ptr<LoadRecord[]>> recordBlocks_;
@@ -300,14 +364,22 @@ class CStream {
   // references recorded in this section.
   bool OwnsTransitively(const CBase* from, const CBase* to) const;
   void ClearOwnership();
-  // Union-find over owning references made in this section: each entry
+  // Union-find over owning references made in this section: each node
   // leads towards the topmost owner. Exact while every object has one owner.
-  CFlatHashMap<const CBase*, const CBase*> owners_;
-  // Every owning reference of the section (owner, owned) in one array; the
-  // maps both ways are built from it only once some object has a second
-  // owner (sharedOwnership_), for the search used from then on.
-  std::vector<std::pair<const CBase*, const CBase*>> ownershipEdges_;
-  void AddOwnershipEdge(const CBase* owner, const CBase* owned);
+  // Objects of the section use their load record's node; the record being
+  // linked and the one last found by id are tried first, then a table of
+  // every record's object built once, and objects that have no record get
+  // a node of their own.
+  CStreamOwnerNode* OwnerNodeOf(const CBase* object);
+  CStreamOwnerNode* FindOwnerNode(const CBase* object);
+  LoadRecord* linkingRecord_ = nullptr;
+  mutable LoadRecord* lastFound_ = nullptr;
+  CFlatHashMap<const CBase*, CStreamOwnerNode*> ownerNodes_;
+  u32 recordsInOwnerNodes_ = 0;  // records entered in ownerNodes_
+  std::deque<CStreamOwnerNode> extraOwnerNodes_;
+  // The owning references both ways, built from the nodes' first owners
+  // only once some object has a second owner (sharedOwnership_), for the
+  // search used from then on.
   std::unordered_map<const CBase*, std::vector<const CBase*>> ownedBy_;
   std::unordered_map<const CBase*, std::vector<const CBase*>> owns_;
   bool sharedOwnership_ = false;

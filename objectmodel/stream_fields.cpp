@@ -142,12 +142,8 @@ Result WriteObjectId(CStream& stream, const CBase* object) {
 
 namespace {
 
-// Most records queue a handful of ids: room for them at once instead of
-// growing one at a time (the stream reuses records with their capacity).
-void QueueId(CStreamLoadRecord& record, u64 id) {
-  if (record.pendingIds.capacity() == 0) record.pendingIds.reserve(8);
-  record.pendingIds.push_back(id);
-}
+// The first few ids stay in the record itself (CStreamIdList).
+void QueueId(CStreamLoadRecord& record, u64 id) { record.pendingIds.push_back(id); }
 
 }  // namespace
 

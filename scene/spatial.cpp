@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "objectmodel/nested_walk.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 #include "objectmodel/vector.h"
@@ -52,6 +53,23 @@ Result CSpatial::AddBoundingMesh(CBoundingMesh* mesh) {
 
 Result CSpatial::GetUpdateDepth(i32 time, i32& depth) {
   if (IsDirty()) {
+    // Reached through what other objects' controllers read (bones,
+    // targets, references), depth queries nest: bounded.
+    const CEvaluationDepthGuard guard;
+    if (guard.Exceeded()) return kErrInvalidArg;
+    // The parent's depth would ask its own parent first when that is Dirty,
+    // once per level of a deep tree: the Dirty ancestors are settled from
+    // the top down instead, so each finds its parent settled. The values
+    // and the order of the queries are those of the nested form.
+    if (parent_ != nullptr && parent_->IsDirty()) {
+      std::vector<CSpatial*> dirtyAncestors;
+      for (CSpatial* p = parent_; p != nullptr && p->IsDirty(); p = p->parent_) dirtyAncestors.push_back(p);
+      for (auto it = dirtyAncestors.rbegin(); it != dirtyAncestors.rend(); ++it) {
+        i32 ignored = 0;
+        const Result r = (*it)->GetUpdateDepth(time, ignored);
+        if (Failed(r)) return r;
+      }
+    }
     updateDepth_ = 0;
     if (parent_ != nullptr) {
       const Result r = parent_->RaiseUpdateDepth(time, updateDepth_);

@@ -136,7 +136,10 @@ class CSpatial : public CDorun {
   virtual Result CollectSpatials(std::vector<CSpatial*>& spatials) = 0;
   // Raises `depth` to this spatial's transform update depth, recomputing it
   // when Dirty: parent + 1, above what its controllers and bounding mesh
-  // read, at least GetMinUpdateDepth.
+  // read, at least GetMinUpdateDepth. Dirty ancestors are settled first,
+  // from the top down (any depth of tree); queries nested through what
+  // controllers read fail with kErrInvalidArg past the evaluation bound
+  // (CEvaluationDepthGuard).
   virtual Result GetUpdateDepth(i32 time, i32& depth);
   // depth = max(depth, own depth + 1).
   virtual Result RaiseUpdateDepth(i32 time, i32& depth);

@@ -8,24 +8,6 @@ namespace KT {
 
 namespace {
 
-// Asks `spatial` for its update depth. A spatial's depth asks its parent's
-// first when the parent is Dirty, which would nest once per level of a deep
-// tree: the Dirty ancestors are asked from the top down instead, so each
-// query finds its parent already settled. The values and the order of the
-// queries are those of the nested form.
-Result SettleUpdateDepth(CSpatial* spatial, i32 time, i32& depth) {
-  std::vector<CSpatial*> dirtyAncestors;
-  for (CSpatial* p = spatial->GetParent(); p != nullptr && p->IsDirty(); p = p->GetParent()) {
-    dirtyAncestors.push_back(p);
-  }
-  for (auto it = dirtyAncestors.rbegin(); it != dirtyAncestors.rend(); ++it) {
-    i32 ignored = 0;
-    const Result r = (*it)->GetUpdateDepth(time, ignored);
-    if (Failed(r)) return r;
-  }
-  return spatial->GetUpdateDepth(time, depth);
-}
-
 // (depth, object) entries in insertion order, run in ascending depth after a
 // stable sort, so equal depths keep insertion order. A vector sorted once
 // allocates once per pass, where an ordered map would allocate a node for
@@ -56,7 +38,7 @@ Result UpdateTransformPass(const std::vector<CSpatial*>& spatials, i32 time) {
   order.reserve(spatials.size());
   for (CSpatial* s : spatials) {
     i32 depth = 0;
-    const Result r = SettleUpdateDepth(s, time, depth);
+    const Result r = s->GetUpdateDepth(time, depth);
     if (Failed(r)) return r;
     order.emplace_back(depth, s);
   }
@@ -70,7 +52,7 @@ Result SubStepPass(const std::vector<CSpatial*>& spatials, i32 time) {
   for (CSpatial* s : spatials) {
     if (!s->HasSubStepControls()) continue;
     i32 depth = 0;
-    const Result r = SettleUpdateDepth(s, time, depth);
+    const Result r = s->GetUpdateDepth(time, depth);
     if (Failed(r)) return r;
   }
   DepthOrder<CSpatial> order;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "objectmodel/chain.h"
+#include "objectmodel/nested_walk.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 #include "objectmodel/time_helpers.h"
@@ -179,14 +180,18 @@ void CControl::Collect(std::vector<CBase*>& out, const char16_t* name, const Cla
 }
 
 bool CControl::UpdateMarked(const ObjectSet& set) {
-  // Each controller is marked when it or any controller behind it is.
-  const std::vector<CControl*> chain = ChainOf(this);
-  bool after = false;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    after = (*it)->UpdateMarkedInElement(set) || after;
-    (*it)->SetMarked(after);
-  }
-  return after;
+  // One nested step per chain (bounded stack through nested containers,
+  // see nested_walk.h). Each controller is marked when it or any
+  // controller behind it is.
+  return GetNestedQuery<NestedQueryKind::kChainMarked>().Run(this, false, [this, &set]() {
+    const std::vector<CControl*> chain = ChainOf(this);
+    bool after = false;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      after = (*it)->UpdateMarkedInElement(set) || after;
+      (*it)->SetMarked(after);
+    }
+    return after;
+  });
 }
 
 void CControl::ClearMarked() {

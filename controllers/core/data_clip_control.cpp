@@ -25,6 +25,8 @@ Result CDataClipControl::Update(i32 time) {
 
 Result CDataClipControl::EvaluateClipChild(i32 time, bool& childRan) {
   childRan = false;
+  const CEvaluationDepthGuard guard;  // nested containers: bounded
+  if (guard.Exceeded()) return kErrInvalidArg;
   if (!IsActive()) return kDone;
   if (GetObject() == nullptr) return kErrInvalidArg;
   const i32 t = ScaleTime(time);
@@ -57,6 +59,8 @@ Result CDataClipControl::EvaluateClipChild(i32 time, bool& childRan) {
 }
 
 Result CDataClipControl::Apply() {
+  const CEvaluationDepthGuard guard;  // nested containers: bounded
+  if (guard.Exceeded()) return kErrInvalidArg;
   // An inactive controller evaluated nothing this frame: its child's value
   // may be from another time.
   if (!IsActive() || lastIndex_ >= clips_.size()) return kDone;
@@ -87,6 +91,8 @@ Result CDataClipControl::PickByPriority(i32 time, i32& bestTime, i32& pickedTime
 }
 
 bool CDataClipControl::IsActiveAt(i32 time) const {
+  const CEvaluationDepthGuard guard;  // nested containers: bounded
+  if (guard.Exceeded()) return false;
   const i32 t = ScaleTime(time);
   u32 index = 0;
   const i32 code = FindClip(t, lastIndex_, index);
@@ -147,6 +153,8 @@ void CDataClipControl::DescribeMembers(CMemberVisitor& visitor) {
 // --- KT::CUvwMapClipControl: evaluation ----------------------------------------------------------
 
 Result CUvwMapClipControl::Update(i32 time) {
+  const CEvaluationDepthGuard guard;  // nested containers: bounded
+  if (guard.Exceeded()) return kErrInvalidArg;
   if (!IsActive()) return kDone;
   if (GetObject() == nullptr) return kErrInvalidArg;
   i32 cycles = 0;

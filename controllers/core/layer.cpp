@@ -100,7 +100,9 @@ void CLayerBase::ReleaseDetached(std::vector<CPointer<CControl>>& detached) {
 // --- clip arithmetic ------------------------------------------------------------------------
 
 i32 GetClipCycleLength(const CClipKey& clip, const CControl* child) {
-  const i64 childLength = child != nullptr ? child->UnscaleTime(child->GetEndTime()) : 0;
+  // A child that is a container asks its own children: bounded.
+  const CEvaluationDepthGuard guard;
+  const i64 childLength = child != nullptr && !guard.Exceeded() ? child->UnscaleTime(child->GetEndTime()) : 0;
   return ClampToI32(childLength + clip.Padding);
 }
 
@@ -352,6 +354,8 @@ void DescribeClips(CMemberVisitor& visitor, std::vector<CClipKey>& clips) {
 void CollectClipSpans(const CLayerBase& layer, const std::vector<CClipKey>& clips, i32 t0, i32 length,
                       std::vector<i32>& times, std::vector<f32>& priorities, std::vector<f32>& spans,
                       u32 startIndex) {
+  const CEvaluationDepthGuard guard;  // nested containers: bounded
+  if (guard.Exceeded()) return;
   const u32 count = static_cast<u32>(clips.size());
   if (count == 0) return;
   // The first clip that may reach into the window.
@@ -423,6 +427,8 @@ void CollectClipSpans(const CLayerBase& layer, const std::vector<CClipKey>& clip
 
 Result PickClipByPriority(const CLayerBase& layer, const std::vector<CClipKey>& clips, i32 t, u32 i,
                           i32& bestTime, i32& pickedTime, f32& bestPriority) {
+  const CEvaluationDepthGuard guard;  // nested containers: bounded
+  if (guard.Exceeded()) return kErrInvalidArg;
   if (i >= clips.size()) return kOk;
   const CClipKey& clip = clips[i];
   CControl* child = ChildOf(layer, clip);

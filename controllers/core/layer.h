@@ -15,7 +15,13 @@
 //
 // Walks over the children are loops. Destroying a container releases its
 // children through an explicit list, so nested containers of any depth are
-// torn down without recursion.
+// torn down without recursion; marking runs in bounded stack
+// (nested_walk.h). Evaluation passes into the children (end times, updates,
+// priorities, spans, picks, depth queries) nest once per level of
+// containers and are bounded (CEvaluationDepthGuard): past the bound a
+// container plays nothing, its operations answer kErrInvalidArg (false for
+// IsActiveAt, its own Priority for the priority at a time, a child part of
+// 0 in end times).
 //
 // The operations a container controller runs on itself and then on each
 // child (find, collect, marking, reference resolution, registration,
@@ -32,6 +38,7 @@
 #include "controllers/core/clip_key.h"
 #include "controllers/core/control.h"
 #include "controllers/core/key_search.h"
+#include "objectmodel/nested_walk.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/time_helpers.h"
 
@@ -204,18 +211,27 @@ class CLayer : public CLayerBase {
 
   // --- shared bodies of the controller operations ----------------------------------------
   // Each child's Find in order; the first hit.
+  // The walks below pass into nested containers as nested steps (bounded
+  // stack, see nested_walk.h).
   CBase* FindInChildren(const char16_t* name, const ClassRecord* record, bool includeDerived, bool onlyMarked) {
-    for (const CPointer<T>& child : children_) {
-      if (!child) continue;
-      if (CBase* hit = child->Find(name, record, includeDerived, onlyMarked)) return hit;
-    }
-    return nullptr;
+    if (children_.empty()) return nullptr;
+    return GetNestedWalk<NestedWalkKind::kFind>().Find([this, name, record, includeDerived, onlyMarked]() -> CBase* {
+      for (const CPointer<T>& child : children_) {
+        if (!child) continue;
+        if (CBase* hit = child->Find(name, record, includeDerived, onlyMarked)) return hit;
+      }
+      return nullptr;
+    });
   }
   void CollectInChildren(std::vector<CBase*>& out, const char16_t* name, const ClassRecord* record,
                          bool includeDerived, bool onlyMarked) {
-    for (const CPointer<T>& child : children_) {
-      if (child) child->Collect(out, name, record, includeDerived, onlyMarked);
-    }
+    if (children_.empty()) return;
+    GetNestedWalk<NestedWalkKind::kCollect>().Run([this, &out, name, record, includeDerived, onlyMarked]() {
+      for (const CPointer<T>& child : children_) {
+        if (child) child->Collect(out, name, record, includeDerived, onlyMarked);
+      }
+      return kOk;
+    });
   }
   // Runs every child's UpdateMarked; their answers are not the container's.
   void UpdateMarkedInChildren(const ObjectSet& set) {
@@ -224,30 +240,40 @@ class CLayer : public CLayerBase {
     }
   }
   void ClearMarkedInChildren() {
-    for (const CPointer<T>& child : children_) {
-      if (child) child->ClearMarked();
-    }
+    if (children_.empty()) return;
+    GetNestedWalk<NestedWalkKind::kClearMarked>().Run([this]() {
+      for (const CPointer<T>& child : children_) {
+        if (child) child->ClearMarked();
+      }
+      return kOk;
+    });
   }
   // Every child's ResolveReferences; the first failure is answered.
   Result ResolveChildReferences(CBase* root) {
-    for (const CPointer<T>& child : children_) {
-      if (!child) continue;
-      const Result r = child->ResolveReferences(root);
-      if (Failed(r)) return r;
-    }
-    return kOk;
+    if (children_.empty()) return kOk;
+    return GetNestedWalk<NestedWalkKind::kResolve>().Run([this, root]() {
+      for (const CPointer<T>& child : children_) {
+        if (!child) continue;
+        const Result r = child->ResolveReferences(root);
+        if (Failed(r)) return r;
+      }
+      return kOk;
+    });
   }
   // Every child reported as an owned reference, in list order.
   void EnumChildReferences(CReferenceVisitor& visitor) {
     for (const CPointer<T>& child : children_) visitor.Visit(child.Get(), 1);
   }
   Result RegisterChildrenForSave(CStream& stream, u32 flags) {
-    for (const CPointer<T>& child : children_) {
-      if (!child) continue;
-      const Result r = child->RegisterForSave(stream, flags);
-      if (Failed(r)) return r;
-    }
-    return kOk;
+    if (children_.empty()) return kOk;
+    return GetNestedWalk<NestedWalkKind::kRegisterForSave>().Run([this, &stream, flags]() {
+      for (const CPointer<T>& child : children_) {
+        if (!child) continue;
+        const Result r = child->RegisterForSave(stream, flags);
+        if (Failed(r)) return r;
+      }
+      return kOk;
+    });
   }
   // Clones every child through the map (a child cloned before yields its
   // earlier clone) and adds the clones to `copy` with its AddChild; the
@@ -267,25 +293,34 @@ class CLayer : public CLayerBase {
   // another object: kErrInvalidArg; a child's failure is answered); with
   // null every child is unbound (a child still held by a bound container
   // keeps its binding).
+  // Nested containers are bound as nested steps (bounded stack, see
+  // nested_walk.h).
   Result BindChildren(CDorun* object) {
-    for (const CPointer<T>& child : children_) {
-      if (!child) continue;
-      if (object == nullptr) {
-        child->SetObject(nullptr);
-        continue;
+    if (children_.empty()) return kOk;
+    return GetNestedWalk<NestedWalkKind::kBind>().Run([this, object]() {
+      for (const CPointer<T>& child : children_) {
+        if (!child) continue;
+        if (object == nullptr) {
+          child->SetObject(nullptr);
+          continue;
+        }
+        if (child->GetObject() != nullptr && child->GetObject() != object) return kErrInvalidArg;
+        const Result r = child->SetObject(object);
+        if (Failed(r)) return r;
       }
-      if (child->GetObject() != nullptr && child->GetObject() != object) return kErrInvalidArg;
-      const Result r = child->SetObject(object);
-      if (Failed(r)) return r;
-    }
-    return kOk;
+      return kOk;
+    });
   }
   // Passes ForgetObject on, so that no child keeps a binding to a
-  // destroyed object.
+  // destroyed object (nested containers as nested steps).
   void ForgetObjectInChildren(const CDorun* object) {
-    for (const CPointer<T>& child : children_) {
-      if (child) child->ForgetObject(object);
-    }
+    if (children_.empty()) return;
+    GetNestedWalk<NestedWalkKind::kForget>().Run([this, object]() {
+      for (const CPointer<T>& child : children_) {
+        if (child) child->ForgetObject(object);
+      }
+      return kOk;
+    });
   }
   // Whether this container's children may move to `target`, which will
   // be bound to `object` once the move is done: kErrInvalidArg when the
@@ -342,6 +377,8 @@ class CLayer : public CLayerBase {
   // The largest of 0 and every child's trunc(end time / Frequency).
   i32 GetLatestChildEnd() const {
     i32 end = 0;
+    const CEvaluationDepthGuard guard;  // nested containers: bounded
+    if (guard.Exceeded()) return end;
     for (const CPointer<T>& child : children_) {
       if (!child) continue;
       const i32 e = child->UnscaleTime(child->GetEndTime());
@@ -993,6 +1030,8 @@ class CClipControl : public CContainerControl<Base, CClip<T>> {
   // cycle, and Priority = the child's + the clip's; kOk (a child's failure
   // is answered).
   Result UpdatePriorityAtClip(i32 t, bool inClip, bool endIncluded, f32 afterEnd) {
+    const CEvaluationDepthGuard guard;  // nested containers: bounded
+    if (guard.Exceeded()) return kErrInvalidArg;
     const std::vector<CClipKey>& clips = this->clips_;
     const u32 index = this->lastIndex_;
     const CClipKey* clip = inClip && index < clips.size() ? &clips[index] : nullptr;
@@ -1026,6 +1065,8 @@ class CClipControl : public CContainerControl<Base, CClip<T>> {
   // clip's Priority plus its child's priority at its source time; without
   // a clip in force, or with one of no child, the controller's own Priority.
   f32 PriorityAtClip(i32 t, bool inClip, u32 index) const {
+    const CEvaluationDepthGuard guard;  // nested containers: bounded
+    if (guard.Exceeded()) return Base::GetPriority();
     const std::vector<CClipKey>& clips = this->clips_;
     const CClipKey* clip = inClip && index < clips.size() ? &clips[index] : nullptr;
     const T* child = clip != nullptr ? this->GetClipChild(*clip) : nullptr;

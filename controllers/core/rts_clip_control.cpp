@@ -36,6 +36,8 @@ void CRTSClipControl::TakeChild(const CRTSControl& child, i32 offset, i32 limit)
 }
 
 Result CRTSClipControl::UpdateTransform(i32 time) {
+  const CEvaluationDepthGuard guard;  // nested containers: bounded
+  if (guard.Exceeded()) return kErrInvalidArg;
   if (!IsActive()) return kDone;
   CSpatial* spatial = nullptr;
   Result r = GetBoundSpatial(spatial);
@@ -131,6 +133,8 @@ Result CRTSClipControl::UpdatePriority(i32 time) {
 }
 
 Result CRTSClipControl::GetUpdateDepth(i32 time, i32& depth) {
+  const CEvaluationDepthGuard guard;  // nested containers: bounded
+  if (guard.Exceeded()) return kErrInvalidArg;
   i32 cycles = 0;
   const i32 t = MapTime(time, GetEndTime(), cycles);
   const ActiveClips found = FindActiveClips(clips_, t, lastIndex_);
@@ -159,6 +163,8 @@ Result CRTSClipControl::PickByPriority(i32 time, i32& bestTime, i32& pickedTime,
 }
 
 bool CRTSClipControl::IsActiveAt(i32 time) const {
+  const CEvaluationDepthGuard guard;  // nested containers: bounded
+  if (guard.Exceeded()) return false;
   i32 cycles = 0;
   const i32 t = MapTime(time, GetEndTime(), cycles);
   const ActiveClips found = FindActiveClips(clips_, t, 0);

@@ -428,6 +428,13 @@ TEST_F(NodeTest, DeepTreeWalksWithoutRecursion) {
   root->ClearMarked();
   EXPECT_FALSE(spatials[kDepth / 2]->IsMarked());
 
+  // Asked directly, the deepest spatial settles its Dirty ancestors first.
+  for (CSpatial* s : spatials) s->SetDirty();
+  i32 depth = 0;
+  ASSERT_EQ(spatials.back()->GetUpdateDepth(0, depth), kOk);
+  EXPECT_EQ(depth, static_cast<i32>(kDepth));
+  EXPECT_FALSE(spatials[kDepth / 2]->IsDirty());
+
   ASSERT_EQ(root->UpdateWorldBound(), kOk);
   EXPECT_EQ(root->GetWorldBound(), static_cast<CTestLeaf*>(bottom)->GetWorldBound());
   EXPECT_EQ(root->ResolveReferences(root.Get()), kOk);

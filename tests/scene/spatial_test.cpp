@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "objectmodel/memory_io.h"
 #include "objectmodel/stream_test_support.h"
@@ -79,6 +80,51 @@ Bytes LeafFile(u32 version, u32 inherited, const StoredTransform& t = {}) {
 CTestLeaf* LoadLeaf(const Bytes& bytes, CStream& stream, CMemoryIo& device, Result& r) {
   r = test::LoadScene(bytes, stream, device);
   return r == kOk ? DynamicCast<CTestLeaf>(stream.GetRootObject(0)) : nullptr;
+}
+
+// A controller that reads its target in the data pass as well.
+class CDataReader : public CLogControl {
+ public:
+  using CLogControl::CLogControl;
+  Result GetDataUpdateDepth(void* context, i32& depth) override {
+    return target != nullptr ? target->RaiseDataUpdateDepth(context, depth) : kOk;
+  }
+};
+
+// Each spatial's controller reads the spatial before it, so each depth
+// query (transform and data) asks the previous one: within the evaluation
+// bound the chain is answered; 100,000 links stop at the bound with
+// kErrInvalidArg instead of exhausting the stack (the sanitizers' build
+// would fail on an overflow).
+TEST_F(SpatialTest, DepthQueriesThroughWhatControllersReadAreBounded) {
+  struct Case {
+    u32 links;
+    Result expected;
+  };
+  for (const Case& c : {Case{100, kOk}, Case{100000, kErrInvalidArg}}) {
+    SCOPED_TRACE(c.links);
+    std::vector<CPointer<CTestLeaf>> spatials;
+    std::vector<CPointer<CLogControl>> controls;
+    for (u32 i = 0; i < c.links; ++i) {
+      spatials.emplace_back(new CTestLeaf(u"link"));
+      if (i == 0) continue;
+      controls.emplace_back(new CDataReader(u"read"));
+      controls.back()->target = spatials[i - 1].Get();
+      ASSERT_EQ(spatials[i]->AddControl(controls.back().Get()), kOk);
+    }
+    for (const CPointer<CTestLeaf>& s : spatials) s->SetDirty();
+    i32 depth = 0;
+    EXPECT_EQ(spatials.back()->GetUpdateDepth(0, depth), c.expected);
+    if (c.expected == kOk) {
+      EXPECT_EQ(depth, static_cast<i32>(c.links - 1));
+    }
+    for (const CPointer<CTestLeaf>& s : spatials) s->SetDirty();
+    depth = 0;
+    EXPECT_EQ(spatials.back()->GetDataUpdateDepth(nullptr, depth), c.expected);
+    if (c.expected == kOk) {
+      EXPECT_EQ(depth, static_cast<i32>(c.links - 1));
+    }
+  }
 }
 
 TEST_F(SpatialTest, EveryStoredVersionLoads) {

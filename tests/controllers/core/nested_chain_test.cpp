@@ -4,6 +4,7 @@
 // a walk that recursed per level would overflow long before the end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "controllers/core/keyframe_control.h"
@@ -72,6 +73,33 @@ TEST_F(NestedChainTest, CollectFindMarkCloneAndDestroyInBoundedStack) {
   map.clear();
   clone.Release();
   top.Release();  // both chains go here, level by level
+}
+
+TEST_F(NestedChainTest, MarkingAnswersForEveryLevelInBoundedStack) {
+  CPointer<CKeyframeControl> top = BuildChain(kLevels);
+  std::vector<CBase*> levels;
+  top->Collect(levels, nullptr, &CKeyframeControl::StaticClassRecord(), true, false);
+  ASSERT_EQ(levels.size(), kLevels);
+  ASSERT_EQ(levels.back()->GetName(), u"deepest");
+  const auto countMarked = [&] {
+    return std::count_if(levels.begin(), levels.end(), [](const CBase* c) { return c->IsMarked(); });
+  };
+
+  // Every level holds the deepest one: all are marked.
+  EXPECT_TRUE(top->UpdateMarked({levels.back()}));
+  EXPECT_EQ(countMarked(), static_cast<std::ptrdiff_t>(kLevels));
+
+  // A level in the middle: it and the levels above it, none below.
+  const u32 middle = kLevels / 2;
+  EXPECT_TRUE(top->UpdateMarked({levels[middle]}));
+  EXPECT_EQ(countMarked(), static_cast<std::ptrdiff_t>(middle + 1));
+  EXPECT_TRUE(levels[0]->IsMarked());
+  EXPECT_TRUE(levels[middle]->IsMarked());
+  EXPECT_FALSE(levels[middle + 1]->IsMarked());
+
+  EXPECT_FALSE(top->UpdateMarked({}));
+  EXPECT_EQ(countMarked(), 0);
+  top.Release();
 }
 
 TEST_F(NestedChainTest, SavesAndLoadsInBoundedStack) {

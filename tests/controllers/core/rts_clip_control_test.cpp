@@ -323,6 +323,87 @@ TEST_F(RtsClipControlTest, TheUpdateDepthAsksTheChildAtTheSourceTimeOfTheLocalTi
   EXPECT_EQ(child->askedTime, -1);
 }
 
+// Clip controllers nested in each other, each playing the next from time
+// 0, the deepest playing a depth-reporting child: evaluation passes from
+// each container into the one it plays. Within the bound it reaches the
+// child; 100,000 levels are refused at the bound instead of exhausting the
+// stack (the sanitizers' build would fail on an overflow).
+TEST_F(RtsClipControlTest, NestedContainersEvaluateWithinTheBoundAndStopAtIt) {
+  struct Case {
+    u32 levels;
+    bool reaches;
+  };
+  for (const Case& c : {Case{8, true}, Case{100000, false}}) {
+    SCOPED_TRACE(c.levels);
+    CPointer<CTestSpatial> node(new CTestSpatial());
+    CPointer<CRTSClipControl> top(new CRTSClipControl());
+    ASSERT_EQ(node->AddControl(top.Get()), kOk);
+    CRTSClipControl* last = top.Get();
+    for (u32 i = 1; i < c.levels; ++i) {
+      CPointer<CRTSClipControl> next(new CRTSClipControl());
+      ASSERT_EQ(last->AddChild(next.Get()), kOk);
+      ASSERT_EQ(last->AddClipKey(CClipKey(0, 0), 1000.0f), kOk);
+      last = next.Get();
+    }
+    CPointer<CWorldChild> child(new CWorldChild(7));
+    ASSERT_EQ(last->AddChild(child.Get()), kOk);
+    ASSERT_EQ(last->AddClipKey(CClipKey(0, 0), 1000.0f), kOk);
+
+    const Result evaluated = top->UpdateTransform(500);
+    i32 depth = 0;
+    const Result depthAnswer = top->GetUpdateDepth(500, depth);
+    const Result priority = top->UpdatePriority(500);
+    if (c.reaches) {
+      EXPECT_EQ(evaluated, kOk);
+      EXPECT_FLOAT_EQ(top->GetLocal().Translate.x, 7.0f);
+      EXPECT_EQ(depthAnswer, kOk);
+      EXPECT_EQ(depth, 5);
+      EXPECT_EQ(child->askedTime, 500);
+      EXPECT_TRUE(Succeeded(priority));
+      EXPECT_EQ(top->GetEndTime(), 1000);
+    } else {
+      EXPECT_EQ(evaluated, kErrInvalidArg);
+      EXPECT_EQ(depthAnswer, kErrInvalidArg);
+      EXPECT_EQ(child->askedTime, -1);
+      // Past the bound the end times lack the child part, so the clips
+      // near it have ended: the priority pass stops there.
+      (void)priority;
+      EXPECT_GE(top->GetEndTime(), 0);
+    }
+    // The remaining evaluation passes end as well.
+    EXPECT_FALSE(top->IsActiveAt(500));
+    EXPECT_EQ(top->GetPriority(500), top->GetPriority(500));
+    std::vector<i32> times;
+    std::vector<f32> priorities, spans;
+    top->CollectTimeSpans(0, 2000, times, priorities, spans);
+    i32 bestTime = 0, pickedTime = 0;
+    f32 bestPriority = -1.0f;
+    top->PickByPriority(500, bestTime, pickedTime, bestPriority);
+    // Marking, finding, collecting and resolving pass through every level.
+    EXPECT_FALSE(top->UpdateMarked({child.Get()}));
+    EXPECT_TRUE(child->IsMarked());
+    top->ClearMarked();
+    EXPECT_FALSE(child->IsMarked());
+    child->SetName(u"bottom");
+    EXPECT_EQ(top->Find(u"bottom", nullptr, false, false), child.Get());
+    std::vector<CBase*> containers;
+    top->Collect(containers, nullptr, &CRTSClipControl::StaticClassRecord(), false, false);
+    EXPECT_EQ(containers.size(), c.levels);
+    EXPECT_EQ(top->ResolveReferences(top.Get()), kOk);
+    // Saved, loaded (the test child's unknown record skipped) and dropped.
+    const Bytes bytes = test::SaveRoots({node.Get()});
+    ASSERT_FALSE(bytes.empty());
+    {
+      CStream stream;
+      CMemoryIo device;
+      ASSERT_EQ(test::LoadScene(bytes, stream, device), kOk);
+      EXPECT_EQ(stream.GetLoadedObjects().size(), c.levels + 1);
+    }
+    node.Release();
+    top.Release();  // nested containers are released in a loop
+  }
+}
+
 TEST_F(RtsClipControlTest, PicksInItsScaledTime) {
   Character c;
   CClipKey key(100, 0);

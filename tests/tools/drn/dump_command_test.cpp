@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "controllers/core/keyframe_control.h"
 #include "examples/sample_scene.h"
 #include "objectmodel/memory_io.h"
 #include "objectmodel/stream.h"
+#include "tests/objectmodel/stream_test_support.h"
 #include "tools/drn/commands.h"
 #include "tools/drn/scene_file.h"
 
@@ -122,6 +124,41 @@ TEST(DumpCommandTest, TheDumpShowsEveryRecordOfTheFileOnce) {
   // The bone boxes, which the leg holds beside its levels.
   EXPECT_NE(text.find("CBoundingBox \"Hip box\""), std::string::npos);
   EXPECT_NE(text.find("CBoundingBox \"Knee box\""), std::string::npos);
+}
+
+// 100,000 keyframe controllers, each in the control chain of the one
+// before: the dump walks what each object reports through EnumReferences
+// with its own stack, so it lists every level once and in order; a walk
+// that recursed per level would overflow long before the end in the
+// sanitizers' build.
+TEST(DumpCommandTest, ADeeplyNestedChainIsDumpedLevelByLevel) {
+  RegisterAllClasses();
+  constexpr int kLevels = 100000;
+  Bytes bytes;
+  {
+    KT::CPointer<KT::CKeyframeControl> inner;
+    for (int i = kLevels; i-- > 0;) {
+      KT::CPointer<KT::CKeyframeControl> outer(new KT::CKeyframeControl());
+      outer->SetName(i == 0 ? u"top" : i == kLevels - 1 ? u"deepest" : u"level");
+      if (inner) {
+        ASSERT_EQ(outer->AddControl(inner.Get()), KT::kOk);
+      }
+      inner = outer;
+    }
+    bytes = KT::test::SaveRoots({inner.Get()});
+  }
+  ASSERT_FALSE(bytes.empty());
+  KT::CStream stream;
+  KT::CMemoryIo device;
+  ASSERT_EQ(KT::test::LoadScene(bytes, stream, device), KT::kOk);
+  const std::string text = DumpSceneText(stream);
+  EXPECT_EQ(DumpedClasses(text), (std::map<std::string, int>{{"CKeyframeControl", kLevels}}));
+  const std::size_t top = text.find("CKeyframeControl \"top\"");
+  const std::size_t deepest = text.find("CKeyframeControl \"deepest\"");
+  ASSERT_NE(top, std::string::npos);
+  ASSERT_NE(deepest, std::string::npos);
+  EXPECT_LT(top, deepest);
+  EXPECT_EQ(text.find("record ["), std::string::npos);  // every level reached from the root
 }
 
 }  // namespace
