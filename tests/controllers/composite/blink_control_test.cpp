@@ -9,6 +9,7 @@
 #include <cmath>
 #include <string>
 
+#include "controllers/composite/constraint_test_support.h"
 #include "controllers/core/transform_test_support.h"
 #include "objectmodel/byte_writer.h"
 #include "objectmodel/class_factory.h"
@@ -37,24 +38,11 @@ class BlinkControlTest : public ::testing::Test {
 
 CQuaternion TurnZ(f32 angle) { return CQuaternion::FromAxisAngle({0.0f, 0.0f, 1.0f}, angle); }
 
-// A node at `at` (Local and world alike).
-CPointer<CNode> Placed(const char16_t* name, const Vec3& at) {
-  CPointer<CNode> node(new CNode());
-  node->SetName(name);
-  CRtsTransform local = kIdentityTransform;
-  local.Translate = at;
-  node->SetLocal(local);
-  CMatrix4 world;
-  world.SetTranslation(at);
-  node->SetWorld(kMatrix3Identity, kMatrix3Identity, world);
-  return node;
-}
-
 // A node with a blink control whose keys are (time, weight, type).
 struct Blinker {
   CPointer<CNode> node;
   CPointer<CBlinkControl> control{new CBlinkControl()};
-  explicit Blinker(const Vec3& at = {0, 0, 0}) : node(Placed(u"blinker", at)) {
+  explicit Blinker(const Vec3& at = {0, 0, 0}) : node(test::Placed(u"blinker", at)) {
     EXPECT_EQ(node->AddControl(control.Get()), kOk);
   }
   void Keys(std::initializer_list<std::pair<i32, f32>> keys, u32 type = TT_LINEAR) {
@@ -93,7 +81,7 @@ TEST_F(BlinkControlTest, TheWeightTurnsTowardOffsetUnclamped) {
 }
 
 TEST_F(BlinkControlTest, TheRotationComesOnTopOfTheObjectsLocalAndWorldsFollow) {
-  CPointer<CNode> parent = Placed(u"parent", {0, 0, 10});
+  CPointer<CNode> parent = test::Placed(u"parent", {0, 0, 10});
   Blinker blinker({1, 0, 0});
   ASSERT_EQ(parent->AddChild(blinker.node.Get()), kOk);
   CRtsTransform local = blinker.node->GetLocal();
@@ -108,7 +96,7 @@ TEST_F(BlinkControlTest, TheRotationComesOnTopOfTheObjectsLocalAndWorldsFollow) 
 }
 
 TEST_F(BlinkControlTest, TheWeightMovesTowardDstInTheObjectsOwnSpace) {
-  CPointer<CNode> dst = Placed(u"dst", {4, 2, 0});
+  CPointer<CNode> dst = test::Placed(u"dst", {4, 2, 0});
   Blinker blinker({1, 0, 0});
   blinker.control->SetDst(dst.Get());
   blinker.Keys({{0, 0.0f}, {1000, 1.0f}});
@@ -118,7 +106,7 @@ TEST_F(BlinkControlTest, TheWeightMovesTowardDstInTheObjectsOwnSpace) {
 }
 
 TEST_F(BlinkControlTest, ThePlaneKeepsThePoseAboveIt) {
-  CPointer<CNode> dst = Placed(u"dst", {0, 2, 0});
+  CPointer<CNode> dst = test::Placed(u"dst", {0, 2, 0});
   struct Row {
     const char* name;
     Vec3 at;
@@ -173,8 +161,8 @@ TEST_F(BlinkControlTest, UpdateAndDepthAnswers) {
   ASSERT_EQ(notSpatial->AddControl(loose.Get()), kOk);
   EXPECT_EQ(loose->UpdateTransform(0), kErrNotFound);
 
-  CPointer<CNode> grand = Placed(u"grand", {0, 0, 0});
-  CPointer<CNode> dst = Placed(u"dst", {0, 0, 0});
+  CPointer<CNode> grand = test::Placed(u"grand", {0, 0, 0});
+  CPointer<CNode> dst = test::Placed(u"dst", {0, 0, 0});
   ASSERT_EQ(grand->AddChild(dst.Get()), kOk);
   Blinker blinker;
   i32 depth = 0;
@@ -204,7 +192,7 @@ TEST_F(BlinkControlTest, UpdateAndDepthAnswers) {
 // --- references and copies ------------------------------------------------------------------
 
 TEST_F(BlinkControlTest, DstFollowsClonesAndNamesButIsNeverCloned) {
-  CPointer<CNode> dst = Placed(u"dst", {0, 2, 0});
+  CPointer<CNode> dst = test::Placed(u"dst", {0, 2, 0});
   Blinker blinker;
   blinker.control->SetDst(dst.Get());
   CloneMap map;
@@ -215,13 +203,13 @@ TEST_F(BlinkControlTest, DstFollowsClonesAndNamesButIsNeverCloned) {
   ASSERT_NE(cloned, nullptr);
   EXPECT_EQ(cloned->GetDst(), dst.Get());
   EXPECT_EQ(map.count(dst.Get()), 0u);
-  CPointer<CNode> dstCopy = Placed(u"dst copy", {0, 0, 0});
+  CPointer<CNode> dstCopy = test::Placed(u"dst copy", {0, 0, 0});
   map[dst.Get()] = CPointer<CBase>(dstCopy.Get());
   ASSERT_EQ(cloned->RemapReferences(map), kOk);
   EXPECT_EQ(cloned->GetDst(), dstCopy.Get());
 
   CPointer<CNode> root(new CNode());
-  CPointer<CNode> found = Placed(u"dst", {0, 0, 0});
+  CPointer<CNode> found = test::Placed(u"dst", {0, 0, 0});
   ASSERT_EQ(root->AddChild(found.Get()), kOk);
   EXPECT_EQ(blinker.control->ResolveReferences(nullptr), kErrInvalidArg);
   ASSERT_EQ(blinker.control->ResolveReferences(root.Get()), kOk);
@@ -233,7 +221,7 @@ TEST_F(BlinkControlTest, DstFollowsClonesAndNamesButIsNeverCloned) {
 }
 
 TEST_F(BlinkControlTest, CopyToKeepsTheTargetsSearchCacheAndConstructionCopiesIt) {
-  CPointer<CNode> dst = Placed(u"dst", {0, 2, 0});
+  CPointer<CNode> dst = test::Placed(u"dst", {0, 2, 0});
   Blinker blinker;
   blinker.control->SetDst(dst.Get());
   blinker.control->SetConstrained(true);
@@ -260,7 +248,7 @@ TEST_F(BlinkControlTest, CopyToKeepsTheTargetsSearchCacheAndConstructionCopiesIt
 
 TEST_F(BlinkControlTest, SavesLoadsAndSavesTheSameBytes) {
   CPointer<CNode> scene(new CNode());
-  CPointer<CNode> dst = Placed(u"dst", {0, 2, 0});
+  CPointer<CNode> dst = test::Placed(u"dst", {0, 2, 0});
   Blinker blinker;
   blinker.control->SetDst(dst.Get());
   blinker.control->SetOffset(TurnZ(0.5f));
@@ -283,14 +271,9 @@ TEST_F(BlinkControlTest, SavesLoadsAndSavesTheSameBytes) {
   EXPECT_EQ(test::RenumberIds(test::SaveLoaded(stream)), test::RenumberIds(first));
   test::ExpectPrefixesFailBetweenRecords(first, kFirstRecordOffset);
 
-  const std::string text = test::Members(blinker.control.Get());
-  std::size_t at = 0;
-  for (const char* name : {"CBlinkControl Member", "LastIndex", "Dst", "Offset", "Contraint", "ConstraintSpace",
-                           "Time", "Weight", "TransitionType", "CRTSControl Member"}) {
-    const std::size_t found = text.find(name, at);
-    ASSERT_NE(found, std::string::npos) << name;
-    at = found;
-  }
+  test::ExpectNamesInOrder(test::Members(blinker.control.Get()),
+                           {"CBlinkControl Member", "LastIndex", "Dst", "Offset", "Contraint", "ConstraintSpace", "Time",
+                            "Weight", "TransitionType", "CRTSControl Member"});
 }
 
 constexpr u64 kControlId = 0x10;
@@ -298,25 +281,12 @@ constexpr u64 kBlinkerId = 0x20;
 constexpr u64 kDstId = 0x30;
 constexpr u64 kNotSpatialId = 0x50;
 
-ByteWriter SpatialBody(u64 id, u64 controls, const std::u16string& name) {
-  ByteWriter w;
-  test::BasePart(w, id, name);
-  test::DorunPart(w, controls);
-  return test::SpatialPart(w);
-}
-
 // A blink record of version 1.`minor` with Dst `dst`, Offset a quarter
 // turn about Z in the version's form, the plane on, an identity space and
 // the lists: times 0 and 500.7 (f32 below 1.02), `weights` and two types.
 ByteWriter Record(u32 minor, u64 dst = kDstId, std::initializer_list<f32> weights = {0.0f, 1.0f},
                   u32 rtsMinor = 2) {
-  ByteWriter w;
-  test::BasePart(w, kControlId);
-  test::DorunPart(w, 0);
-  test::ControlFields fields;
-  fields.object = kBlinkerId;
-  test::ControlPart(w, fields);
-  test::RtsControlPart(w, rtsMinor, 0);
+  ByteWriter w = test::TransformControlHead(kControlId, kBlinkerId, rtsMinor, 0);
   w.Pair(1, minor).U64(dst);
   const f32 s = std::sqrt(0.5f);
   if (minor == 1) w.F32(s).F32(0).F32(0).F32(s);  // w, x, y, z
@@ -335,9 +305,9 @@ ByteWriter Record(u32 minor, u64 dst = kDstId, std::initializer_list<f32> weight
 
 Bytes File(const ByteWriter& record) {
   return test::SceneImage()
-      .Record("CTestSpatial", SpatialBody(kBlinkerId, kControlId, u"blinker"), true)
+      .Record("CTestSpatial", test::NamedSpatialBody(kBlinkerId, kControlId, u"blinker"), true)
       .Record("CBlinkControl", record)
-      .Record("CTestSpatial", SpatialBody(kDstId, 0, u"dst"), true)
+      .Record("CTestSpatial", test::NamedSpatialBody(kDstId, 0, u"dst"), true)
       .Record("CTestDorun", test::TestDorunBody(kNotSpatialId, 0), true)
       .Data();
 }
@@ -347,7 +317,7 @@ Result Load(const ByteWriter& record, CStream& stream, CMemoryIo& device, CBlink
   out = nullptr;
   const Result r = test::LoadScene(file, stream, device);
   if (r != kOk) return r;
-  out = DynamicCast<CBlinkControl>(DynamicCast<CDorun>(stream.GetRootObject(0))->GetFirstControl());
+  out = test::FirstControlOfRoot<CBlinkControl>(stream);
   test::ExpectPrefixesFailBetweenRecords(file, kFirstRecordOffset);
   return r;
 }

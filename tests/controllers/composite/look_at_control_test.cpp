@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "controllers/core/keyframe_control.h"
+#include "controllers/composite/constraint_test_support.h"
 #include "controllers/core/transform_test_support.h"
 #include "objectmodel/byte_writer.h"
 #include "objectmodel/class_factory.h"
@@ -40,21 +41,6 @@ class LookAtControlTest : public ::testing::Test {
 
 CMatrix3 TurnZ(f32 angle) { return CQuaternion::FromAxisAngle({0.0f, 0.0f, 1.0f}, angle).ToMatrix3(); }
 
-// A node at `at` with world rotation `rotate`; its Local says the same.
-CPointer<CNode> Placed(const char16_t* name, const Vec3& at, const CMatrix3& rotate = kMatrix3Identity) {
-  CPointer<CNode> node(new CNode());
-  node->SetName(name);
-  CRtsTransform local = kIdentityTransform;
-  local.Rotate = rotate.ToQuaternion();
-  local.Translate = at;
-  node->SetLocal(local);
-  CMatrix4 world;
-  world.SetRotation3x3(rotate);
-  world.SetTranslation(at);
-  node->SetWorld(kMatrix3Identity, rotate, world);
-  return node;
-}
-
 LookKey Key(i32 time, CSpatial* target, const Vec3& lookDir, f32 weight = 1.0f) {
   LookKey key;
   key.Time = time;
@@ -67,7 +53,7 @@ LookKey Key(i32 time, CSpatial* target, const Vec3& lookDir, f32 weight = 1.0f) 
 
 // A looker at the origin with a look-at control of `keys`.
 struct Looker {
-  CPointer<CNode> node = Placed(u"looker", {0, 0, 0});
+  CPointer<CNode> node = test::Placed(u"looker", {0, 0, 0});
   CPointer<CLookAtControl> control{new CLookAtControl()};
   explicit Looker(std::initializer_list<LookKey> keys) {
     EXPECT_EQ(node->AddControl(control.Get()), kOk);
@@ -98,7 +84,7 @@ TEST_F(LookAtControlTest, TheBasicAxisTurnIsLimitedBySide) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    CPointer<CNode> target = Placed(u"target", {5 * std::cos(row.targetAngle), 5 * std::sin(row.targetAngle), 0});
+    CPointer<CNode> target = test::Placed(u"target", {5 * std::cos(row.targetAngle), 5 * std::sin(row.targetAngle), 0});
     LookKey key = Key(0, target.Get(), {1, 0, 0});
     key.LeftLimit = row.left;
     key.RightLimit = row.right;
@@ -109,7 +95,7 @@ TEST_F(LookAtControlTest, TheBasicAxisTurnIsLimitedBySide) {
 }
 
 TEST_F(LookAtControlTest, ALookDirectionAlongTheBasicAxisTakesItsSideFromLookCrossUp) {
-  CPointer<CNode> target = Placed(u"target", {5, 0, 0});
+  CPointer<CNode> target = test::Placed(u"target", {5, 0, 0});
   Looker looker{Key(0, target.Get(), {0, 0, 1})};
   // The side axis LookDir x UpDir = -X turns to the target's side -Y (a
   // quarter turn about Z), then the look axis tilts onto the target.
@@ -117,7 +103,7 @@ TEST_F(LookAtControlTest, ALookDirectionAlongTheBasicAxisTakesItsSideFromLookCro
 }
 
 TEST_F(LookAtControlTest, WeightAndOffsetShapeTheBasicAxisRotation) {
-  CPointer<CNode> target = Placed(u"target", {0, 5, 0});
+  CPointer<CNode> target = test::Placed(u"target", {0, 5, 0});
   LookKey half = Key(0, target.Get(), {1, 0, 0}, 0.5f);
   Looker weighted{half};
   test::ExpectNear(weighted.Rotate(0), TurnZ(kHalfPi * 0.5f));
@@ -128,8 +114,8 @@ TEST_F(LookAtControlTest, WeightAndOffsetShapeTheBasicAxisRotation) {
 }
 
 TEST_F(LookAtControlTest, WithAReferenceAtWeightZeroTheZAxisStaysAndTheRollFollows) {
-  CPointer<CNode> target = Placed(u"target", {5, 0, 0});
-  CPointer<CNode> reference = Placed(u"reference", {0, -3, 0}, TurnZ(0.5f));
+  CPointer<CNode> target = test::Placed(u"target", {5, 0, 0});
+  CPointer<CNode> reference = test::Placed(u"reference", {0, -3, 0}, TurnZ(0.5f));
   LookKey key = Key(0, target.Get(), {0, 0, 1}, 0.0f);
   key.RefObject.Set(reference.Get());
   Looker looker{key};
@@ -140,8 +126,8 @@ TEST_F(LookAtControlTest, WithAReferenceAtWeightZeroTheZAxisStaysAndTheRollFollo
 }
 
 TEST_F(LookAtControlTest, WithAReferenceTheZAxisPointsAtTheTargetOrAwayFromIt) {
-  CPointer<CNode> target = Placed(u"target", {5, 0, 0});
-  CPointer<CNode> reference = Placed(u"reference", {0, 0, 0});
+  CPointer<CNode> target = test::Placed(u"target", {5, 0, 0});
+  CPointer<CNode> reference = test::Placed(u"reference", {0, 0, 0});
   for (const f32 z : {1.0f, -1.0f}) {
     SCOPED_TRACE(z);
     LookKey key = Key(0, target.Get(), {0, 0, z});
@@ -154,8 +140,8 @@ TEST_F(LookAtControlTest, WithAReferenceTheZAxisPointsAtTheTargetOrAwayFromIt) {
 }
 
 TEST_F(LookAtControlTest, TheReferenceLimitTurnsTheFrameBackTowardTheForwardAxis) {
-  CPointer<CNode> target = Placed(u"target", {5, 0, 0});
-  CPointer<CNode> reference = Placed(u"reference", {0, 0, 0});
+  CPointer<CNode> target = test::Placed(u"target", {5, 0, 0});
+  CPointer<CNode> reference = test::Placed(u"reference", {0, 0, 0});
   LookKey key = Key(0, target.Get(), {0, 0, 1});
   key.RefObject.Set(reference.Get());
   key.LeftLimit = 0.5f;
@@ -172,9 +158,9 @@ TEST_F(LookAtControlTest, TheReferenceLimitTurnsTheFrameBackTowardTheForwardAxis
 }
 
 TEST_F(LookAtControlTest, ZeroVectorsGiveTheIdentityAndNoNaN) {
-  CPointer<CNode> onTop = Placed(u"on top", {0, 0, 0});
-  CPointer<CNode> above = Placed(u"above", {0, 5, 0});
-  CPointer<CNode> upAlong = Placed(u"up along", {0, 0, 0}, CMatrix3(1, 0, 0, 0, 0, 1, 0, -1, 0));
+  CPointer<CNode> onTop = test::Placed(u"on top", {0, 0, 0});
+  CPointer<CNode> above = test::Placed(u"above", {0, 5, 0});
+  CPointer<CNode> upAlong = test::Placed(u"up along", {0, 0, 0}, CMatrix3(1, 0, 0, 0, 0, 1, 0, -1, 0));
   LookKey atPosition = Key(0, onTop.Get(), {1, 0, 0});
   LookKey zeroLook = Key(0, above.Get(), {0, 0, 0});
   LookKey parallelUp = Key(0, above.Get(), {0, 0, 1});
@@ -196,15 +182,15 @@ TEST_F(LookAtControlTest, ZeroVectorsGiveTheIdentityAndNoNaN) {
     if (key != &zeroLook) test::ExpectNear(r, kMatrix3Identity);
   }
   // A zero "Basic Axis" turns about nothing, but the tilt still aims.
-  CPointer<CNode> side = Placed(u"side", {0, 5, 0});
+  CPointer<CNode> side = test::Placed(u"side", {0, 5, 0});
   Looker tilted{Key(0, side.Get(), {1, 0, 0})};
   tilted.control->SetBasicAxis({0, 0, 0});
   test::ExpectNear(tilted.Rotate(0), TurnZ(kHalfPi));
 }
 
 TEST_F(LookAtControlTest, FadesInBeforeTheFirstKeyAndBlendsBetweenKeys) {
-  CPointer<CNode> left = Placed(u"left", {0, 5, 0});
-  CPointer<CNode> ahead = Placed(u"ahead", {5, 0, 0});
+  CPointer<CNode> left = test::Placed(u"left", {0, 5, 0});
+  CPointer<CNode> ahead = test::Placed(u"ahead", {5, 0, 0});
   LookKey second = Key(2000, ahead.Get(), {1, 0, 0});
   Looker looker{Key(1000, left.Get(), {1, 0, 0}), second};
   struct Row {
@@ -223,7 +209,7 @@ TEST_F(LookAtControlTest, FadesInBeforeTheFirstKeyAndBlendsBetweenKeys) {
 }
 
 TEST_F(LookAtControlTest, TheRotationMultipliesTheObjectsCurrentWorld) {
-  CPointer<CNode> target = Placed(u"target", {0, 5, 7});
+  CPointer<CNode> target = test::Placed(u"target", {0, 5, 7});
   Looker looker{Key(0, target.Get(), {1, 0, 0})};
   CMatrix4 world;
   world.SetTranslation({0, 0, 7});
@@ -257,10 +243,10 @@ TEST_F(LookAtControlTest, UpdateAnswers) {
 
 TEST_F(LookAtControlTest, TheDepthRisesAboveTheTargetsInEffectOnly) {
   // Targets at depth 0 (a root) or 2 (a grandchild); the reference deep too.
-  CPointer<CNode> shallow = Placed(u"shallow", {1, 0, 0});
-  CPointer<CNode> grand = Placed(u"grand", {0, 0, 0});
-  CPointer<CNode> child = Placed(u"child", {0, 0, 0});
-  CPointer<CNode> deep = Placed(u"deep", {0, 1, 0});
+  CPointer<CNode> shallow = test::Placed(u"shallow", {1, 0, 0});
+  CPointer<CNode> grand = test::Placed(u"grand", {0, 0, 0});
+  CPointer<CNode> child = test::Placed(u"child", {0, 0, 0});
+  CPointer<CNode> deep = test::Placed(u"deep", {0, 1, 0});
   ASSERT_EQ(grand->AddChild(child.Get()), kOk);
   ASSERT_EQ(child->AddChild(deep.Get()), kOk);
   // Depths are recomputed for dirty spatials, as the update driver marks them.
@@ -282,8 +268,8 @@ TEST_F(LookAtControlTest, TheDepthRisesAboveTheTargetsInEffectOnly) {
 
 TEST_F(LookAtControlTest, TheSceneUpdatesALookerListedBeforeItsTargetAfterTheTarget) {
   CPointer<CNode> scene(new CNode());
-  CPointer<CNode> looker = Placed(u"looker", {0, 0, 0});
-  CPointer<CNode> mover = Placed(u"mover", {5, 0, 0});
+  CPointer<CNode> looker = test::Placed(u"looker", {0, 0, 0});
+  CPointer<CNode> mover = test::Placed(u"mover", {5, 0, 0});
   CPointer<CKeyframeControl> hold(new CKeyframeControl());
   ASSERT_EQ(hold->AddRtsKey(0, 1000.0f, kIdentityTransform), kOk);
   ASSERT_EQ(looker->AddControl(hold.Get()), kOk);
@@ -311,8 +297,8 @@ TEST_F(LookAtControlTest, TheSceneUpdatesALookerListedBeforeItsTargetAfterTheTar
 
 TEST_F(LookAtControlTest, ReferencesFollowClonesAndNamesButAreNeverCloned) {
   CPointer<CNode> scene(new CNode());
-  CPointer<CNode> target = Placed(u"target", {0, 5, 0});
-  CPointer<CNode> reference = Placed(u"reference", {0, 0, 0});
+  CPointer<CNode> target = test::Placed(u"target", {0, 5, 0});
+  CPointer<CNode> reference = test::Placed(u"reference", {0, 0, 0});
   Looker looker{Key(0, target.Get(), {1, 0, 0})};
   looker.control->EditKeys()[0].RefObject.Set(reference.Get());
   ASSERT_EQ(scene->AddChild(looker.node.Get()), kOk);
@@ -333,7 +319,7 @@ TEST_F(LookAtControlTest, ReferencesFollowClonesAndNamesButAreNeverCloned) {
 
   // Re-bound by name and class under a root; a name not found empties.
   CPointer<CNode> other(new CNode());
-  CPointer<CNode> renamed = Placed(u"target", {0, 0, 1});
+  CPointer<CNode> renamed = test::Placed(u"target", {0, 0, 1});
   ASSERT_EQ(other->AddChild(renamed.Get()), kOk);
   EXPECT_EQ(looker.control->ResolveReferences(nullptr), kErrInvalidArg);
   ASSERT_EQ(looker.control->ResolveReferences(other.Get()), kOk);
@@ -342,7 +328,7 @@ TEST_F(LookAtControlTest, ReferencesFollowClonesAndNamesButAreNeverCloned) {
 }
 
 TEST_F(LookAtControlTest, CopiesKeepTheKeysAndTheirTargets) {
-  CPointer<CNode> target = Placed(u"target", {0, 5, 0});
+  CPointer<CNode> target = test::Placed(u"target", {0, 5, 0});
   Looker looker{Key(0, target.Get(), {1, 0, 0}), Key(100, target.Get(), {0, 1, 0})};
   looker.control->SetBasicAxis({0, 1, 0});
   CPointer<CLookAtControl> copy(new CLookAtControl());
@@ -365,8 +351,8 @@ TEST_F(LookAtControlTest, CopiesKeepTheKeysAndTheirTargets) {
 TEST_F(LookAtControlTest, SavesLoadsAndSavesTheSameBytes) {
   CPointer<CNode> scene(new CNode());
   scene->SetName(u"scene");
-  CPointer<CNode> target = Placed(u"target", {0, 5, 0});
-  CPointer<CNode> reference = Placed(u"reference", {0, 0, 1});
+  CPointer<CNode> target = test::Placed(u"target", {0, 5, 0});
+  CPointer<CNode> reference = test::Placed(u"reference", {0, 0, 1});
   Looker looker{Key(0, target.Get(), {1, 0, 0}), Key(500, target.Get(), {0, 0, 1}, 0.25f)};
   LookKey& key = looker.control->EditKeys()[1];
   key.RefObject.Set(reference.Get());
@@ -395,16 +381,10 @@ TEST_F(LookAtControlTest, SavesLoadsAndSavesTheSameBytes) {
   EXPECT_EQ(control->GetKeys()[1].RefObject->GetName(), u"reference");
   EXPECT_EQ(control->GetKeys()[0].TargetObject->GetName(), u"target");
 
-  const std::string text = test::Members(looker.control.Get());
-  std::size_t at = 0;
-  for (const char* name : {"CLookAtControl Member", "Time", "LookDir", "UpDir", "Offset", "Weight",
-                           "Left Constriant", "Right Constriant", "Up Constriant", "Down Constriant", "RefObject",
-                           "TargetObject", "TransitionType", "TransitionStrength", "Basic Axis",
-                           "CRTSControl Member"}) {
-    const std::size_t found = text.find(name, at);
-    ASSERT_NE(found, std::string::npos) << name;
-    at = found;
-  }
+  test::ExpectNamesInOrder(test::Members(looker.control.Get()),
+                           {"CLookAtControl Member", "Time", "LookDir", "UpDir", "Offset", "Weight", "Left Constriant",
+                            "Right Constriant", "Up Constriant", "Down Constriant", "RefObject", "TargetObject",
+                            "TransitionType", "TransitionStrength", "Basic Axis", "CRTSControl Member"});
 }
 
 // --- older record forms -------------------------------------------------------------------------
@@ -417,15 +397,7 @@ constexpr u64 kNotSpatialId = 0x50;
 
 // The control's record up to its own version pair 2.`minor`.
 ByteWriter Head(u32 minor, f32 frequency = 1.0f, u32 rtsMinor = 2, u32 slaveMode = 2) {
-  ByteWriter w;
-  test::BasePart(w, kControlId);
-  test::DorunPart(w, 0);
-  test::ControlFields fields;
-  fields.object = kLookerId;
-  fields.frequency = frequency;
-  test::ControlPart(w, fields);
-  test::RtsControlPart(w, rtsMinor, slaveMode);
-  return w.Pair(2, minor);
+  return test::TransformControlHead(kControlId, kLookerId, rtsMinor, slaveMode, frequency).Pair(2, minor);
 }
 
 ByteWriter& Vec(ByteWriter& w, const Vec3& v) { return w.F32(v.x).F32(v.y).F32(v.z); }
@@ -446,13 +418,6 @@ ByteWriter& KeyRecord(ByteWriter& w, u32 minor, i32 time, u64 target, u64 refere
   return w.U64(target).U64(reference);
 }
 
-ByteWriter SpatialBody(u64 id, u64 controls, const std::u16string& name) {
-  ByteWriter w;
-  test::BasePart(w, id, name);
-  test::DorunPart(w, controls);
-  return test::SpatialPart(w);
-}
-
 // The name of a reference's target ("-" when empty).
 std::u16string NameOf(const CTargetRef<CSpatial>& ref) { return ref ? ref->GetName() : u"-"; }
 
@@ -460,10 +425,10 @@ std::u16string NameOf(const CTargetRef<CSpatial>& ref) { return ref ? ref->GetNa
 // reference (roots), and an object that is no spatial (a root).
 Bytes File(const ByteWriter& control) {
   return test::SceneImage()
-      .Record("CTestSpatial", SpatialBody(kLookerId, kControlId, u"looker"), true)
+      .Record("CTestSpatial", test::NamedSpatialBody(kLookerId, kControlId, u"looker"), true)
       .Record("CLookAtControl", control)
-      .Record("CTestSpatial", SpatialBody(kTargetId, 0, u"target"), true)
-      .Record("CTestSpatial", SpatialBody(kReferenceId, 0, u"reference"), true)
+      .Record("CTestSpatial", test::NamedSpatialBody(kTargetId, 0, u"target"), true)
+      .Record("CTestSpatial", test::NamedSpatialBody(kReferenceId, 0, u"reference"), true)
       .Record("CTestDorun", test::TestDorunBody(kNotSpatialId, 0), true)
       .Data();
 }
@@ -475,7 +440,7 @@ Result Load(const ByteWriter& control, CStream& stream, CMemoryIo& device, CLook
   const Result r = test::LoadScene(file, stream, device);
   out = nullptr;
   if (r != kOk) return r;
-  out = DynamicCast<CLookAtControl>(DynamicCast<CDorun>(stream.GetRootObject(0))->GetFirstControl());
+  out = test::FirstControlOfRoot<CLookAtControl>(stream);
   test::ExpectPrefixesFailBetweenRecords(file, kFirstRecordOffset);
   return r;
 }
@@ -647,13 +612,13 @@ TEST_F(LookAtControlTest, LinkKeepsOnlySpatialsTheRootsHold) {
   // A target that no delivered root holds goes with the stream: the
   // reference is emptied.
   const Bytes file = test::SceneImage()
-                         .Record("CTestSpatial", SpatialBody(kLookerId, kControlId, u"looker"), true)
+                         .Record("CTestSpatial", test::NamedSpatialBody(kLookerId, kControlId, u"looker"), true)
                          .Record("CLookAtControl", w)
-                         .Record("CTestSpatial", SpatialBody(kTargetId, 0, u"target"))
+                         .Record("CTestSpatial", test::NamedSpatialBody(kTargetId, 0, u"target"))
                          .Data();
   CStream alone;
   ASSERT_EQ(test::LoadScene(file, alone, device), kOk);
-  auto* held = DynamicCast<CLookAtControl>(DynamicCast<CDorun>(alone.GetRootObject(0))->GetFirstControl());
+  auto* held = test::FirstControlOfRoot<CLookAtControl>(alone);
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(held->GetKeys()[0].RefObject.Get(), nullptr);
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 
+#include "controllers/composite/constraint_test_support.h"
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/transform_test_support.h"
 #include "objectmodel/byte_writer.h"
@@ -145,11 +146,8 @@ TEST_F(RtsOffsetControlTest, SavesLoadsAndSavesTheSameBytes) {
   EXPECT_EQ(text.find("RotationOffset"), std::string::npos);
   EXPECT_NE(text.find("CRTSControl Member"), std::string::npos);
 
-  ByteWriter newer;
-  test::BasePart(newer, 0x10);
-  test::DorunPart(newer, 0);
-  test::ControlPart(newer, test::ControlFields());
-  test::RtsControlPart(newer, 2, 0).Pair(1, 1).F32(0).F32(0).F32(0);
+  ByteWriter newer = test::TransformControlHead(0x10, 0, 2, 0);
+  newer.Pair(1, 1).F32(0).F32(0).F32(0);
   CStream refused;
   EXPECT_EQ(test::LoadScene(test::SceneImage().Record("CRTSOffsetControl", newer, true).Data(), refused, device),
             kErrNewerVersion);
