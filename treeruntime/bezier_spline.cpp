@@ -136,6 +136,69 @@ std::string FormatCurveNumber(float value) {
 
 stBezierSpline::stBezierSpline(std::string_view text) { Parse(text); }
 
+stBezierSpline::stBezierSpline(const stBezierSpline& other)
+    : m_fVariance(other.m_fVariance),
+      m_fMin(other.m_fMin),
+      m_fMax(other.m_fMax),
+      m_nNumPoints(other.m_nNumPoints),
+      m_nPointsAdded(other.m_nPointsAdded),
+      m_nHandlePointsAdded(other.m_nHandlePointsAdded) {
+  if (other.m_pPoints != nullptr) m_pPoints = TrackedNew<SPoints>("stBezierSpline, m_pPoints", *other.m_pPoints);
+}
+
+stBezierSpline& stBezierSpline::operator=(const stBezierSpline& other) {
+  if (this == &other) return *this;
+  // The copy is made first, so that a failed allocation leaves this curve
+  // as it was.
+  SPoints* points = other.m_pPoints != nullptr ? TrackedNew<SPoints>("stBezierSpline, m_pPoints", *other.m_pPoints)
+                                               : nullptr;
+  FreePoints();
+  m_pPoints = points;
+  m_fVariance = other.m_fVariance;
+  m_fMin = other.m_fMin;
+  m_fMax = other.m_fMax;
+  m_nNumPoints = other.m_nNumPoints;
+  m_nPointsAdded = other.m_nPointsAdded;
+  m_nHandlePointsAdded = other.m_nHandlePointsAdded;
+  return *this;
+}
+
+stBezierSpline::~stBezierSpline() { FreePoints(); }
+
+stBezierSpline::SPoints& stBezierSpline::Points() {
+  if (m_pPoints == nullptr) m_pPoints = TrackedNew<SPoints>("stBezierSpline, m_pPoints");
+  return *m_pPoints;
+}
+
+void stBezierSpline::FreePoints() { TrackedDelete(m_pPoints); }
+
+namespace {
+const TreeVector<stVec>& NoPoints() {
+  static const TreeVector<stVec> none;
+  return none;
+}
+const TreeVector<float>& NoValues() {
+  static const TreeVector<float> none;
+  return none;
+}
+}  // namespace
+
+const TreeVector<stVec>& stBezierSpline::Positions() const {
+  return m_pPoints != nullptr ? m_pPoints->m_vPositions : NoPoints();
+}
+const TreeVector<stVec>& stBezierSpline::Tangents() const {
+  return m_pPoints != nullptr ? m_pPoints->m_vTangents : NoPoints();
+}
+const TreeVector<float>& stBezierSpline::Lengths() const {
+  return m_pPoints != nullptr ? m_pPoints->m_vLengths : NoValues();
+}
+const TreeVector<stVec>& stBezierSpline::BezierPoints() const {
+  return m_pPoints != nullptr ? m_pPoints->m_vBezierPoints : NoPoints();
+}
+const TreeVector<float>& stBezierSpline::Table() const {
+  return m_pPoints != nullptr ? m_pPoints->m_vTable : NoValues();
+}
+
 void stBezierSpline::Parse(std::string_view text) {
   WordReader words(text);
   if (words.Next() != "BezierSpline") {
@@ -183,15 +246,18 @@ std::string stBezierSpline::ToText() const {
   number(m_fMax, ' ');
   number(m_fVariance, '\n');
   text.append("{\n\t");
-  text.append(std::to_string(m_vPositions.size()));
+  const TreeVector<stVec>& positions = Positions();
+  const TreeVector<stVec>& tangents = Tangents();
+  const TreeVector<float>& lengths = Lengths();
+  text.append(std::to_string(positions.size()));
   text.push_back('\n');
-  for (std::size_t i = 0; i < m_vPositions.size(); ++i) {
+  for (std::size_t i = 0; i < positions.size(); ++i) {
     text.push_back('\t');
-    number(m_vPositions[i][0], ' ');
-    number(m_vPositions[i][1], ' ');
-    number(m_vTangents[i][0], ' ');
-    number(m_vTangents[i][1], ' ');
-    number(m_vLengths[i], '\n');
+    number(positions[i][0], ' ');
+    number(positions[i][1], ' ');
+    number(tangents[i][0], ' ');
+    number(tangents[i][1], ' ');
+    number(lengths[i], '\n');
   }
   text.append("\n}\n");
   return text;
@@ -201,43 +267,54 @@ void stBezierSpline::SetNumPoints(int n) {
   m_nNumPoints = n;
   m_nPointsAdded = 0;
   m_nHandlePointsAdded = 0;
-  m_vPositions.clear();
-  m_vTangents.clear();
-  m_vLengths.clear();
-  m_vBezierPoints.clear();
-  if (n > 0 && n <= kReserveLimit) {
+  if (n <= 0) {
+    // No points, no polygon and no table.
+    FreePoints();
+    return;
+  }
+  SPoints& p = Points();
+  p.m_vPositions.clear();
+  p.m_vTangents.clear();
+  p.m_vLengths.clear();
+  p.m_vBezierPoints.clear();
+  if (n <= kReserveLimit) {
     const std::size_t count = static_cast<std::size_t>(n);
-    m_vPositions.reserve(count);
-    m_vTangents.reserve(count);
-    m_vLengths.reserve(count);
-    m_vBezierPoints.reserve(3 * count - 2);
+    p.m_vPositions.reserve(count);
+    p.m_vTangents.reserve(count);
+    p.m_vLengths.reserve(count);
+    p.m_vBezierPoints.reserve(3 * count - 2);
   }
 }
 
 void stBezierSpline::AddPoint(const stVec& position, const stVec& tangent, float length) {
   stVec direction = tangent;
   if (!(std::fabs(direction.Length() - 1.0f) <= kUnitTolerance)) direction.Normalize();
-  if (!m_vPositions.empty()) {
-    m_vBezierPoints.push_back(m_vPositions.back() + m_vTangents.back() * m_vLengths.back());
-    m_vBezierPoints.push_back(position - direction * length);
+  SPoints& p = Points();
+  if (!p.m_vPositions.empty()) {
+    p.m_vBezierPoints.push_back(p.m_vPositions.back() + p.m_vTangents.back() * p.m_vLengths.back());
+    p.m_vBezierPoints.push_back(position - direction * length);
   }
-  m_vBezierPoints.push_back(position);
-  m_vPositions.push_back(position);
-  m_vTangents.push_back(direction);
-  m_vLengths.push_back(length);
-  m_nPointsAdded = static_cast<int>(m_vPositions.size());
-  m_nHandlePointsAdded = static_cast<int>(m_vBezierPoints.size());
+  p.m_vBezierPoints.push_back(position);
+  p.m_vPositions.push_back(position);
+  p.m_vTangents.push_back(direction);
+  p.m_vLengths.push_back(length);
+  m_nPointsAdded = static_cast<int>(p.m_vPositions.size());
+  m_nHandlePointsAdded = static_cast<int>(p.m_vBezierPoints.size());
 }
 
 void stBezierSpline::CreateEvenlySpacedPoints() {
-  const std::size_t n = m_vPositions.size();
+  if (m_pPoints == nullptr) return;
+  TreeVector<stVec>& positions = m_pPoints->m_vPositions;
+  TreeVector<stVec>& bezier = m_pPoints->m_vBezierPoints;
+  TreeVector<float>& table = m_pPoints->m_vTable;
+  const std::size_t n = positions.size();
   // The polygon must hold 3n - 2 points; a hand-edited record that does not
   // is treated like a curve without points.
-  if (n < 2 || m_vBezierPoints.size() < 3 * n - 2) {
-    TreeVector<float>().swap(m_vTable);
+  if (n < 2 || bezier.size() < 3 * n - 2) {
+    TreeVector<float>().swap(table);
     return;
   }
-  m_vTable.assign(kTableSize, 0.0f);
+  table.assign(kTableSize, 0.0f);
 
   // 1. Sample the segments with a step that spreads the table size over all
   //    of them.
@@ -246,18 +323,18 @@ void stBezierSpline::CreateEvenlySpacedPoints() {
   const double step = static_cast<double>(n - 1) / kLastIndex;
   double s = 0.0;
   for (std::size_t segment = 0; segment + 1 < n && raw.size() < kTableSize; ++segment) {
-    const stVec* points = &m_vBezierPoints[segment * 3];
+    const stVec* points = &bezier[segment * 3];
     while (s < 1.0 && raw.size() < kTableSize) {
       raw.push_back(SegmentPoint(points, s));
       s += step;
     }
     s -= 1.0;
   }
-  if (raw.size() < kTableSize) raw.push_back({m_vPositions.back()[0], m_vPositions.back()[1]});
+  if (raw.size() < kTableSize) raw.push_back({positions.back()[0], positions.back()[1]});
 
   // 2. The end values are the end points' own.
-  m_vTable[0] = m_vPositions.front()[1];
-  m_vTable[kLastIndex] = m_vPositions.back()[1];
+  table[0] = positions.front()[1];
+  table[kLastIndex] = positions.back()[1];
 
   // 3. Interpolate between the samples around each x, scanning forward.
   //    Where no pair of samples brackets x (the curve starts late, ends
@@ -274,17 +351,18 @@ void stBezierSpline::CreateEvenlySpacedPoints() {
         break;
       }
     }
-    m_vTable[i] = static_cast<float>(value);
+    table[i] = static_cast<float>(value);
   }
 }
 
 float stBezierSpline::CurveValue(float t) const {
-  if (m_vTable.empty()) return 0.0f;
+  const TreeVector<float>& table = Table();
+  if (table.empty()) return 0.0f;
   const double position = ClampParameter(t) * kLastIndex;
   const int i = static_cast<int>(position);
-  if (i >= kLastIndex) return m_vTable[kLastIndex];
+  if (i >= kLastIndex) return table[kLastIndex];
   const double f = position - i;
-  return static_cast<float>(m_vTable[i] + (static_cast<double>(m_vTable[i + 1]) - m_vTable[i]) * f);
+  return static_cast<float>(table[i] + (static_cast<double>(table[i + 1]) - table[i]) * f);
 }
 
 float stBezierSpline::Evaluate(float t) const {
@@ -300,7 +378,8 @@ float stBezierSpline::EvaluateWithVariance(float t, bool proportional) const {
 
 float stBezierSpline::GetVariance(float t) const {
   const int i = static_cast<int>(ClampParameter(t) * kLastIndex + 0.5);
-  const float c = m_vTable.empty() ? 0.0f : m_vTable[i > kLastIndex ? kLastIndex : i];
+  const TreeVector<float>& table = Table();
+  const float c = table.empty() ? 0.0f : table[i > kLastIndex ? kLastIndex : i];
   return VarianceRandom().GetUniform(-m_fVariance * c, m_fVariance * c);
 }
 

@@ -36,23 +36,26 @@ struct stBezierSpline {
   // Control points and Bezier points added so far.
   int m_nPointsAdded = 0;
   int m_nHandlePointsAdded = 0;
-  // Control points: position (x in [0, 1], y the curve value), unit tangent
-  // and handle length; all of dimension 2.
-  TreeVector<stVec> m_vPositions;
-  TreeVector<stVec> m_vTangents;
-  TreeVector<float> m_vLengths;
-  // The cubic control polygon, 3n - 2 points: segment i uses points 3i to
-  // 3i + 3, neighbouring segments sharing their end point.
-  TreeVector<stVec> m_vBezierPoints;
-  // Curve values at i / 499, i = 0 .. 499, made when a curve of at least
-  // two control points is resampled; empty otherwise (every value reads as
-  // 0). Taking the table only then keeps a record full of curves that a
-  // block leaves empty small: memory follows the data read.
-  TreeVector<float> m_vTable;
-
   stBezierSpline() = default;
   // Default curve, then Parse(text).
   explicit stBezierSpline(std::string_view text);
+  // Copies hold their own points and table.
+  stBezierSpline(const stBezierSpline& other);
+  stBezierSpline& operator=(const stBezierSpline& other);
+  ~stBezierSpline();
+
+  // Control points: position (x in [0, 1], y the curve value), unit tangent
+  // and handle length; all of dimension 2.
+  const TreeVector<stVec>& Positions() const;
+  const TreeVector<stVec>& Tangents() const;
+  const TreeVector<float>& Lengths() const;
+  // The cubic control polygon, 3n - 2 points: segment i uses points 3i to
+  // 3i + 3, neighbouring segments sharing their end point.
+  const TreeVector<stVec>& BezierPoints() const;
+  // Curve values at i / 499, i = 0 .. 499, made when a curve of at least
+  // two control points is resampled; empty otherwise (every value reads as
+  // 0).
+  const TreeVector<float>& Table() const;
 
   // Reads the text form. A text whose first word is not "BezierSpline"
   // leaves the curve as it is; one whose fourth word does not begin with "{"
@@ -65,7 +68,8 @@ struct stBezierSpline {
   // The text form, written independently of the process locale.
   std::string ToText() const;
 
-  // Stores n, drops the control points and resets both counters.
+  // Stores n, drops the control points and resets both counters; n <= 0
+  // also releases the points' block (polygon and table included).
   void SetNumPoints(int n);
   // Normalises the tangent (a zero tangent stays zero), except that a
   // tangent whose length is within kUnitTolerance of 1 is kept as given:
@@ -97,6 +101,23 @@ struct stBezierSpline {
   // One uniform draw in [-variance x c, variance x c], c being the table
   // value nearest to t; the curve value itself is not added.
   float GetVariance(float t) const;
+
+ private:
+  // The points, the polygon and the table live in one block (tracked) that
+  // the first control point makes: a record full of curves that a block
+  // leaves empty then costs a few words per curve, so memory follows the
+  // data read.
+  struct SPoints {
+    TreeVector<stVec> m_vPositions;
+    TreeVector<stVec> m_vTangents;
+    TreeVector<float> m_vLengths;
+    TreeVector<stVec> m_vBezierPoints;
+    TreeVector<float> m_vTable;
+  };
+  SPoints& Points();
+  void FreePoints();
+
+  SPoints* m_pPoints = nullptr;
 };
 
 // The locale-independent number reader of the curve text: optional sign,

@@ -64,7 +64,7 @@ void WindWeights(SBranchVertex& vertex, float in1, float in2, std::int32_t level
   } else if (level == st.m_nWindLevel) {
     vertex.m_fWindWeight1 = 1.0f - t * w;
     vertex.m_fWindWeight2 = 1.0f;
-  } else if (level == st.m_nWindLevel + 1) {
+  } else if (level - 1 == st.m_nWindLevel) {
     vertex.m_fWindWeight2 = 1.0f - t * w;
   } else if (st.m_bWindFalloff) {
     vertex.m_fWindWeight2 = in2 * (1.0f - w);
@@ -376,10 +376,12 @@ std::int32_t CBranch::Compute(std::uint32_t seed, float size, std::int32_t level
   const STreeBranchInfo& info = *record;
   m_fPercent = percent;
   const std::uint32_t initialSeed = seed;
+  st.m_nSpinCounter = 0;
 
   if (level == 0) {
     // The leaf-map groups leaf creation picks from.
     for (TreeVector<std::int32_t>& group : st.m_vLeafGroups) group.clear();
+    FreeVector(st.m_vPlacedLeaves);
     if (st.m_pLeafInfo != nullptr) {
       const auto& maps = st.m_pLeafInfo->m_vLeafMaps;
       for (std::size_t m = 0; m < maps.size(); ++m) {
@@ -416,8 +418,14 @@ std::int32_t CBranch::Compute(std::uint32_t seed, float size, std::int32_t level
   if (isRootSupport && kind == 0) kind = 1;
 
   // Per-branch parameters.
-  if (level == st.m_nWindLevel) windGroup1 = ++st.m_nWindGroupCounter;
-  if (level == st.m_nWindLevel + 1) windGroup2 = ++st.m_nWindGroupCounter;
+  // The counter starts at the seed, which may sit at the top of its range:
+  // it wraps as an unsigned value.
+  auto nextWindGroup = [&st] {
+    st.m_nWindGroupCounter = static_cast<std::int32_t>(static_cast<std::uint32_t>(st.m_nWindGroupCounter) + 1u);
+    return st.m_nWindGroupCounter;
+  };
+  if (level == st.m_nWindLevel) windGroup1 = nextWindGroup();
+  if (level - 1 == st.m_nWindLevel) windGroup2 = nextWindGroup();
   if (kind == 1 && info.m_nNumFlares > 0) BuildFlares(info);
   const float x = percent;
   const float length = info.m_sLength.EvaluateWithVariance(x, false) * size;
@@ -547,7 +555,9 @@ std::int32_t CBranch::Compute(std::uint32_t seed, float size, std::int32_t level
   std::int32_t count = regular;
   const STreeRootSupport* rs = st.m_pRootSupport;
   if (rs != nullptr && level + 1 == rs->m_nValue40002) {
-    count += std::max(TruncateToInt(rs->m_fValue40005 / sizeOrOne * length), 0);
+    // Both counts may sit at the top of the range (saturated conversions).
+    const std::int64_t roots = std::max(TruncateToInt(rs->m_fValue40005 / sizeOrOne * length), 0);
+    count = static_cast<std::int32_t>(std::min<std::int64_t>(regular + roots, INT32_MAX));
   }
   const bool leafLevel = level + 1 >= numLevels - 1;
   if (leafLevel && !st.m_bLeavesNeedPlacement) count = 0;
@@ -623,10 +633,22 @@ std::int32_t CBranch::Compute(std::uint32_t seed, float size, std::int32_t level
     const float remapped = windowHigh != windowLow ? (p - windowLow) / (windowHigh - windowLow) : 1.0f;
 
     if (leafLevel) {
-      // Leaf creation comes with the leaf geometry; its start frame draws are
-      // taken here so that the sequence does not change when it lands.
-      (void)info.m_sLength.EvaluateWithVariance(p, false);
-      (void)Draw(-180.0f, 180.0f);
+      // The leaf's start frame: one step of this level's spine, rolled about
+      // the segment's axis and turned 60 degrees off it.
+      const float leafLength = info.m_sLength.EvaluateWithVariance(p, false) * size;
+      // A level without segments would divide by 0: the leaf then takes the
+      // whole length as its step.
+      const float step = info.m_nSegments > 0 ? leafLength / static_cast<float>(info.m_nSegments) : leafLength;
+      const float leafRoll = Draw(-180.0f, 180.0f);
+      stMat3 frame = a.m_mOrientation;
+      const stVec3 leafAxis = a.m_mOrientation.MultiplyColumn(a.m_vDirection);
+      frame.RotateAxis(leafRoll, leafAxis.x, leafAxis.y, leafAxis.z);
+      frame.RotateY(60.0f);
+      const stVec3 leafPosition = position + Row(frame, 0) * step;
+      stVec3 leafDirection = leafPosition - position;
+      leafDirection.Normalize();
+      AddLeaf(leafPosition, remapped, leafDirection, LeafReference(leafPosition, remapped, leafDirection), w1, w2,
+              windGroup1, windGroup2, leaves);
       continue;
     }
     if (!root) {
@@ -659,7 +681,192 @@ std::int32_t CBranch::Compute(std::uint32_t seed, float size, std::int32_t level
       TrackedDelete(child);
     }
   }
+  // The spacing test against leaves placed on this branch holds for its own
+  // leaf children only.
+  if (leafLevel) FreeVector(st.m_vPlacedLeaves);
   return kind;
+}
+
+stVec3 CBranch::LeafReference(const stVec3& position, float percent, const stVec3& direction) const {
+  const std::int32_t n = g_cSettings.m_pLeafInfo != nullptr ? g_cSettings.m_pLeafInfo->m_nNormalSmoothingInt : 1;
+  if (n <= 0) {
+    // The growth direction where the leaf sits along this branch.
+    if (m_nNumVertices < 1) return direction;
+    const std::int32_t last = m_nNumVertices - 1;
+    const std::int32_t i = std::clamp(TruncateToInt((static_cast<float>(m_nNumVertices) - 1.0f) * percent), 0, last);
+    return m_pVertices[i].m_vDirection;
+  }
+  // Away from the base of the branch n - 1 links up.
+  const CBranch* base = this;
+  for (std::int32_t up = 1; up < n && base->m_pParent != nullptr; ++up) base = base->m_pParent;
+  if (base->m_nNumVertices < 1) return direction;
+  stVec3 reference = position - base->m_pVertices[0].m_vPosition;
+  reference.Normalize();
+  return reference;
+}
+
+}  // namespace trt
+
+namespace trt {
+
+void CBranch::AddLeaf(const stVec3& position, float percent, const stVec3& direction, const stVec3& reference,
+                      float windWeight1, float windWeight2, std::int32_t windGroup1, std::int32_t windGroup2,
+                      TreeVector<SBillboardLeaf>& leaves) {
+  SBranchSettings& st = g_cSettings;
+  // 1.
+  if (st.m_pLeafInfo == nullptr || st.m_pLeafInfo->m_vLeafMaps.empty()) return;
+  const STreeLeafInfo& info = *st.m_pLeafInfo;
+
+  // 2. The texture, and with it the leaf map and its mirroring.
+  auto accepted = [&] {
+    float tested = percent;
+    if (info.m_nValue3001 != 0) {
+      const CBranch* ancestor = this;
+      for (std::int32_t up = 1; up < info.m_nValue3001 && ancestor->m_pParent != nullptr; ++up) {
+        ancestor = ancestor->m_pParent;
+      }
+      tested = ancestor->m_fPercent;
+    }
+    const float threshold = info.m_fValue3000;
+    const bool passes = threshold >= 0.0f ? tested > threshold : tested < -threshold;
+    return passes && Draw(0.0f, 1.0f) <= info.m_fValue3002;
+  };
+  auto pick = [](const TreeVector<std::int32_t>& group, float range) {
+    if (group.size() == 1) return group[0];
+    const std::int32_t draw = TruncateToInt(Draw(0.0f, range));
+    return group[static_cast<std::size_t>(std::max(draw, 0)) % group.size()];
+  };
+  std::int32_t texture = 0;
+  if (!st.m_vLeafGroups[0].empty() && accepted()) {
+    texture = pick(st.m_vLeafGroups[0], 100000.0f);
+  } else if (!st.m_vLeafGroups[1].empty()) {
+    texture = pick(st.m_vLeafGroups[1], 1000000.0f);
+  } else {
+    return;
+  }
+  const std::size_t mapIndex = static_cast<std::size_t>(texture / 2);
+  // The groups are refilled from the maps when the trunk starts; a map list
+  // changed since then must not be read past.
+  if (mapIndex >= info.m_vLeafMaps.size()) return;
+  const STreeLeafMap& map = info.m_vLeafMaps[mapIndex];
+
+  // 3. Spacing.
+  const TreeVector<SBillboardLeaf>* tested = info.m_nValue3008 == 1   ? &st.m_vPlacedLeaves
+                                             : info.m_nValue3008 == 2 ? &leaves
+                                                                      : nullptr;
+  if (tested != nullptr) {
+    const float s = std::max(map.m_vAbsoluteSize.x, map.m_vAbsoluteSize.y) * info.m_fDimensionFactor;
+    for (auto leaf = tested->rbegin(); leaf != tested->rend(); ++leaf) {
+      const stVec3& l = leaf->m_vPosition;
+      if (l.x - s < position.x && position.x < l.x + s && l.y - s < position.y && position.y < l.y + s &&
+          l.z - s < position.z && position.z < l.z + s) {
+        return;
+      }
+    }
+  }
+
+  // 4. Dimming by the leaf's place on the branch and the branch's on its
+  //    ancestors.
+  float dimming = 1.0f;
+  if (info.m_bFlag3009) {
+    float v = percent;
+    const CBranch* ancestor = this;
+    for (std::int32_t factor = 0; factor < info.m_nNormalSmoothingInt && ancestor != nullptr; ++factor) {
+      v *= ancestor->m_fPercent;
+      ancestor = ancestor->m_pParent;
+    }
+    dimming = Clamp01(v + (1.0f - v) * (1.0f - info.m_fValue3010));
+  }
+
+  // 5. The record.
+  const std::int32_t variants = std::max(info.m_nNumTimeOffsets, 1);
+  const std::int32_t variant = std::max(TruncateToInt(Draw(0.0f, 10000.0f)), 0) % variants;
+  SBillboardLeaf leaf(position, static_cast<std::uint8_t>(TruncateToInt(dimming * 255.0f)),
+                      static_cast<std::uint8_t>(variant), windWeight1, windWeight2, windGroup1,
+                      static_cast<std::uint32_t>(windGroup2));
+  leaf.m_ucLeafMapByte = static_cast<std::uint8_t>(texture);
+
+  // 6. The leaf normal.
+  stVec3 normal = FastLength(direction) < 0.0001f ? reference : reference + (direction - reference) * map.m_fValue;
+  normal.Normalize();
+  const stVec3 normal0 = normal;
+  // 7. Mesh leaves lit by the renderer lean toward straight up.
+  const CLightingEngine* lighting = st.m_pLightingEngine;
+  const std::int32_t leafMethod = lighting != nullptr ? lighting->m_nLeafLightingMethod : 0;
+  const stVec3 up(0.0f, 0.0f, 1.0f);
+  if (leafMethod == 0 && map.m_bUseMesh) {
+    normal = normal + (up - normal) * map.m_fMeshUpBlend;
+    normal.Normalize();
+  }
+  // 8. The tangent frame; a normal straight up or down takes its binormal
+  //    from the unblended normal's horizontal part.
+  stVec3 tangent = Cross(normal, up);
+  tangent.Normalize();
+  stVec3 binormal = Cross(tangent, normal);
+  binormal.Normalize();
+  if (FastLength(tangent) < 0.5f) {
+    binormal = stVec3(-normal0.x, -normal0.y, 0.0f);
+    binormal.Normalize();
+    tangent = Cross(normal, binormal);
+    tangent.Normalize();
+  }
+  // 9. Mesh leaves spin about their normal, from the shared table.
+  auto frame = [&] {
+    stMat3 m;
+    const stVec3 rows[3] = {tangent, binormal, normal};
+    for (int r = 0; r < 3; ++r) {
+      m.m[3 * r] = rows[r].x;
+      m.m[3 * r + 1] = rows[r].y;
+      m.m[3 * r + 2] = rows[r].z;
+    }
+    return m;
+  };
+  if (map.m_bUseMesh && map.m_fMeshSpinRange != 0.0f) {
+    const float range = map.m_fMeshSpinRange;
+    const std::uint32_t k = static_cast<std::uint32_t>(st.m_nSpinCounter) % kTableSize;
+    ++st.m_nSpinCounter;
+    stMat3 m = frame();
+    m.RotateZ(st.m_afTable[k] * 2.0f * range - range);
+    tangent = Row(m, 0);
+    binormal = Row(m, 1);
+  }
+  // 10. Corner frames.
+  if (info.m_bNormalSmoothing && !map.m_bUseMesh) {
+    const float angle = info.m_fNormalSmoothingValue;
+    const float weight = angle / 100.0f;
+    const float angles[4] = {-angle, angle, angle, -angle};
+    const stVec3 targets[4] = {up, up, kDown, kDown};
+    for (int c = 0; c < 4; ++c) {
+      stMat3 m = frame();
+      m.RotateY(angles[c]);
+      const stVec3 w = Row(m, 2);
+      stVec3 n = w + (targets[c] - w) * weight;
+      n.Normalize();
+      stVec3 t = Cross(n, up);
+      t.Normalize();
+      stVec3 b = Cross(t, n);
+      b.Normalize();
+      leaf.m_avCorners1[c] = n;
+      leaf.m_avCorners2[c] = t;
+      leaf.m_avCorners3[c] = b;
+    }
+  } else {
+    for (int c = 0; c < 4; ++c) {
+      leaf.m_avCorners1[c] = normal;
+      leaf.m_avCorners2[c] = tangent;
+      leaf.m_avCorners3[c] = binormal;
+    }
+  }
+  // 11. One colour variation for the whole leaf, dimmed.
+  const float variation = Draw(-map.m_fValue, map.m_fValue);
+  const float scale = static_cast<float>(leaf.m_ucDimming) / 255.0f;
+  const std::uint32_t color = PackColor((map.m_vColor.x + variation) * scale, (map.m_vColor.y + variation) * scale,
+                                        (map.m_vColor.z + variation) * scale);
+  for (std::uint32_t& corner : leaf.m_auCornerColors) corner = color;
+
+  // 12.
+  leaves.push_back(leaf);
+  if (info.m_nValue3008 == 1) st.m_vPlacedLeaves.push_back(leaf);
 }
 
 }  // namespace trt

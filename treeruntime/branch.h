@@ -63,6 +63,12 @@ struct SBranchSettings {
   // Leaf-map index pairs (2m, 2m + 1) by the map's flag, refilled when the
   // trunk starts.
   TreeVector<std::int32_t> m_vLeafGroups[2];
+  // Copies of the leaves placed on the current branch (leaf spacing mode
+  // 1), emptied after the leaf children of each branch.
+  TreeVector<SBillboardLeaf> m_vPlacedLeaves;
+  // Index into m_afTable for the spin of mesh leaves; restarts at 0 with
+  // every branch.
+  std::int32_t m_nSpinCounter = 0;
 };
 
 // One spine vertex; zero vectors and an identity orientation when made.
@@ -127,6 +133,47 @@ class CBranch {
                        const stMat3& parentOrientation, const stVec3& parentAxis, CIndexedGeometry* geometry,
                        TreeVector<SBillboardLeaf>& leaves, float windWeight1, float windWeight2,
                        std::int32_t windGroup1, std::int32_t windGroup2, float parentRadius, bool isRootSupport);
+  // Turns one leaf position chosen on this (leaf-bearing) branch into at
+  // most one billboard leaf appended to `leaves`. `position` is the leaf
+  // position P, `percent` its place p in the child window, `direction` the
+  // unit leaf direction D (zero when there is none), `reference` the unit
+  // reference direction R. In order, each refusal appending nothing and
+  // drawing nothing further:
+  //  1. no leaf maps: refused;
+  //  2. texture t from the first leaf-map group when it is not empty and the
+  //     acceptance test passes (tested percent by leaf value 3001: p for 0,
+  //     the m_fPercent of this branch for 1, of its parent for 2 ...; with
+  //     T = leaf value 3000, T >= 0 needs percent > T, T < 0 percent < -T;
+  //     then one draw in [0, 1] must be <= leaf value 3002), picked by
+  //     trunc(draw in [0, 100000]) mod its size; else from the second group
+  //     (trunc(draw in [0, 1000000]) mod its size), refused when empty. A
+  //     group of one index gives it without a draw;
+  //  3. spacing (leaf value 3008: 1 against the placed-leaf list, 2 against
+  //     `leaves`, else none): refused when a leaf, scanned from the last,
+  //     lies strictly within s = max(width, height) x the dimension factor
+  //     of P on all three axes;
+  //  4. dimming d = v + (1 - v)(1 - leaf value 3010), v = p times the
+  //     percents of this branch and its ancestors (normal-smoothing int
+  //     factors at most), clamped to [0, 1]; 1 when leaf flag 3009 is off;
+  //  5. the record: dimming trunc(255 d), variant trunc(draw in [0, 10000])
+  //     mod the time-offset count, clamped wind weights, the wind groups,
+  //     leaf-map byte t;
+  //  6.-10. normal N = normalise(R + (D - R) x map value 4002) (R when D is
+  //     shorter than 0.0001), blended up by map value 72005 for a mesh leaf
+  //     without static leaf lighting; tangent normalise(N x z) and binormal
+  //     normalise(T x N) (from (-N.x, -N.y, 0) when the tangent is shorter
+  //     than 0.5); a mesh leaf with spin range a != 0 turns T and B about N
+  //     by table[spin counter mod 1000] x 2a - a degrees (the counter
+  //     raised); with normal smoothing on a card leaf each corner leans by
+  //     the smoothing angle toward up (corners 0, 1) or down (2, 3);
+  //  11. one draw in [-c, c], c = map value 4002, added to the map colour;
+  //     every corner colour is that colour x dimming / 255, packed;
+  //  12. appended to `leaves`, and under spacing mode 1 to the placed-leaf
+  //     list.
+  void AddLeaf(const stVec3& position, float percent, const stVec3& direction, const stVec3& reference,
+               float windWeight1, float windWeight2, std::int32_t windGroup1, std::int32_t windGroup2,
+               TreeVector<SBillboardLeaf>& leaves);
+
   // The flare term at angle `a` (radians) and height `t` (fraction of the
   // length): 0 beyond the width or at and above the height.
   static float FlareValue(const SFlare& flare, float a, float t);
@@ -171,6 +218,11 @@ class CBranch {
   void ComputeNormals(CIndexedGeometry& g, const STreeBranchInfo& info, std::int32_t kind);
   void FreeVertices();
   void FreeChildren();
+  // The reference direction R of a leaf at `position` and `percent` (normal
+  // smoothing int n: 0 the growth direction of the spine vertex at the
+  // percent, n >= 1 away from vertex 0 of the branch n - 1 links up), or
+  // `direction` when that branch has no spine.
+  stVec3 LeafReference(const stVec3& position, float percent, const stVec3& direction) const;
 
   SBranchVertex* m_pVertices = nullptr;
   SBranchVertex m_acInlineVertices[kInlineVertices];

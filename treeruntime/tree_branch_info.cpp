@@ -268,7 +268,7 @@ void STreeBranchInfo::SaveSupplemental(CTreeFileAccess& file) const {
 void STreeBranchInfo::ApplyDefaultCurves() {
   for (const CurveField& field : kSupplementalCurves) {
     stBezierSpline& curve = this->*field.curve;
-    if (curve.m_vPositions.empty()) curve.Parse(kDefaultCurveText);
+    if (curve.Positions().empty()) curve.Parse(kDefaultCurveText);
   }
 }
 

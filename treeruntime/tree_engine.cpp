@@ -4,6 +4,7 @@
 
 #include "treeruntime/branch.h"
 #include "treeruntime/indexed_geometry.h"
+#include "treeruntime/leaf_lod_builder.h"
 
 namespace trt {
 namespace {
@@ -205,7 +206,6 @@ void CTreeEngine::SaveLeafCluster(CTreeFileAccess& file) const {
 }
 
 void CTreeEngine::Compute(float fLeafSpacing) {
-  (void)fLeafSpacing;  // for leaf LOD placement, which is not built yet
   SBranchSettings& st = CBranch::Settings();
   // 1., 2.
   st.m_bLeavesNeedPlacement = !m_bLeafLodsLoaded;
@@ -263,12 +263,15 @@ void CTreeEngine::Compute(float fLeafSpacing) {
                      -1.0f, false);
   // 10.
   ComputeBranchLods();
+  // 11.
+  if (!m_bLeafLodsLoaded) ComputeLeafLods(fLeafSpacing);
 
   // The builder's settings point into this engine for the compute only.
   st.m_pLeafInfo = nullptr;
   st.m_pRootSupport = nullptr;
   FreeVector(st.m_vLevels);
   for (TreeVector<std::int32_t>& group : st.m_vLeafGroups) FreeVector(group);
+  FreeVector(st.m_vPlacedLeaves);
 }
 
 void CTreeEngine::ComputeBranchLods() {
@@ -341,6 +344,29 @@ void CTreeEngine::ComputeBranchLods() {
       }
     }
     for (std::size_t k = 0; k < taken; ++k) ordered[k].branch->EmitToLod(l, *geometry);
+  }
+}
+
+void CTreeEngine::ComputeLeafLods(float fSpacing) {
+  float reference = 10.0f;
+  if (!m_cLeafInfo.m_vLeafMaps.empty()) {
+    reference = 0.0f;
+    for (const STreeLeafMap& map : m_cLeafInfo.m_vLeafMaps) {
+      reference = std::max(reference, std::max(map.m_vAbsoluteSize.x, map.m_vAbsoluteSize.y) *
+                                          m_cLeafInfo.m_fDimensionFactor);
+    }
+  }
+  const float limit = 10.0f * reference;
+  if (m_pLeafLods == nullptr) return;
+  const std::int32_t levels =
+      std::min(GetNumLeafLods(), static_cast<std::int32_t>(TrackedArrayCount(m_pLeafLods)));
+  if (levels < 1) return;
+  m_pLeafLods[0] = m_vLeaves;
+  for (std::int32_t l = 1; l < levels; ++l) {
+    CLeafLodBuilder pass(m_cLeafInfo, limit, m_fLeafLodKeepThreshold, static_cast<float>(l) * fSpacing + 1.0f);
+    pass.FindPairs(m_pLeafLods[l - 1]);
+    m_pLeafLods[l].clear();
+    pass.BuildLevel(m_pLeafLods[l - 1], m_pLeafLods[l]);
   }
 }
 

@@ -123,8 +123,10 @@ class CTreeEngine : public stCamera {
   // [size - variance, size + variance]; seeds the flare generator with the
   // placement seed; sizes the leaf maps from the base size (when above 0);
   // seeds again, sets the branch geometry's LOD count and grows the trunk
-  // at the origin, turned about z by the global value (degrees); then the
-  // branch LODs. Leaf LOD placement is not part of it yet. Compute once.
+  // at the origin, turned about z by the global value (degrees), the leaves
+  // placed on it going to m_vLeaves; then the branch LODs and, unless block
+  // 7000 brought them, the leaf LODs (ComputeLeafLods with `fLeafSpacing`).
+  // Compute once.
   void Compute(float fLeafSpacing);
 
   // The branch levels of detail (m_nNumBranchLods of them) from the nodes
@@ -139,6 +141,14 @@ class CTreeEngine : public stCamera {
   // largest to the smallest fraction (1.0 with one LOD), and each emits its
   // strip into LOD l; a LOD 0 that takes none gets one empty strip.
   void ComputeBranchLods();
+
+  // The leaf levels of detail, into m_pLeafLods (nothing without it): level
+  // 0 is a copy of m_vLeaves; each level l from 1 to the leaf LOD count - 1
+  // (never past the array) is built by a CLeafLodBuilder pass over level
+  // l - 1 with the distance limit 10 x the largest of max(absolute width,
+  // height) x the dimension factor over the leaf maps (100 without maps),
+  // the keep threshold and the level scale l x `fSpacing` + 1.
+  void ComputeLeafLods(float fSpacing);
 
   // The texture-coordinate controls a block without section 50000 gets:
   // in every branch level, in order, each of layers 1 to 6 whose flag 6 is

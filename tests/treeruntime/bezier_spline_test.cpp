@@ -40,20 +40,20 @@ TEST_F(BezierSplineTest, ParsesTheFlatCurve) {
   EXPECT_EQ(curve.m_nNumPoints, 2);
   EXPECT_EQ(curve.m_nPointsAdded, 2);
   EXPECT_EQ(curve.m_nHandlePointsAdded, 4);
-  ASSERT_EQ(curve.m_vPositions.size(), 2u);
-  EXPECT_EQ(curve.m_vPositions[0][0], 0.0f);
-  EXPECT_EQ(curve.m_vPositions[0][1], 1.0f);
-  EXPECT_EQ(curve.m_vPositions[1][0], 1.0f);
-  EXPECT_EQ(curve.m_vTangents[1][0], 1.0f);
-  EXPECT_EQ(curve.m_vTangents[1][1], 0.0f);
-  EXPECT_FLOAT_EQ(curve.m_vLengths[0], 0.1f);
+  ASSERT_EQ(curve.Positions().size(), 2u);
+  EXPECT_EQ(curve.Positions()[0][0], 0.0f);
+  EXPECT_EQ(curve.Positions()[0][1], 1.0f);
+  EXPECT_EQ(curve.Positions()[1][0], 1.0f);
+  EXPECT_EQ(curve.Tangents()[1][0], 1.0f);
+  EXPECT_EQ(curve.Tangents()[1][1], 0.0f);
+  EXPECT_FLOAT_EQ(curve.Lengths()[0], 0.1f);
   // The control polygon: end point, two handles, end point.
-  ASSERT_EQ(curve.m_vBezierPoints.size(), 4u);
-  EXPECT_FLOAT_EQ(curve.m_vBezierPoints[1][0], 0.1f);
-  EXPECT_FLOAT_EQ(curve.m_vBezierPoints[2][0], 0.9f);
+  ASSERT_EQ(curve.BezierPoints().size(), 4u);
+  EXPECT_FLOAT_EQ(curve.BezierPoints()[1][0], 0.1f);
+  EXPECT_FLOAT_EQ(curve.BezierPoints()[2][0], 0.9f);
   // A flat curve of value 1: every table value is exactly 1.
-  ASSERT_EQ(curve.m_vTable.size(), 500u);
-  for (float value : curve.m_vTable) ASSERT_EQ(value, 1.0f);
+  ASSERT_EQ(curve.Table().size(), 500u);
+  for (float value : curve.Table()) ASSERT_EQ(value, 1.0f);
   for (float t : {0.0f, 0.25f, 0.5f, 0.999f, 1.0f}) EXPECT_EQ(curve.Evaluate(t), 1.0f) << t;
 }
 
@@ -77,13 +77,13 @@ TEST_F(BezierSplineTest, TextRoundTrip) {
   EXPECT_FLOAT_EQ(copy.m_fMin, curve.m_fMin);
   EXPECT_FLOAT_EQ(copy.m_fMax, curve.m_fMax);
   EXPECT_FLOAT_EQ(copy.m_fVariance, curve.m_fVariance);
-  ASSERT_EQ(copy.m_vPositions.size(), 3u);
+  ASSERT_EQ(copy.Positions().size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_NEAR(copy.m_vPositions[i][0], curve.m_vPositions[i][0], 1e-6f);
-    EXPECT_NEAR(copy.m_vPositions[i][1], curve.m_vPositions[i][1], 1e-6f);
-    EXPECT_NEAR(copy.m_vTangents[i][0], curve.m_vTangents[i][0], 1e-5f);
-    EXPECT_NEAR(copy.m_vTangents[i][1], curve.m_vTangents[i][1], 1e-5f);
-    EXPECT_NEAR(copy.m_vLengths[i], curve.m_vLengths[i], 1e-6f);
+    EXPECT_NEAR(copy.Positions()[i][0], curve.Positions()[i][0], 1e-6f);
+    EXPECT_NEAR(copy.Positions()[i][1], curve.Positions()[i][1], 1e-6f);
+    EXPECT_NEAR(copy.Tangents()[i][0], curve.Tangents()[i][0], 1e-5f);
+    EXPECT_NEAR(copy.Tangents()[i][1], curve.Tangents()[i][1], 1e-5f);
+    EXPECT_NEAR(copy.Lengths()[i], curve.Lengths()[i], 1e-6f);
   }
   // Written again, the text is the same.
   EXPECT_EQ(copy.ToText(), curve.ToText());
@@ -115,7 +115,7 @@ TEST_F(BezierSplineTest, MissingBraceKeepsThePointsUnderNewBounds) {
   stBezierSpline curve(kFlatCurve);
   curve.Parse("BezierSpline 3 5 0 x");
   EXPECT_EQ(curve.m_fMin, 3.0f);
-  EXPECT_EQ(curve.m_vPositions.size(), 2u);
+  EXPECT_EQ(curve.Positions().size(), 2u);
   EXPECT_EQ(curve.Evaluate(0.3f), 5.0f);
 }
 
@@ -145,7 +145,7 @@ TEST_F(BezierSplineTest, EvaluateMapsTheLastPointExactly) {
 TEST_F(BezierSplineTest, SamplingFollowsTheCurve) {
   const stBezierSpline line = LinearCurve(0, 1);
   for (int i = 0; i < stBezierSpline::kTableSize; ++i) {
-    ASSERT_NEAR(line.m_vTable[i], i / 499.0, 1e-5) << i;
+    ASSERT_NEAR(line.Table()[i], i / 499.0, 1e-5) << i;
   }
   for (float t : {0.1f, 0.3f, 0.77f}) EXPECT_NEAR(line.Evaluate(t), t, 1e-5f) << t;
   const stBezierSpline scaled = LinearCurve(10, 20);
@@ -163,16 +163,16 @@ TEST_F(BezierSplineTest, ParameterIsClamped) {
 TEST_F(BezierSplineTest, FewerThanTwoPointsGiveTheMinimum) {
   EXPECT_EQ(stBezierSpline().Evaluate(0.5f), 0.0f);
   const stBezierSpline one("BezierSpline 3 5 0 { 1 0 1 1 0 0.1 }");
-  EXPECT_EQ(one.m_vPositions.size(), 1u);
+  EXPECT_EQ(one.Positions().size(), 1u);
   for (float t : {0.0f, 0.5f, 1.0f}) EXPECT_EQ(one.Evaluate(t), 3.0f);
   // A curve that had points and is re-read with one loses its old table.
   stBezierSpline curve(kFlatCurve);
   curve.Parse("BezierSpline 3 5 0 { 1 0 1 1 0 0.1 }");
   EXPECT_EQ(curve.Evaluate(0.5f), 3.0f);
   // Neither holds a table: a curve takes its table only when it has one.
-  EXPECT_TRUE(stBezierSpline().m_vTable.empty());
-  EXPECT_TRUE(one.m_vTable.empty());
-  EXPECT_TRUE(curve.m_vTable.empty());
+  EXPECT_TRUE(stBezierSpline().Table().empty());
+  EXPECT_TRUE(one.Table().empty());
+  EXPECT_TRUE(curve.Table().empty());
   EXPECT_EQ(curve.GetVariance(0.5f), 0.0f);
 }
 
@@ -192,11 +192,11 @@ TEST_F(BezierSplineTest, NearlyUnitTangentsAreKeptAsGiven) {
     stBezierSpline curve;
     curve.AddPoint(stVec(0, 0), stVec(c.x, c.y), 0.1f);
     if (c.keptX == c.x && c.keptY == c.y) {
-      EXPECT_EQ(curve.m_vTangents[0][0], c.x);
-      EXPECT_EQ(curve.m_vTangents[0][1], c.y);
+      EXPECT_EQ(curve.Tangents()[0][0], c.x);
+      EXPECT_EQ(curve.Tangents()[0][1], c.y);
     } else {
-      EXPECT_NEAR(curve.m_vTangents[0][0], c.keptX, 1e-5f) << c.x << " " << c.y;
-      EXPECT_NEAR(curve.m_vTangents[0][1], c.keptY, 1e-5f) << c.x << " " << c.y;
+      EXPECT_NEAR(curve.Tangents()[0][0], c.keptX, 1e-5f) << c.x << " " << c.y;
+      EXPECT_NEAR(curve.Tangents()[0][1], c.keptY, 1e-5f) << c.x << " " << c.y;
     }
   }
 }
@@ -204,13 +204,13 @@ TEST_F(BezierSplineTest, NearlyUnitTangentsAreKeptAsGiven) {
 TEST_F(BezierSplineTest, CountsAreBoundedByTheText) {
   // The "}" starts a second group whose numbers read as 0.
   const stBezierSpline huge("BezierSpline 0 1 0 { 1000000000 0 0 1 0 0.1 }");
-  EXPECT_EQ(huge.m_vPositions.size(), 2u);
+  EXPECT_EQ(huge.Positions().size(), 2u);
   const stBezierSpline negative("BezierSpline 0 1 0 { -4 0 0 1 0 0.1 }");
-  EXPECT_TRUE(negative.m_vPositions.empty());
+  EXPECT_TRUE(negative.Positions().empty());
   const stBezierSpline cut("BezierSpline 0 1 0 { 2 0 0 1 0 0.1 1 1");
-  ASSERT_EQ(cut.m_vPositions.size(), 2u);
-  EXPECT_EQ(cut.m_vTangents[1][0], 0.0f);
-  EXPECT_EQ(cut.m_vLengths[1], 0.0f);
+  ASSERT_EQ(cut.Positions().size(), 2u);
+  EXPECT_EQ(cut.Tangents()[1][0], 0.0f);
+  EXPECT_EQ(cut.Lengths()[1], 0.0f);
 }
 
 TEST_F(BezierSplineTest, HostileNumbersStayDefined) {
@@ -250,6 +250,35 @@ TEST_F(BezierSplineTest, GetVarianceScalesByTheNearestTableValue) {
   const float expected = CTreeRandom::GetUniform(-2.0f * 0.5f, 2.0f * 0.5f);
   CTreeRandom::Seed(4);
   EXPECT_EQ(curve.GetVariance(0.7f), expected);
+}
+
+}  // namespace
+}  // namespace trt
+
+namespace trt {
+namespace {
+
+TEST(BezierSplineMemory, PointsAreTakenWithTheFirstPointAndCopiedWhole) {
+  const std::uint32_t before = GetTrackedBytes();
+  {
+    stBezierSpline empty;
+    stBezierSpline("BezierSpline 0 2 0 { 0 }").ToText();
+    EXPECT_EQ(GetTrackedBytes(), before) << "a curve without points holds nothing";
+    stBezierSpline curve(kFlatCurve);
+    EXPECT_GT(GetTrackedBytes(), before);
+    stBezierSpline copy(curve);
+    curve = empty;  // the original lets go of its points; the copy keeps its own
+    EXPECT_TRUE(curve.Positions().empty());
+    EXPECT_EQ(curve.Evaluate(0.5f), 0.0f);
+    ASSERT_EQ(copy.Positions().size(), 2u);
+    EXPECT_EQ(copy.Table().size(), 500u);
+    EXPECT_EQ(copy.Evaluate(0.5f), 1.0f);
+    curve = copy;
+    copy.SetNumPoints(0);
+    EXPECT_TRUE(copy.Table().empty());
+    EXPECT_EQ(curve.ToText(), stBezierSpline(kFlatCurve).ToText());
+  }
+  EXPECT_EQ(GetTrackedBytes(), before);
 }
 
 }  // namespace

@@ -79,8 +79,8 @@ TEST_F(FrondEngineTest, DefaultsAndTheDefaultProfile) {
   EXPECT_EQ(lower, 0);
 
   // The profile's "e-008" exponent reads; the writer prints the classic form.
-  ASSERT_EQ(e.m_pProfile->m_vPositions.size(), 3u);
-  EXPECT_FLOAT_EQ(e.m_pProfile->m_vPositions[2][1], -6.24607e-8f);
+  ASSERT_EQ(e.m_pProfile->Positions().size(), 3u);
+  EXPECT_FLOAT_EQ(e.m_pProfile->Positions()[2][1], -6.24607e-8f);
   EXPECT_EQ(e.m_pProfile->ToText(),
             "BezierSpline 0 1 0\n{\n\t3\n\t0 0.00138887 0.337009 0.941501 0.132767\n"
             "\t0.493215 0.998903 1 0.00102074 0.23702\n\t1 -6.24607e-08 0.307222 -0.951638 0.126974\n\n}\n");

@@ -41,7 +41,7 @@ TEST(TreeBranchInfo, Defaults) {
   EXPECT_EQ(b.m_nMaxChildrenPerVertex, 1);
   EXPECT_EQ(b.m_fTwist, 0.0f);
   EXPECT_FALSE(b.m_bTwistFixed);
-  EXPECT_TRUE(b.m_sDisturbance.m_vPositions.empty());
+  EXPECT_TRUE(b.m_sDisturbance.Positions().empty());
   EXPECT_EQ(b.m_sTwistProfile.m_fMax, 1.0f);
 
   const STreeTextureLayer& layer = b.m_acTextureLayers[6];
@@ -217,7 +217,7 @@ TEST(TreeBranchInfo, DefaultCurvesFillOnlyEmptySupplementalCurves) {
   }
   EXPECT_EQ(b.m_sNormalBlend.m_fMax, 3.0f);
   EXPECT_EQ(b.m_sNormalBlend.Evaluate(0.5f), 0.0f);
-  EXPECT_TRUE(b.m_sLength.m_vPositions.empty());  // core curves are not touched
+  EXPECT_TRUE(b.m_sLength.Positions().empty());  // core curves are not touched
 }
 
 TEST(TreeBranchInfo, DefaultTextureControlsCopyLayerZero) {

@@ -3,6 +3,7 @@
 // branch builder, and invariants over a small gallery of trees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -218,15 +219,82 @@ TEST_F(TreeComputeTest, ChildrenCountAndRadiusCap) {
   EXPECT_EQ(nodes.size(), 4u);
 }
 
-// Invariants every computed tree keeps.
-void ExpectSoundGeometry(const CIndexedGeometry& g, const char* name) {
+std::vector<float> Positions(const CIndexedGeometry& g) { return std::vector<float>(g.GetPositions().begin(), g.GetPositions().end()); }
+
+TEST_F(TreeComputeTest, RootSupportsComeOnTopOfTheRegularChildren) {
+  // A trunk of L = 6 at size 4: trunc(2 / 4 x 6) = 3 regular children and,
+  // with a root-support frequency of 2 for level 1, 3 root supports in its
+  // window [0, 0.15]; flat density, no kinks, no filter: all are kept.
+  const Computed computed(Branchy(2.0f), [](CTreeEngine& e) { e.m_pRootSupport->m_fValue40005 = 2.0f; });
+  const CBranch& trunk = *computed.engine.m_pBranch;
+  ASSERT_EQ(trunk.m_vChildren.size(), 6u);
+  for (std::size_t c = 3; c < 6; ++c) {
+    const CBranch& support = *trunk.m_vChildren[c].m_pBranch;
+    // Placed low on the trunk, and growing no children of their own.
+    EXPECT_LE(support.GetVertices()[0].m_vPosition.z, 0.15f * 6.0f + 1e-4f) << c;
+    EXPECT_TRUE(support.m_vChildren.empty()) << c;
+  }
+}
+
+TEST_F(TreeComputeTest, IndicesStayWholePast65535Vertices) {
+  // 301 rings of 250 segments: 75,551 vertices in one strip.
+  SptTree tree = StraightTrunk();
+  tree.levels[0].segments = 300;
+  tree.levels[0].crossSections = 250;
+  const Computed computed(tree);
+  const std::int32_t vertices = 301 * 251;
+  ASSERT_EQ(computed.geometry.GetVertexCount(), vertices);
+  const TreeVector<std::int32_t>& indices = *computed.geometry.GetStripIndices(0);
+  ASSERT_EQ(indices.size(), 300u * (2 * 250 + 4));
+  std::int32_t largest = 0;
+  for (std::size_t i = 0; i < indices.size(); ++i) {
+    ASSERT_GE(indices[i], 0) << i;
+    ASSERT_LT(indices[i], vertices) << i;
+    largest = std::max(largest, indices[i]);
+  }
+  EXPECT_EQ(largest, vertices - 1);
+  // The last pair of the last segment (its seam vertices, past 16 bits),
+  // then the join repeating the next ring's index.
+  const std::size_t n = indices.size();
+  EXPECT_EQ(indices[n - 4], vertices - 1);
+  EXPECT_EQ(indices[n - 3], vertices - 252);
+  EXPECT_EQ(indices[n - 2], vertices - 1);
+  EXPECT_EQ(indices[n - 1], vertices - 1);
+}
+
+TEST_F(TreeComputeTest, ASeedAtTheTopOfItsRangeWrapsAndStaysReproducible) {
+  // seed + 3 for the first child passes 2^31: it wraps as an unsigned value
+  // and reseeds as data would, never from the clock.
+  SptTree tree = Branchy(3.0f, 45.0f, 5.0f);
+  tree.seed = 2147483647;
+  std::vector<float> first;
+  {
+    const Computed a(tree);
+    ASSERT_EQ(a.engine.m_pBranch->m_vChildren.size(), 4u);
+    first = Positions(a.geometry);
+  }
+  const Computed b(tree);
+  EXPECT_EQ(Positions(b.geometry), first);
+}
+
+// Invariants every computed geometry keeps: every recorded per-vertex array
+// holds one entry per vertex (two floats in each texture layer it fills),
+// unit normals, indices within the vertices, and no
+// LOD holds more strips than the one before.
+void ExpectSoundGeometry(const CIndexedGeometry& g, const std::string& name) {
   const std::size_t vertices = static_cast<std::size_t>(g.GetVertexCount());
   ASSERT_GT(vertices, 0u) << name;
+  EXPECT_EQ(g.GetPositions().size(), 3 * vertices) << name;
   EXPECT_EQ(g.GetNormals().size(), 3 * vertices) << name;
   EXPECT_EQ(g.GetBinormals().size(), 3 * vertices) << name;
   EXPECT_EQ(g.GetTangents().size(), 3 * vertices) << name;
   EXPECT_EQ(g.GetLodFades().size(), vertices) << name;
-  for (int layer = 0; layer < 7; ++layer) EXPECT_EQ(g.GetTexLayer(layer).size(), 2 * vertices) << name << layer;
+  for (int layer = 0; layer < 7; ++layer) {
+    const std::size_t size = g.GetTexLayer(layer).size();
+    if (layer == 0 || size != 0) {
+      EXPECT_EQ(size, 2 * vertices) << name << " layer " << layer;
+    }
+  }
   for (std::size_t v = 0; v < vertices; ++v) {
     const float* n = &g.GetNormals()[3 * v];
     ASSERT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0f, 1e-3f) << name << " vertex " << v;
@@ -243,38 +311,85 @@ void ExpectSoundGeometry(const CIndexedGeometry& g, const char* name) {
   }
 }
 
-std::vector<float> Positions(const CIndexedGeometry& g) { return std::vector<float>(g.GetPositions().begin(), g.GetPositions().end()); }
+// What one computation of a gallery tree gave: branch, frond and leaf
+// positions.
+struct GalleryResult {
+  std::vector<float> branches;
+  std::vector<float> fronds;
+  std::vector<float> leaves;
+  bool operator==(const GalleryResult&) const = default;
+};
+
+GalleryResult ComputeGalleryTree(const SptTree& tree, bool withFronds, const std::string& name) {
+  GalleryResult result;
+  CFrondEngine fronds;
+  if (withFronds) {
+    // Every branch of level 1 becomes a frond.
+    fronds.m_ucFrondsEnabled = 1;
+    fronds.m_nFirstFrondLevel = 1;
+    fronds.m_fKindThreshold = 0.0f;
+    fronds.m_nUpperKind = 0;
+    fronds.m_nLowerKind = 0;
+    CBranch::Settings().m_pFrondEngine = &fronds;
+  }
+  {
+    const Computed computed(tree);
+    CBranch::Settings().m_pFrondEngine = nullptr;
+    ExpectSoundGeometry(computed.geometry, name);
+    result.branches = Positions(computed.geometry);
+    for (const SBillboardLeaf& leaf : computed.engine.m_vLeaves) {
+      EXPECT_NEAR(FastLength(leaf.m_avCorners1[0]), 1.0f, 0.07f) << name;
+      EXPECT_LT(leaf.m_ucLeafMapByte, 2 * tree.leafMaps.size()) << name;
+      result.leaves.insert(result.leaves.end(), {leaf.m_vPosition.x, leaf.m_vPosition.y, leaf.m_vPosition.z});
+    }
+  }
+  if (withFronds) {
+    EXPECT_FALSE(fronds.m_vFronds.empty()) << name;
+    CIndexedGeometry frondGeometry(nullptr, true);
+    fronds.Compute(&frondGeometry, nullptr);
+    ExpectSoundGeometry(frondGeometry, name + " fronds");
+    result.fronds = Positions(frondGeometry);
+  }
+  return result;
+}
 
 TEST_F(TreeComputeTest, GalleryKeepsItsInvariantsAndItsSeed) {
   struct Case {
     const char* name;
     SptTree tree;
+    bool fronds;
   };
   SptTree conifer = Branchy(6.0f, 80.0f, 5.0f);
   conifer.levels[0].crossSections = 8;
+  conifer.leafMaps.resize(1);
   SptTree broadleaf = Branchy(3.0f, 40.0f, 10.0f);
   broadleaf.levels[0].segments = 6;
+  broadleaf.leafMaps.resize(3);
+  broadleaf.leafMaps[0].flag = true;
   SptTree bush = Branchy(4.0f, 20.0f, 20.0f);
   bush.levels[0].curves[4] = Flat(0.4f);
+  bush.leafMaps.resize(2);
+  bush.leaf3008 = 1;  // spacing against each branch's own leaves
+  // A bare trunk crowned with fronds near its top, and leaves on them.
+  SptTree palm = Branchy(3.0f, 70.0f, 3.0f);
+  palm.levels[0].firstChild = 0.85f;
+  palm.levels[1].frequency = 30.0f;
+  palm.leafMaps.resize(1);
   SptTree leafless = Branchy(2.0f, 60.0f, 2.0f);
   leafless.levels.pop_back();
-  const Case cases[] = {{"conifer", conifer}, {"broadleaf", broadleaf}, {"bush", bush}, {"leafless", leafless}};
+  const Case cases[] = {{"conifer", conifer, false},
+                        {"broadleaf", broadleaf, false},
+                        {"bush", bush, false},
+                        {"frond palm", palm, true},
+                        {"leafless", leafless, false}};
   for (const Case& c : cases) {
-    std::vector<float> first;
-    {
-      const Computed a(c.tree);
-      ExpectSoundGeometry(a.geometry, c.name);
-      first = Positions(a.geometry);
-    }
+    const GalleryResult first = ComputeGalleryTree(c.tree, c.fronds, c.name);
+    EXPECT_EQ(first.leaves.empty(), c.tree.leafMaps.empty()) << c.name;
     SptTree other = c.tree;
     other.seed = c.tree.seed + 17;
-    {
-      const Computed b(other);
-      ExpectSoundGeometry(b.geometry, c.name);
-      EXPECT_NE(Positions(b.geometry), first) << c.name << ": another seed";
-    }
-    const Computed again(c.tree);
-    EXPECT_EQ(Positions(again.geometry), first) << c.name << ": A, B, A";
+    const GalleryResult second = ComputeGalleryTree(other, c.fronds, c.name);
+    EXPECT_NE(second.branches, first.branches) << c.name << ": another seed";
+    EXPECT_TRUE(ComputeGalleryTree(c.tree, c.fronds, c.name) == first) << c.name << ": A, B, A";
   }
 }
 
