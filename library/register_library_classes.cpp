@@ -6,8 +6,12 @@
 #include "audio/audio_source.h"
 #include "audio/audio_track.h"
 #include "controllers/composite/blink_control.h"
+#include "controllers/composite/data_selector_control.h"
+#include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/look_at_control.h"
 #include "controllers/composite/rts_offset_control.h"
+#include "controllers/composite/rts_selector_control.h"
+#include "controllers/composite/rts_switcher_control.h"
 #include "controllers/core/bone_skin_control.h"
 #include "controllers/core/data_clip_control.h"
 #include "controllers/core/data_control.h"
@@ -69,6 +73,10 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CBoneSkinControl", &CreateObject<CBoneSkinControl>);
   CClassFactory::Register("CDataClipControl", &CreateObject<CDataClipControl>);
   CClassFactory::Register("CUvwMapClipControl", &CreateObject<CUvwMapClipControl>);
+  CClassFactory::Register("CRTSSwitcherControl", &CreateObject<CRTSSwitcherControl>);
+  CClassFactory::Register("CRTSSelectorControl", &CreateObject<CRTSSelectorControl>);
+  CClassFactory::Register("CDataSwitcherControl", &CreateObject<CDataSwitcherControl>);
+  CClassFactory::Register("CDataSelectorControl", &CreateObject<CDataSelectorControl>);
   CClassFactory::Register("CDirectionalLight", &CreateObject<CDirectionalLight>);
   CClassFactory::Register("CPointLight", &CreateObject<CPointLight>);
   CClassFactory::Register("CSpotLight", &CreateObject<CSpotLight>);
