@@ -11,8 +11,11 @@
 #include "audio/audio_instance.h"
 #include "audio/audio_source.h"
 #include "audio/audio_track.h"
+#include "controllers/composite/blink_control.h"
 #include "controllers/composite/data_selector_control.h"
 #include "controllers/composite/data_switcher_control.h"
+#include "controllers/composite/look_at_control.h"
+#include "controllers/composite/rts_offset_control.h"
 #include "controllers/composite/rts_selector_control.h"
 #include "controllers/composite/rts_switcher_control.h"
 #include "controllers/core/bone_skin_control.h"
@@ -875,6 +878,73 @@ Result AddCamera(CNode& scene) {
   return r;
 }
 
+// The aim constraints, at the back of the scene. A "Gazer" listed before
+// what it looks at: its first key turns its X axis about "Basic Axis" (Z)
+// toward the "Drifter", which slides from right to left over one second;
+// its second key, from 1000 ms, points its Z axis at the drifter with the
+// roll of the tilted "Horizon". A "Blinker" bends its head a quarter turn
+// and leans toward the drifter halfway through each second, kept above
+// a plane three units below the drifter. A "Tilted" node rides a quarter turn about
+// Z on top of its own pose.
+Result AddAim(CNode& scene) {
+  CPointer<CNode> gazer;
+  CPointer<CNode> drifter;
+  CPointer<CNode> horizon;
+  CPointer<CNode> blinker;
+  CPointer<CNode> tilted;
+  Result r = CNode::Create(gazer);
+  if (Succeeded(r)) r = CNode::Create(drifter);
+  if (Succeeded(r)) r = CNode::Create(horizon);
+  if (Succeeded(r)) r = CNode::Create(blinker);
+  if (Succeeded(r)) r = CNode::Create(tilted);
+  if (Succeeded(r)) r = AddPlaced(scene, *gazer, u"Gazer", 0.0f, 0.0f, -8.0f);
+  if (Succeeded(r)) {
+    r = AddAnimated(scene, *drifter, u"Drifter",
+                    {{0, Turn(0.0f, 4.0f, 2.0f, -8.0f)}, {1000, Turn(0.0f, -4.0f, 2.0f, -8.0f), TT_EASE_IN_OUT}});
+  }
+  if (Succeeded(r)) r = AddAnimated(scene, *horizon, u"Horizon", {{0, Turn(20.0f, 0.0f, 4.0f, -10.0f)}});
+  if (Failed(r)) return r;
+
+  CPointer<CLookAtControl> look(new CLookAtControl());
+  look->SetName(u"Gazer aim");
+  CLookAtControl::CLookKey turn;
+  turn.TargetObject.Set(drifter.Get());
+  turn.LookDir = {1.0f, 0.0f, 0.0f};
+  turn.UpDir = {0.0f, 0.0f, 1.0f};
+  turn.Weight = 1.0f;
+  turn.LeftLimit = 60.0f * kDegreesToRadians;
+  turn.RightLimit = 60.0f * kDegreesToRadians;
+  CLookAtControl::CLookKey follow = turn;
+  follow.Time = 1000;
+  follow.LookDir = {0.0f, 0.0f, 1.0f};
+  follow.UpDir = {0.0f, 1.0f, 0.0f};
+  follow.RefObject.Set(horizon.Get());
+  follow.TransitionType = TT_EASE_OUT;
+  r = look->EditKeys().SetKey(turn);
+  if (Succeeded(r)) r = look->EditKeys().SetKey(follow);
+  if (Succeeded(r)) r = gazer->AddControl(look.Get());
+
+  CPointer<CBlinkControl> blink(new CBlinkControl());
+  blink->SetName(u"Blinker nod");
+  blink->SetDst(drifter.Get());
+  blink->SetOffset(CQuaternion::FromAxisAngle(Vec3{1.0f, 0.0f, 0.0f}, 90.0f * kDegreesToRadians));
+  blink->SetConstrained(true);
+  blink->SetConstraintSpace(Translation(0.0f, 3.0f, 0.0f));
+  blink->SetRepeat(CControl::RT_WRAP);
+  if (Succeeded(r)) r = blink->EditKeys().SetKey(0, 0.0f, TT_LINEAR);
+  if (Succeeded(r)) r = blink->EditKeys().SetKey(500, 0.5f, TT_EASE_IN);
+  if (Succeeded(r)) r = blink->EditKeys().SetKey(1000, 0.0f, TT_EASE_OUT);
+  if (Succeeded(r)) r = AddPlaced(scene, *blinker, u"Blinker", 3.0f, 0.0f, -8.0f);
+  if (Succeeded(r)) r = blinker->AddControl(blink.Get());
+
+  CPointer<CRTSOffsetControl> offset(new CRTSOffsetControl());
+  offset->SetName(u"Tilted offset");
+  offset->SetRotationOffset({0.0f, 0.0f, kHalfPi});
+  if (Succeeded(r)) r = AddAnimated(scene, *tilted, u"Tilted", {{0, Turn(0.0f, -3.0f, 0.0f, -8.0f)}, {1000, Turn(90.0f, -3.0f, 0.0f, -8.0f)}});
+  if (Succeeded(r)) r = tilted->AddControl(offset.Get());
+  return r;
+}
+
 // A "Speaker" playing a track of two cues ("Tick" and, half a second
 // later, "Tock") that share one 20 ms click, and a "Chime", one placed
 // playback of the same click.
@@ -957,6 +1027,7 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddLights(*scene);
   if (Succeeded(r)) r = AddCamera(*scene);
   if (Succeeded(r)) r = AddSound(*scene);
+  if (Succeeded(r)) r = AddAim(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;

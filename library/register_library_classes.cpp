@@ -5,8 +5,11 @@
 #include "audio/audio_instance.h"
 #include "audio/audio_source.h"
 #include "audio/audio_track.h"
+#include "controllers/composite/blink_control.h"
 #include "controllers/composite/data_selector_control.h"
 #include "controllers/composite/data_switcher_control.h"
+#include "controllers/composite/look_at_control.h"
+#include "controllers/composite/rts_offset_control.h"
 #include "controllers/composite/rts_selector_control.h"
 #include "controllers/composite/rts_switcher_control.h"
 #include "controllers/core/bone_skin_control.h"
@@ -89,6 +92,9 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CPointLightControl", &CreateObject<CPointLightControl>);
   CClassFactory::Register("CSpotLightControl", &CreateObject<CSpotLightControl>);
   CClassFactory::Register("CCameraControl", &CreateObject<CCameraControl>);
+  CClassFactory::Register("CLookAtControl", &CreateObject<CLookAtControl>);
+  CClassFactory::Register("CBlinkControl", &CreateObject<CBlinkControl>);
+  CClassFactory::Register("CRTSOffsetControl", &CreateObject<CRTSOffsetControl>);
   CClassFactory::Register("CAudioData", &CreateObject<CAudioData>);
   CClassFactory::Register("CAudioInstance", &CreateObject<CAudioInstance>);
   CClassFactory::Register("CAudioSource", &CreateObject<CAudioSource>);

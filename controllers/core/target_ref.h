@@ -12,7 +12,9 @@
 //   Link   resolves the pending id through the stream's object table. The
 //          owner links its references in the order it read them, so the
 //          n-th id read is the n-th resolved. An id that is 0, unknown or
-//          of an object that is not a T leaves the reference empty.
+//          of an object that is not a T leaves the reference empty. Once
+//          the tree is linked, DropUnlessHeld empties a reference to a
+//          target that the delivered roots do not keep alive.
 //   Clone  the copy points at the same target; RemapReferences then
 //          replaces it by the target's copy when the clone map holds one.
 //   ResolveReferences  re-finds a set target by its Name and class T
@@ -67,6 +69,14 @@ class CTargetRef {
   void Link(CStream& stream) {
     target_ = DynamicCast<T>(stream.ObjectFromId(pendingId_));
     pendingId_ = 0;
+  }
+  // Empties the reference when the roots a load delivers do not keep the
+  // target alive with `holder` (CStream::CanReferTo), so that it never
+  // outlives its target once the stream is gone. Owners call it from a
+  // post-link step (CStream::AddPostLinkStep), when the whole tree is
+  // linked.
+  void DropUnlessHeld(CStream& stream, const CBase* holder) {
+    if (target_ != nullptr && !stream.CanReferTo(holder, target_)) target_ = nullptr;
   }
   // The target's copy when the clone map holds one (and it is a T), else
   // unchanged.

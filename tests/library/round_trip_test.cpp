@@ -17,7 +17,10 @@
 #include <vector>
 
 #include "controllers/composite/boolean_control.h"
+#include "controllers/composite/blink_control.h"
 #include "controllers/composite/data_switcher_control.h"
+#include "controllers/composite/look_at_control.h"
+#include "controllers/composite/rts_offset_control.h"
 #include "controllers/composite/rts_selector_control.h"
 #include "controllers/composite/rts_switcher_control.h"
 #include "controllers/core/keyframe_control.h"
@@ -206,6 +209,39 @@ void BuildBooleanControl(CBase& object, Companions&) {
   control.SetReferenceParent(true);
 }
 
+void BuildLookAtControl(CBase& object, Companions& companions) {
+  auto& control = static_cast<CLookAtControl&>(object);
+  CPointer<CNode> target(new CNode());
+  CPointer<CNode> reference(new CNode());
+  CLookAtControl::CLookKey key;
+  key.TargetObject.Set(target.Get());
+  key.LookDir = CVector3<float>(1.0f, 0.0f, 0.0f);
+  key.Weight = 0.5f;
+  ASSERT_EQ(control.EditKeys().SetKey(key), kOk);
+  key.Time = 400;
+  key.RefObject.Set(reference.Get());
+  key.DownLimit = 0.25f;
+  ASSERT_EQ(control.EditKeys().SetKey(key), kOk);
+  control.SetBasicAxis(CVector3<float>(0.0f, 1.0f, 0.0f));
+  companions.emplace_back(target.Get());
+  companions.emplace_back(reference.Get());
+}
+
+void BuildBlinkControl(CBase& object, Companions& companions) {
+  auto& control = static_cast<CBlinkControl&>(object);
+  CPointer<CNode> dst(new CNode());
+  control.SetDst(dst.Get());
+  control.SetOffset(CQuaternion(0.0f, 0.6f, 0.0f, 0.8f));
+  control.SetConstrained(true);
+  ASSERT_EQ(control.EditKeys().SetKey(0, 0.0f, TT_LINEAR), kOk);
+  ASSERT_EQ(control.EditKeys().SetKey(300, 1.0f, TT_EASE_IN), kOk);
+  companions.emplace_back(dst.Get());
+}
+
+void BuildRtsOffsetControl(CBase& object, Companions&) {
+  static_cast<CRTSOffsetControl&>(object).SetRotationOffset(CVector3<float>(0.5f, 0.0f, -1.0f));
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -216,6 +252,7 @@ const std::map<std::string, Row>& Rows() {
       {"CAudioTrack", {}},
       {"CBillboard", {}},
       {"CBooleanControl", {BuildBooleanControl}},
+      {"CBlinkControl", {BuildBlinkControl}},
       {"CBillboardNode", {}},
       {"CBoneSkinControl", {}},
       {"CBoundingBox", {}},
@@ -231,6 +268,7 @@ const std::map<std::string, Row>& Rows() {
       {"CGroupTriMesh", {}},
       {"CKeyframeControl", {BuildKeyframeControl}},
       {"CLightControl", {BuildLightControl}},
+      {"CLookAtControl", {BuildLookAtControl}},
       {"CMeshSelControl", {}},
       {"CMirrorSurface", {}},
       {"CMorphControl", {BuildMorphControl}},
@@ -245,6 +283,7 @@ const std::map<std::string, Row>& Rows() {
       {"CPointLight", {}},
       {"CPointLightControl", {BuildPointLightControl}},
       {"CRTSClipControl", {}},
+      {"CRTSOffsetControl", {BuildRtsOffsetControl}},
       {"CRTSSelectorControl", {BuildRtsSelectorControl}},
       {"CRTSSwitcherControl", {BuildRtsSwitcherControl}},
       {"CSelNode", {}},
