@@ -99,85 +99,95 @@ void CLeafGeometry::InitLods(std::int32_t numLods, const TreeVector<SBillboardLe
     return;
   }
   TrackedDeleteArray(m_pLods);
-  m_nNumLods = std::max(numLods, 0);
-  m_pLods = TrackedNewArray<SLodGeometry>(static_cast<std::size_t>(m_nNumLods), "CLeafGeometry::InitLods, m_pLods");
-  const std::int32_t numTextures = 2 * m_nNumLeafMaps;
+  m_nNumLods = 0;
+  const std::int32_t count = std::max(numLods, 0);
+  m_pLods = TrackedNewArray<SLodGeometry>(static_cast<std::size_t>(count), "CLeafGeometry::InitLods, m_pLods");
+  m_nNumLods = count;
 
-  for (std::int32_t l = 0; l < m_nNumLods; ++l) {
-    SLodGeometry& lod = m_pLods[l];
-    const TreeVector<SBillboardLeaf>& leaves = pLeafLods[l];
-    // Leaves loaded from a file may name a texture or variant that has no
-    // card; they are left out rather than read past the cards.
-    TreeVector<const SBillboardLeaf*> kept;
-    for (const SBillboardLeaf& leaf : leaves) {
-      if (leaf.m_ucLeafMapByte < numTextures && leaf.m_ucByteA < m_nNumTimeOffsets) kept.push_back(&leaf);
-    }
-    const std::size_t n = kept.size();
-    lod.m_nLodIndex = l;
-    lod.m_nLeafCount = static_cast<std::int32_t>(n);
-    lod.m_fRockingScale = m_pWindEngine->m_fRockingScale;
-    lod.m_fRustlingScale = m_pWindEngine->m_fRustlingScale;
-
-    std::size_t floats = 3 * n;
-    if (m_bLeafWind) floats += 5 * n;
-    if (!m_bStaticLighting) floats += 37 * n;
-    float* block = TrackedNewArray<float>(floats, "CLeafGeometry::InitLods, pLod->m_pOrigCenterCoords (shared)");
-    float* cursor = block;
-    if (m_bLeafWind) {
-      lod.m_pOrigCenterCoords = cursor;
-      cursor += 3 * n;
-      lod.m_pWindWeights1 = cursor;
-      cursor += n;
-      lod.m_pWindWeights2 = cursor;
-      cursor += n;
-    }
-    lod.m_pCenterCoords = cursor;
-    cursor += 3 * n;
-    if (!m_bStaticLighting) {
-      lod.m_pNormals = cursor;
-      cursor += 12 * n;
-      lod.m_pTangents = cursor;
-      cursor += 12 * n;
-      lod.m_pBinormals = cursor;
-      cursor += 12 * n;
-      lod.m_pDimming = cursor;
-    }
-    lod.m_pLeafMapIndices = TrackedNewArray<std::uint8_t>(n, "CLeafGeometry::InitLods, pLod->m_pLeafMapIndices");
-    lod.m_pLeafClusterIndices =
-        TrackedNewArray<std::uint8_t>(n, "CLeafGeometry::InitLods, pLod->m_pLeafClusterIndices");
-    lod.m_pColors = TrackedNewArray<std::uint32_t>(4 * n, "CLeafGeometry::InitLods, pLod->m_pColors");
-    if (m_bLeafWind) {
-      lod.m_pWindMatrixIndices1 =
-          TrackedNewArray<std::uint8_t>(n, "CLeafGeometry::InitLods, pLod->m_pWindMatrixIndices1");
-      lod.m_pWindMatrixIndices2 =
-          TrackedNewArray<std::uint8_t>(n, "CLeafGeometry::InitLods, pLod->m_pWindMatrixIndices2");
-    }
-
-    for (std::size_t i = 0; i < n; ++i) {
-      const SBillboardLeaf& leaf = *kept[i];
-      lod.m_pLeafMapIndices[i] = leaf.m_ucLeafMapByte;
-      lod.m_pLeafClusterIndices[i] =
-          static_cast<std::uint8_t>(m_nNumTimeOffsets * leaf.m_ucLeafMapByte + leaf.m_ucByteA);
-      WriteVec(lod.m_pCenterCoords + 3 * i, leaf.m_vPosition);
-      for (int c = 0; c < 4; ++c) lod.m_pColors[4 * i + c] = leaf.m_auCornerColors[c];
-      if (!m_bStaticLighting) {
-        lod.m_pDimming[i] = static_cast<float>(leaf.m_ucDimming) / 255.0f;
-        for (int c = 0; c < 4; ++c) {
-          WriteVec(lod.m_pNormals + 12 * i + 3 * c, leaf.m_avCorners1[c]);
-          WriteVec(lod.m_pBinormals + 12 * i + 3 * c, leaf.m_avCorners3[c]);
-          WriteVec(lod.m_pTangents + 12 * i + 3 * c, leaf.m_avCorners2[c]);
-        }
-      }
-      if (m_bLeafWind) {
-        WriteVec(lod.m_pOrigCenterCoords + 3 * i, leaf.m_vPosition);
-        lod.m_pWindWeights1[i] = 1.0f - leaf.m_fFraction;
-        lod.m_pWindWeights2[i] = 1.0f - leaf.m_fFraction2;
-        lod.m_pWindMatrixIndices1[i] = WindMatrixByte(*m_pWindEngine, leaf.m_nInt);
-        lod.m_pWindMatrixIndices2[i] = WindMatrixByte(*m_pWindEngine, static_cast<std::int32_t>(leaf.m_uLastValue));
-      }
-    }
-    InitClusters(lod, fLodSizeFactor);
+  try {
+    for (std::int32_t l = 0; l < m_nNumLods; ++l) FillLod(m_pLods[l], l, pLeafLods[l], fLodSizeFactor);
+  } catch (...) {
+    // No half-made LOD stays behind for ComputeLod to read.
+    TrackedDeleteArray(m_pLods);
+    m_nNumLods = 0;
+    throw;
   }
+}
+
+void CLeafGeometry::FillLod(SLodGeometry& lod, std::int32_t l, const TreeVector<SBillboardLeaf>& leaves,
+                            float fLodSizeFactor) {
+  const std::int32_t numTextures = 2 * m_nNumLeafMaps;
+  // Leaves loaded from a file may name a texture or variant that has no
+  // card; they are left out rather than read past the cards.
+  TreeVector<const SBillboardLeaf*> kept;
+  for (const SBillboardLeaf& leaf : leaves) {
+    if (leaf.m_ucLeafMapByte < numTextures && leaf.m_ucByteA < m_nNumTimeOffsets) kept.push_back(&leaf);
+  }
+  const std::size_t n = kept.size();
+  lod.m_nLodIndex = l;
+  lod.m_nLeafCount = static_cast<std::int32_t>(n);
+  lod.m_fRockingScale = m_pWindEngine->m_fRockingScale;
+  lod.m_fRustlingScale = m_pWindEngine->m_fRustlingScale;
+
+  std::size_t floats = 3 * n;
+  if (m_bLeafWind) floats += 5 * n;
+  if (!m_bStaticLighting) floats += 37 * n;
+  float* block = TrackedNewArray<float>(floats, "CLeafGeometry::InitLods, pLod->m_pOrigCenterCoords (shared)");
+  float* cursor = block;
+  if (m_bLeafWind) {
+    lod.m_pOrigCenterCoords = cursor;
+    cursor += 3 * n;
+    lod.m_pWindWeights1 = cursor;
+    cursor += n;
+    lod.m_pWindWeights2 = cursor;
+    cursor += n;
+  }
+  lod.m_pCenterCoords = cursor;
+  cursor += 3 * n;
+  if (!m_bStaticLighting) {
+    lod.m_pNormals = cursor;
+    cursor += 12 * n;
+    lod.m_pTangents = cursor;
+    cursor += 12 * n;
+    lod.m_pBinormals = cursor;
+    cursor += 12 * n;
+    lod.m_pDimming = cursor;
+  }
+  lod.m_pLeafMapIndices = TrackedNewArray<std::uint8_t>(n, "CLeafGeometry::InitLods, pLod->m_pLeafMapIndices");
+  lod.m_pLeafClusterIndices =
+      TrackedNewArray<std::uint8_t>(n, "CLeafGeometry::InitLods, pLod->m_pLeafClusterIndices");
+  lod.m_pColors = TrackedNewArray<std::uint32_t>(4 * n, "CLeafGeometry::InitLods, pLod->m_pColors");
+  if (m_bLeafWind) {
+    lod.m_pWindMatrixIndices1 =
+        TrackedNewArray<std::uint8_t>(n, "CLeafGeometry::InitLods, pLod->m_pWindMatrixIndices1");
+    lod.m_pWindMatrixIndices2 =
+        TrackedNewArray<std::uint8_t>(n, "CLeafGeometry::InitLods, pLod->m_pWindMatrixIndices2");
+  }
+
+  for (std::size_t i = 0; i < n; ++i) {
+    const SBillboardLeaf& leaf = *kept[i];
+    lod.m_pLeafMapIndices[i] = leaf.m_ucLeafMapByte;
+    lod.m_pLeafClusterIndices[i] =
+        static_cast<std::uint8_t>(m_nNumTimeOffsets * leaf.m_ucLeafMapByte + leaf.m_ucByteA);
+    WriteVec(lod.m_pCenterCoords + 3 * i, leaf.m_vPosition);
+    for (int c = 0; c < 4; ++c) lod.m_pColors[4 * i + c] = leaf.m_auCornerColors[c];
+    if (!m_bStaticLighting) {
+      lod.m_pDimming[i] = static_cast<float>(leaf.m_ucDimming) / 255.0f;
+      for (int c = 0; c < 4; ++c) {
+        WriteVec(lod.m_pNormals + 12 * i + 3 * c, leaf.m_avCorners1[c]);
+        WriteVec(lod.m_pBinormals + 12 * i + 3 * c, leaf.m_avCorners3[c]);
+        WriteVec(lod.m_pTangents + 12 * i + 3 * c, leaf.m_avCorners2[c]);
+      }
+    }
+    if (m_bLeafWind) {
+      WriteVec(lod.m_pOrigCenterCoords + 3 * i, leaf.m_vPosition);
+      lod.m_pWindWeights1[i] = 1.0f - leaf.m_fFraction;
+      lod.m_pWindWeights2[i] = 1.0f - leaf.m_fFraction2;
+      lod.m_pWindMatrixIndices1[i] = WindMatrixByte(*m_pWindEngine, leaf.m_nInt);
+      lod.m_pWindMatrixIndices2[i] = WindMatrixByte(*m_pWindEngine, static_cast<std::int32_t>(leaf.m_uLastValue));
+    }
+  }
+  InitClusters(lod, fLodSizeFactor);
 }
 
 const STreeMesh* CLeafGeometry::MeshOf(std::int32_t map) const {

@@ -74,7 +74,8 @@ class CLeafGeometry {
   // the leaf-map count, or whose variant (byte A) is not below the
   // time-offset count, has no card and is left out of the LOD's arrays.
   // Wind matrix index = the wind engine's first matrix + (number mod its
-  // matrix count), the number itself with a count of 0, kept in a byte.
+  // matrix count), the number itself with a count of 0, kept in a byte. An
+  // allocation failure releases every LOD record before it is rethrown.
   void InitLods(std::int32_t numLods, const TreeVector<SBillboardLeaf>* pLeafLods, float fLodSizeFactor);
   // The LOD's cards, one per texture and variant: size = map size x LOD
   // scale, pivot (1 - origin x for even textures, origin x for odd ones,
@@ -119,6 +120,8 @@ class CLeafGeometry {
   // The mesh of leaf map `map`, or null when it has none.
   const STreeMesh* MeshOf(std::int32_t map) const;
   void BendCenters(SLodGeometry& lod) const;
+  // The SLeaf fields and cards of LOD `l` from its leaves.
+  void FillLod(SLodGeometry& lod, std::int32_t l, const TreeVector<SBillboardLeaf>& leaves, float fLodSizeFactor);
 
   bool m_bStaticLighting = false;
   bool m_bLeafWind = false;

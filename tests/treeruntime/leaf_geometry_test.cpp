@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 
 #include "treeruntime/leafy_trunk.h"
 #include "treeruntime/texture_flip.h"
@@ -418,6 +419,54 @@ TEST_F(LeafGeometryTest, AllocationsAreGivenBack) {
     EXPECT_GT(GetTrackedBytes(), before);
   }
   EXPECT_EQ(GetTrackedBytes(), before);
+}
+
+// Serves the first `budget` requests, then fails every one.
+class CountdownAllocator : public CTreeAllocator {
+ public:
+  explicit CountdownAllocator(int budget) : budget_(budget) {}
+  void* Alloc(std::size_t size, std::size_t alignment) override {
+    if (budget_-- <= 0) return nullptr;
+    return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+  }
+  void Free(void* block) override { std::free(block); }
+
+ private:
+  int budget_;
+};
+
+TEST_F(LeafGeometryTest, AFailedAllocationLeavesNothingBehind) {
+  CTreeEngine engine(nullptr);
+  engine.m_cLeafInfo.m_vLeafMaps.resize(2);
+  engine.m_cLeafInfo.m_vLeafMaps[1].m_bUseMesh = true;
+  STreeMesh* mesh = TrackedNew<STreeMesh>("test mesh");
+  mesh->m_vVertices.resize(3);
+  engine.m_vMeshes.push_back(mesh);
+  for (auto& lod : lods_) lod = {Leaf(0, 0), Leaf(3, 2)};
+  bool completed = false;
+  for (int budget = 0; !completed; ++budget) {
+    SCOPED_TRACE(budget);
+    const std::uint32_t before = GetTrackedBytes();
+    {
+      CountdownAllocator countdown(budget);
+      test::InstalledAllocator scope(&countdown);
+      CLeafGeometry geometry(&wind_);
+      geometry.SetEngine(&engine);
+      geometry.SetLeafWind(true);
+      try {
+        Init(geometry);
+        completed = true;
+      } catch (const BadAllocation&) {
+        EXPECT_EQ(geometry.GetNumLods(), 0);
+        EXPECT_EQ(geometry.GetLod(0), nullptr);
+      }
+      CTreeRT::SGeometry::SLeaf out;
+      geometry.ComputeLod(0, out, 0.0f, 0.0f, 0.25f);
+      EXPECT_EQ(out.m_nLodIndex, completed ? 0 : -1);
+    }
+    EXPECT_EQ(GetTrackedBytes(), before);
+    ASSERT_LT(budget, 1000);
+  }
 }
 
 TEST(LeafGeometryOfAComputedTree, SixLeafMaps) {
