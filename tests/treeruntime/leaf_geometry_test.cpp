@@ -207,6 +207,33 @@ TEST_F(LeafGeometryTest, CardCornersBeforeAndAfterRocking) {
   ExpectVec(out.m_pCards[4].m_pCoords, flat[0] * rock);
 }
 
+TEST_F(LeafGeometryTest, WithLeafAnglesTheTablesTurnTheCards) {
+  const float rocking[3] = {5.0f, -10.0f, 20.0f};
+  const float rustling[3] = {1.0f, 2.0f, 3.0f};
+  wind_.m_uNumLeafAngles = 3;
+  wind_.m_pRockingAngles = rocking;
+  wind_.m_pRustlingAngles = rustling;
+  lods_[0] = {Leaf(0, 0)};
+  CLeafGeometry geometry(&wind_);
+  Init(geometry);
+  CTreeRT::SGeometry::SLeaf out;
+  geometry.ComputeLod(0, out, 10.0f, -20.0f, 0.25f);
+  // Cards 0 and 2 (texture 0) and 5 (texture 1, variant 1); a centred
+  // origin gives both textures of map 0 the same corners.
+  const stVec3 flat[4] = {stVec3(0, 1, 1), stVec3(0, -1, 1), stVec3(0, -1, 0), stVec3(0, 1, 0)};
+  for (std::int32_t c : {0, 2, 5}) {
+    stMat3 rock;
+    wind_.RotateCardFromTables(c, 10.0f, -20.0f, rock);
+    for (int corner = 0; corner < 4; ++corner) {
+      SCOPED_TRACE(testing::Message() << "card " << c << " corner " << corner);
+      ExpectVec(out.m_pCards[c].m_pCoords + 4 * corner, flat[corner] * rock);
+    }
+  }
+  wind_.m_uNumLeafAngles = 0;
+  wind_.m_pRockingAngles = nullptr;
+  wind_.m_pRustlingAngles = nullptr;
+}
+
 TEST_F(LeafGeometryTest, ASecondComputeOnlyCopies) {
   lods_[1] = {Leaf(0, 0), Leaf(1, 0)};
   CLeafGeometry geometry(&wind_);
