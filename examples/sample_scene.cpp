@@ -9,6 +9,10 @@
 #include "audio/audio_instance.h"
 #include "audio/audio_source.h"
 #include "audio/audio_track.h"
+#include "controllers/composite/data_selector_control.h"
+#include "controllers/composite/data_switcher_control.h"
+#include "controllers/composite/rts_selector_control.h"
+#include "controllers/composite/rts_switcher_control.h"
 #include "controllers/core/bone_skin_control.h"
 #include "controllers/core/clip_key.h"
 #include "controllers/core/data_clip_control.h"
@@ -482,6 +486,109 @@ Result AddCharacter(CNode& scene) {
   return r;
 }
 
+// A dancer whose transform a switcher takes from two keyframe
+// controllers: the sway from 0 ms, blended into the spin over the next
+// second, then back to the sway at once at 2000 ms.
+Result AddDancer(CNode& scene) {
+  CPointer<CNode> dancer;
+  Result r = CNode::Create(dancer);
+  if (Failed(r)) return r;
+  dancer->SetName(u"Dancer");
+  dancer->SetBasis(Turn(0.0f, -6.0f, 0.0f, 0.0f));
+  CPointer<CRTSSwitcherControl> switcher(new CRTSSwitcherControl());
+  switcher->SetName(u"Dancer switcher");
+  CPointer<CKeyframeControl> sway, spin;
+  r = MakeKeys(u"sway", {{0, Turn(-10.0f, -6.0f, 0.0f, 0.0f)}, {500, Turn(10.0f, -6.0f, 0.0f, 0.0f)},
+                         {1000, Turn(-10.0f, -6.0f, 0.0f, 0.0f)}}, sway);
+  if (Succeeded(r)) r = MakeKeys(u"spin", {{0, Turn(0.0f, -6.0f, 1.0f, 0.0f)}, {1000, Turn(90.0f, -6.0f, 1.0f, 0.0f)}}, spin);
+  if (Succeeded(r)) r = dancer->AddControl(switcher.Get());
+  if (Succeeded(r)) r = switcher->AddChild(sway.Get());
+  if (Succeeded(r)) r = switcher->AddChild(spin.Get());
+  using ChannelKey = CRTSSwitcherControl::CSwChannelKey;
+  if (Succeeded(r)) {
+    r = switcher->SetKeys({ChannelKey(0, 0), ChannelKey(1000, 1, TT_EASE_IN_OUT), ChannelKey(2000, 0, TT_STEP)});
+  }
+  if (Succeeded(r)) r = scene.AddChild(dancer.Get());
+  return r;
+}
+
+// A stage hand handed between two clip controllers by a selector: the
+// walk clip claims the transform from 0 ms at priority 1, the bow clip
+// from 800 ms at priority 2; the selector fades toward the bow over the
+// 200 ms before it.
+Result AddStageHand(CNode& scene) {
+  CPointer<CNode> hand;
+  Result r = CNode::Create(hand);
+  if (Failed(r)) return r;
+  hand->SetName(u"Stage hand");
+  hand->SetBasis(Turn(0.0f, -6.0f, -3.0f, 0.0f));
+  CPointer<CRTSSelectorControl> selector(new CRTSSelectorControl());
+  selector->SetName(u"Stage hand selector");
+  CPointer<CRTSClipControl> walkClips(new CRTSClipControl());
+  walkClips->SetName(u"Walk clips");
+  CPointer<CRTSClipControl> bowClips(new CRTSClipControl());
+  bowClips->SetName(u"Bow clips");
+  CPointer<CKeyframeControl> walk, bow;
+  r = MakeKeys(u"stage walk", {{0, Turn(0.0f, -6.0f, -3.0f, 0.0f)}, {1000, Turn(0.0f, -5.0f, -3.0f, 0.0f)}}, walk);
+  if (Succeeded(r)) r = MakeKeys(u"bow", {{0, Turn(0.0f, -5.0f, -3.0f, 0.0f)}, {500, Turn(45.0f, -5.0f, -3.0f, 0.0f)}}, bow);
+  if (Succeeded(r)) r = hand->AddControl(selector.Get());
+  if (Succeeded(r)) r = selector->AddChild(walkClips.Get());
+  if (Succeeded(r)) r = selector->AddChild(bowClips.Get());
+  if (Succeeded(r)) r = walkClips->AddChild(walk.Get());
+  if (Succeeded(r)) r = bowClips->AddChild(bow.Get());
+  CClipKey walkClip(0, 0);
+  walkClip.Priority = 1.0f;
+  CClipKey bowClip(800, 0);
+  bowClip.Priority = 2.0f;
+  if (Succeeded(r)) r = walkClips->AddClipKey(walkClip, kFps);
+  if (Succeeded(r)) r = bowClips->AddClipKey(bowClip, kFps);
+  if (Succeeded(r)) r = scene.AddChild(hand.Get());
+  return r;
+}
+
+Vec3 Raise(const Vec3& p) { return p.y > 0.0f ? Vec3{0.0f, 0.25f, 0.0f} : Vec3{0.0f, 0.0f, 0.0f}; }
+Vec3 Lower(const Vec3& p) { return p.y > 0.0f ? Vec3{0.0f, -0.25f, 0.0f} : Vec3{0.0f, 0.0f, 0.0f}; }
+Vec3 Flutter(const Vec3& p) { return {0.0f, 0.0f, 0.1f * p.x}; }
+
+// Adds a morph called `name` moving the positions of `level` by `offset`,
+// with weights 0, 1, 0 at 0, 500 and 1000 ms and Priority `priority`, as a
+// child of `container`.
+template <typename Container>
+Result AddFlagMorph(Container& container, const CGeometryData& level, const char16_t* name,
+                    Vec3 (*offset)(const Vec3&), f32 priority) {
+  CPointer<CMorphControl> morph(new CMorphControl());
+  morph->SetName(name);
+  morph->SetPriority(priority);
+  Result r = container.AddChild(morph.Get());
+  if (Succeeded(r)) r = FillMorph(*morph, level, offset, {{0, 0.0f}, {500, 1.0f}, {1000, 0.0f}});
+  return r;
+}
+
+// A flag whose positions two data containers move: a switcher plays the
+// raise until 1000 ms and the lowering from then on; a selector lets the
+// flutter of the higher priority play over the raise.
+Result AddFlag(CNode& scene) {
+  CPointer<CTriMesh> flag(new CTriMesh());
+  CPointer<CGeometryData> quad;
+  Result r = MakeQuadLevel(u"Flag level", 2.0f, 1.0f, quad);
+  if (Succeeded(r)) r = flag->SetSingleLod(quad.Get());
+  if (Succeeded(r)) r = AddPlaced(scene, *flag, u"Flag", 0.0f, 4.0f, 0.0f);
+  if (Failed(r)) return r;
+  CPointer<CDataSwitcherControl> switcher(new CDataSwitcherControl());
+  switcher->SetName(u"Flag switcher");
+  CPointer<CDataSelectorControl> selector(new CDataSelectorControl());
+  selector->SetName(u"Flag selector");
+  r = flag->AddControl(switcher.Get());
+  if (Succeeded(r)) r = flag->AddControl(selector.Get());
+  if (Succeeded(r)) r = AddFlagMorph(*switcher, *quad, u"Raise", &Raise, 0.0f);
+  if (Succeeded(r)) r = AddFlagMorph(*switcher, *quad, u"Lower", &Lower, 0.0f);
+  using ChannelKey = CDataSwitcherControl::CChannelKey;
+  if (Succeeded(r)) r = switcher->SetKeys({ChannelKey(0, 0), ChannelKey(1000, 1)});
+  if (Succeeded(r)) r = AddFlagMorph(*selector, *quad, u"Lift", &Raise, 1.0f);
+  if (Succeeded(r)) r = AddFlagMorph(*selector, *quad, u"Flutter", &Flutter, 2.0f);
+  return r;
+}
+
 // A spline path through five control points, the middle one banked.
 Result AddTrack(CNode& scene) {
   CPointer<CPath> track;
@@ -732,6 +839,9 @@ Result BuildSampleScene(CStream& stream) {
   r = AddArm(*scene);
   if (Succeeded(r)) r = AddSwitch(*scene);
   if (Succeeded(r)) r = AddCharacter(*scene);
+  if (Succeeded(r)) r = AddDancer(*scene);
+  if (Succeeded(r)) r = AddStageHand(*scene);
+  if (Succeeded(r)) r = AddFlag(*scene);
   if (Succeeded(r)) r = AddTrack(*scene);
   if (Succeeded(r)) r = AddMirror(*scene);
   if (Succeeded(r)) r = AddBillboards(*scene);

@@ -5,6 +5,10 @@
 #include "audio/audio_instance.h"
 #include "audio/audio_source.h"
 #include "audio/audio_track.h"
+#include "controllers/composite/data_selector_control.h"
+#include "controllers/composite/data_switcher_control.h"
+#include "controllers/composite/rts_selector_control.h"
+#include "controllers/composite/rts_switcher_control.h"
 #include "controllers/core/bone_skin_control.h"
 #include "controllers/core/data_clip_control.h"
 #include "controllers/core/data_control.h"
@@ -66,6 +70,10 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CBoneSkinControl", &CreateObject<CBoneSkinControl>);
   CClassFactory::Register("CDataClipControl", &CreateObject<CDataClipControl>);
   CClassFactory::Register("CUvwMapClipControl", &CreateObject<CUvwMapClipControl>);
+  CClassFactory::Register("CRTSSwitcherControl", &CreateObject<CRTSSwitcherControl>);
+  CClassFactory::Register("CRTSSelectorControl", &CreateObject<CRTSSelectorControl>);
+  CClassFactory::Register("CDataSwitcherControl", &CreateObject<CDataSwitcherControl>);
+  CClassFactory::Register("CDataSelectorControl", &CreateObject<CDataSelectorControl>);
   CClassFactory::Register("CDirectionalLight", &CreateObject<CDirectionalLight>);
   CClassFactory::Register("CPointLight", &CreateObject<CPointLight>);
   CClassFactory::Register("CSpotLight", &CreateObject<CSpotLight>);

@@ -287,14 +287,36 @@ class CLayer : public CLayerBase {
       if (child) child->ForgetObject(object);
     }
   }
+  // Whether this container's children may move to `target`, which will
+  // be bound to `object` once the move is done: kErrInvalidArg when the
+  // target sits below this container (it would end up holding itself), or
+  // when a child is also held by another container and bound to another
+  // object than `object` (moving it would leave it bound for the other
+  // container but listed by a container of another object). kOk otherwise.
+  Result CheckMoveTo(const CLayer<T>& target, const CDorun* object) const {
+    if (&target == this) return kOk;
+    if (HoldsInSubtree(&target.GetLayerControl())) return kErrInvalidArg;
+    const CControl& self = GetLayerControl();
+    for (const CPointer<T>& child : children_) {
+      if (!child || child->GetObject() == object) continue;
+      for (const CControl* owner : child->GetOwners()) {
+        if (owner != &self && owner != &target.GetLayerControl()) return kErrInvalidArg;
+      }
+    }
+    return kOk;
+  }
   // The container part of CopyTo: the target takes this container's
   // children and this container is left with none; the target's former
   // children are released from it and handed to `displaced`. The owner
-  // lists follow the move. kErrInvalidArg when the target sits below this
-  // container (it would end up holding itself); nothing changes then.
+  // lists follow the move (each child lists the target instead of this
+  // container) and the children are bound to the target's Object. The
+  // refusals of CheckMoveTo (against the target's Object) leave both
+  // containers as they were.
   Result MoveChildrenTo(CLayer<T>& target, DisplacedList& displaced) const {
     if (&target == this) return kOk;
-    if (HoldsInSubtree(&target.GetLayerControl())) return kErrInvalidArg;
+    CDorun* object = target.GetLayerControl().GetObject();
+    const Result r = CheckMoveTo(target, object);
+    if (Failed(r)) return r;
     CLayer<T>& self = const_cast<CLayer<T>&>(*this);  // the children move: the source is emptied
     for (CPointer<T>& former : target.children_) {
       if (!former) continue;
@@ -305,6 +327,13 @@ class CLayer : public CLayerBase {
     for (CPointer<T>& child : self.children_) {
       if (!child) continue;
       child->RemoveOwner(&self.GetLayerControl());
+      // Rebound while no container lists it, since SetObject keeps the
+      // binding a listing container has. A child still held elsewhere is
+      // bound to `object` already (CheckMoveTo).
+      if (!child->HasOwners() && child->GetObject() != object) {
+        child->SetObject(nullptr);
+        child->SetObject(object);
+      }
       child->AddOwner(&target.GetLayerControl());
     }
     target.children_.swap(self.children_);
@@ -751,6 +780,100 @@ class CContainerControl : public Base, public Container {
   }
 };
 
+// --- KT::CListControl<Base, T> ---------------------------------------------------------------
+//
+// What the containers of a plain child list (the switchers and selectors)
+// share beyond the child visits: the end time, cloning, the moving part of
+// CopyTo, linking and the update depth. Each concrete container states its
+// evaluation, its own fields and its record, whose child part is the child
+// list (WriteChildList, ReadChildList).
+
+template <typename Base, typename T>
+class CListControl : public CContainerControl<Base, CLayer<T>> {
+ public:
+  CListControl() = default;
+  // Copies the controller part; the copy holds no children (see CLayer).
+  // Clone fills the copy's children.
+  CListControl(const CListControl& other) : CContainerControl<Base, CLayer<T>>(other) {}
+
+  // The largest of 0 and every child's trunc(end time / Frequency).
+  i32 GetEndTime() const override { return this->GetLatestChildEnd(); }
+
+  // The controller through the clone map (its answer when it was cloned
+  // before or failed); then a clone of every child (a child cloned before
+  // yields its earlier clone) added to the copy with AddChild; the first
+  // failure is answered.
+  Result Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) override {
+    const Result r = Base::Clone(out, cloneMap, flags);
+    if (r != kOk) return r;
+    auto* copy = dynamic_cast<CListControl*>(out.Get());
+    if (copy == nullptr) return kErrNotFound;
+    return this->CloneChildrenInto(*copy, cloneMap, flags);
+  }
+  // The controller part, then the stored child ids become children. A
+  // child that would close an ownership loop, or one listed twice,
+  // fails with kErrNotFound. Once the file is linked every child lists
+  // this container as owner (files from before owner lists stored none)
+  // and is bound to its Object.
+  Result Link(CStream& stream, CStreamLoadRecord& record, u32 flags) override {
+    const Result r = Base::Link(stream, record, flags);
+    if (Failed(r)) return r;
+    this->ResolveChildIds(stream, record);
+    return this->ClaimChildren(stream);
+  }
+
+ protected:
+  // CopyTo's shared part into `other` (the target, already known to be of
+  // the concrete class): the checks of CheckMoveTo (kErrInvalidArg,
+  // nothing changed), the controller part (Base::CopyTo, which binds the
+  // target to this controller's Object), then the children move to the
+  // target (see CLayer::MoveChildrenTo).
+  Result CopyListTo(CListControl& other, DisplacedList& displaced, u32 flags) const {
+    Result r = this->CheckMoveTo(other, this->GetObject());
+    if (Succeeded(r)) r = Base::CopyTo(&other, displaced, flags);
+    if (Succeeded(r)) r = this->MoveChildrenTo(other, displaced);
+    return r;
+  }
+  // The update depth of a container whose children read what they read at
+  // its time: the time scaled by Frequency (truncated), then each child's
+  // GetUpdateDepth with it; the first failure is answered. kOk.
+  Result ChildrenUpdateDepth(i32 time, i32& depth) {
+    const i32 scaled = this->ScaleTime(time);
+    for (const CPointer<T>& child : this->GetChildren()) {
+      if (!child) continue;
+      const Result r = child->GetUpdateDepth(scaled, depth);
+      if (Failed(r)) return r;
+    }
+    return kOk;
+  }
+  // Reference resolution of the containers that ignore their children's
+  // answers: each child's, then the controller's own.
+  Result ResolveReferencesIgnoringChildren(CBase* root) {
+    for (const CPointer<T>& child : this->GetChildren()) {
+      if (child) child->ResolveReferences(root);
+    }
+    return Base::ResolveReferencesInElement(root);
+  }
+  // Bytes of the child list in memory.
+  u32 GetChildListMemorySize() const { return 4 * this->GetChildCount(); }
+
+  // The child the last evaluation ran (for containers whose Apply hands on
+  // to it); none after construction, in copies and after an evaluation
+  // that ran no child.
+  void SetEvaluatedChild(u32 index) { evaluated_ = index; }
+  void ClearEvaluatedChild() { evaluated_ = kNoChild; }
+  // The Apply of that child (it writes what its Update evaluated); kOk
+  // when there is none (or it has left the list).
+  Result ApplyEvaluatedChild() {
+    T* child = this->GetChild(evaluated_);
+    return child != nullptr ? child->Apply() : kOk;
+  }
+
+ private:
+  static constexpr u32 kNoChild = 0xFFFFFFFFu;
+  u32 evaluated_ = kNoChild;
+};
+
 // --- KT::CClipControl<Base, T> ---------------------------------------------------------------
 //
 // What the clip controllers (transform, data and UVW-map) share beyond the
@@ -785,17 +908,18 @@ class CClipControl : public CContainerControl<Base, CClip<T>> {
     return this->CloneClipChildrenInto(*copy, cloneMap, flags);
   }
   // Into a clip controller of the same class (else kErrNotFound; one below
-  // this controller: kErrInvalidArg; nothing changed then): the controller
+  // this controller, or a child also held for another object:
+  // kErrInvalidArg; nothing changed then): the controller
   // part, then the children move to the target (this controller is left
   // with none; the target's former children go to `displaced`), and the
   // target takes the clips, Static and LastIndex.
   Result CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const override {
     auto* other = dynamic_cast<CClipControl*>(target);
     if (other == nullptr) return kErrNotFound;
-    // Checked before anything is copied: the target would end up holding
-    // itself.
-    if (other != this && this->HoldsInSubtree(other)) return kErrInvalidArg;
-    const Result r = Base::CopyTo(target, displaced, flags);
+    // Checked before anything is copied. The controller part binds the
+    // target to this controller's Object.
+    Result r = this->CheckMoveTo(*other, this->GetObject());
+    if (Succeeded(r)) r = Base::CopyTo(target, displaced, flags);
     if (Failed(r)) return r;
     return this->CopyClipPartTo(*other, displaced);
   }

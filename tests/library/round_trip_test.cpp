@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "controllers/composite/data_switcher_control.h"
+#include "controllers/composite/rts_selector_control.h"
+#include "controllers/composite/rts_switcher_control.h"
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/morph_control.h"
 #include "controllers/core/uvw_map_control.h"
@@ -58,6 +61,22 @@ void BuildKeyframeControl(CBase& object, Companions&) {
   control.AddRtsKey(500, 1000.0f, moved, TT_EASE_IN, 80.0f);
   control.SetStickyKeys({{0, true}, {250, false}});
   control.SetFrequency(2.0f);
+}
+
+void BuildRtsSwitcherControl(CBase& object, Companions&) {
+  using Key = CRTSSwitcherControl::CSwChannelKey;
+  ASSERT_EQ(static_cast<CRTSSwitcherControl&>(object).SetKeys({Key(0, 1), Key(750, 0, TT_EASE_OUT, 70.0f)}), kOk);
+}
+
+void BuildRtsSelectorControl(CBase& object, Companions&) {
+  auto& control = static_cast<CRTSSelectorControl&>(object);
+  control.SetTransitionTime(120.0f);
+  control.SetTransitionType(TT_STEP);
+}
+
+void BuildDataSwitcherControl(CBase& object, Companions&) {
+  using Key = CDataSwitcherControl::CChannelKey;
+  ASSERT_EQ(static_cast<CDataSwitcherControl&>(object).SetKeys({Key(0, 2), Key(400, 1)}), kOk);
 }
 
 void BuildUvwMapControl(CBase& object, Companions& companions) {
@@ -161,6 +180,8 @@ const std::map<std::string, Row>& Rows() {
       {"CCamera", {BuildCamera}},
       {"CCameraControl", {BuildCameraControl}},
       {"CDataClipControl", {}},
+      {"CDataSelectorControl", {}},
+      {"CDataSwitcherControl", {BuildDataSwitcherControl}},
       {"CDirectionalLight", {}},
       {"CGeometryData", {}},
       {"CGroupTriMesh", {}},
@@ -175,6 +196,8 @@ const std::map<std::string, Row>& Rows() {
       {"CPointLight", {}},
       {"CPointLightControl", {BuildPointLightControl}},
       {"CRTSClipControl", {}},
+      {"CRTSSelectorControl", {BuildRtsSelectorControl}},
+      {"CRTSSwitcherControl", {BuildRtsSwitcherControl}},
       {"CSelNode", {}},
       {"CSpotLight", {BuildSpotLight}},
       {"CSpotLightControl", {BuildSpotLightControl}},

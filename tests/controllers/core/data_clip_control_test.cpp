@@ -380,6 +380,37 @@ TEST_F(DataClipControlTest, CopyToMovesTheChildrenIntoItsOwnClassOnly) {
   EXPECT_EQ(target->GetChildCount(), 2u);
 }
 
+// The children move only where they can be bound as their new container
+// is: a child held for another object stays, and a moved child takes the
+// target's binding.
+TEST_F(DataClipControlTest, CopyToRebindsTheChildrenAndRefusesOnesHeldForAnotherObject) {
+  Switch s;
+  CPointer<CDataClipControl> second(new CDataClipControl());
+  ASSERT_EQ(s.object->AddControl(second.Get()), kOk);
+  ASSERT_EQ(second->AddChild(s.a.Get()), kOk);
+  // Unbinding the clip controller leaves "a" bound for the second one.
+  ASSERT_EQ(s.object->RemoveControl(s.clips.Get()), kOk);
+  ASSERT_EQ(s.a->GetObject(), s.object.Get());
+  ASSERT_EQ(s.b->GetObject(), nullptr);
+
+  CPointer<CDataClipControl> target(new CDataClipControl());
+  DisplacedList displaced;
+  EXPECT_EQ(s.clips->CopyTo(target.Get(), displaced, 0), kErrInvalidArg);
+  EXPECT_EQ(s.clips->GetChildCount(), 2u);
+  EXPECT_EQ(target->GetChildCount(), 0u);
+  EXPECT_TRUE(target->GetClips().empty());
+  EXPECT_EQ(s.a->GetOwners(), (std::vector<CControl*>{s.clips.Get(), second.Get()}));
+
+  // Released by the second controller, "a" is still bound for the first;
+  // moved to the unbound target it is unbound too.
+  ASSERT_EQ(second->RemoveChild(s.a.Get()), kOk);
+  ASSERT_EQ(s.a->GetObject(), s.object.Get());
+  ASSERT_EQ(s.clips->CopyTo(target.Get(), displaced, 0), kOk);
+  EXPECT_EQ(s.a->GetObject(), nullptr);
+  EXPECT_EQ(s.a->GetOwners(), std::vector<CControl*>{target.Get()});
+  EXPECT_EQ(target->GetClips().size(), 2u);
+}
+
 // --- the UVW clip controller ----------------------------------------------------------------
 
 const Set kA = {{0, 0, 0}, {1, 0, 0}};
