@@ -136,7 +136,7 @@ void STreeLeafInfo::InitTables(std::int32_t numLeafMaps) {
   const std::uint64_t offsets = static_cast<std::uint64_t>(std::max(m_nNumTimeOffsets, 0));
   const std::uint64_t lods = static_cast<std::uint64_t>(std::max(m_nNumLeafLods, 0));
   const std::uint64_t intsPerTable = offsets * maps * kTableInts;
-  const std::uint64_t tableBytes = lods * (4 + intsPerTable * sizeof(std::int32_t)) + lods * sizeof(void*);
+  const std::uint64_t tableBytes = lods * (4 + intsPerTable * sizeof(float)) + lods * sizeof(void*);
   if (maps > kMaxTableBytes || tableBytes > kMaxTableBytes) throw BadAllocation();
 
   // Allocate everything first, then publish, so that a failure leaves the
@@ -160,9 +160,9 @@ void STreeLeafInfo::InitTables(std::int32_t numLeafMaps) {
       r[7] = 0.0f;
     }
 
-    m_ppLodTables = TrackedNewArray<std::int32_t*>(lods, "STreeLeafInfo::InitTables, m_ppLodTables");
+    m_ppLodTables = TrackedNewArray<float*>(lods, "STreeLeafInfo::InitTables, m_ppLodTables");
     for (std::uint64_t lod = 0; lod < lods; ++lod) {
-      m_ppLodTables[lod] = TrackedNewArray<std::int32_t>(intsPerTable, "STreeLeafInfo::InitTables, m_ppLodTables[i]");
+      m_ppLodTables[lod] = TrackedNewArray<float>(intsPerTable, "STreeLeafInfo::InitTables, m_ppLodTables[i]");
     }
   } catch (...) {
     FreeTables();

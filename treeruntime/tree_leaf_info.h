@@ -38,7 +38,7 @@ struct STreeLeafMap {
 };
 
 struct STreeLeafInfo {
-  // Each per-LOD table holds this many ints per leaf map and time offset.
+  // Each per-LOD table holds this many floats per leaf map and time offset.
   static constexpr int kTableInts = 32;
   // InitTables refuses (BadAllocation) tables that would take more bytes.
   static constexpr std::uint64_t kMaxTableBytes = 256u * 1024u * 1024u;
@@ -62,8 +62,9 @@ struct STreeLeafInfo {
   // Set by InitTables.
   std::int32_t m_nNumTableLeafMaps = 0;
   // Counted arrays (tracked): one table per leaf LOD, each
-  // m_nNumTimeOffsets x leaf maps x 32 ints.
-  std::int32_t** m_ppLodTables = nullptr;
+  // m_nNumTimeOffsets x leaf maps x 32 floats, the card corners the leaf
+  // geometry writes (16 floats per card, two textures per leaf map).
+  float** m_ppLodTables = nullptr;
   // Counted array of 2 x leaf maps records of eight floats.
   float* m_pTexCoords = nullptr;
   // Counted array of m_nNumTimeOffsets floats.
@@ -96,7 +97,7 @@ struct STreeLeafInfo {
   // counts as 0), replacing earlier ones: m_nNumTimeOffsets time offsets,
   // each a uniform draw in [0, 10000] in order; 2n texture-coordinate
   // records (0, s, s, s, s, 0, 0, 0) with s = -1 under the texture-flip
-  // option, else 1; one zeroed table of m_nNumTimeOffsets x n x 32 ints per
+  // option, else 1; one zeroed table of m_nNumTimeOffsets x n x 32 floats per
   // leaf LOD. Throws BadAllocation when an allocation fails or the tables
   // would exceed kMaxTableBytes.
   void InitTables(std::int32_t numLeafMaps);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "treeruntime/branch.h"
+#include "treeruntime/leafy_trunk.h"
 #include "treeruntime/lighting_engine.h"
 #include "treeruntime/spt_builder.h"
 #include "treeruntime/tree_engine.h"
@@ -362,36 +363,15 @@ TEST_F(BranchLeafTest, MeshLeaves) {
 
 // --- leaves on a computed trunk ------------------------------------------------
 
-std::string Flat(float v) {
-  const std::string number = FormatCurveNumber(v);
-  return test::CurveText(number + " " + number + " 0", {"0 1 1 0 0.1", "1 1 1 0 0.1"});
-}
-
-test::SptLevel FlatLevel(float length, float radius, float startAngle) {
-  test::SptLevel level;
-  const float values[9] = {0.0f, 0.0f, 0.0f, 0.0f, length, radius, 1.0f, startAngle, 0.5f};
-  for (int c = 0; c < 9; ++c) level.curves[c] = Flat(values[c]);
-  return level;
-}
-
 TEST(BranchLeavesOnATrunk, EveryLeafChildIsPlacedWithSpacingOff) {
   // Size 4, L = 6; frequency 2 gives trunc(2 / 4 x 6) = 3 leaf children.
-  test::SptTree tree;
-  tree.size = 4.0f;
-  tree.levels = {FlatLevel(1.5f, 0.125f, -90.0f), FlatLevel(0.25f, 0.01f, 30.0f)};
+  test::SptTree tree = test::LeafyTrunk();
   tree.levels[0].frequency = 2.0f;
   tree.leafMaps.resize(2);  // both in the second group
   tree.leaf3008 = 0;
   tree.leaf3009 = false;
-  const test::Bytes block = test::BuildSpt(tree);
-  CTreeFileAccess in = test::ReaderOf(block);
   CTreeEngine engine(nullptr);
-  engine.Parse(in);
-  for (STreeBranchInfo* level : engine.m_vBranchLevels) level->ApplyDefaultCurves();
-  engine.m_pRootSupport->m_sBranch.ApplyDefaultCurves();
-  CBranch::Settings().m_pFrondEngine = nullptr;
-  CBranch::Settings().m_pLightingEngine = nullptr;
-  engine.Compute(1.0f);
+  test::ParseAndCompute(tree, engine);
   ASSERT_EQ(engine.m_vLeaves.size(), 3u);
   for (const SBillboardLeaf& leaf : engine.m_vLeaves) {
     EXPECT_EQ(leaf.m_ucDimming, 255);

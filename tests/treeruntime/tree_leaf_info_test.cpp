@@ -221,7 +221,7 @@ TEST_F(LeafTablesTest, TablesForTwoLeafMaps) {
     ASSERT_EQ(TrackedArrayCount(l.m_ppLodTables), 4u);
     for (int lod = 0; lod < 4; ++lod) {
       ASSERT_EQ(TrackedArrayCount(l.m_ppLodTables[lod]), 3u * 2u * 32u);
-      for (int i = 0; i < 192; ++i) ASSERT_EQ(l.m_ppLodTables[lod][i], 0);
+      for (int i = 0; i < 192; ++i) ASSERT_EQ(l.m_ppLodTables[lod][i], 0.0f);
     }
   }
 }
