@@ -3,6 +3,7 @@
 #include <new>
 
 #include "objectmodel/class_factory.h"
+#include "objectmodel/nested_walk.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 
@@ -29,6 +30,8 @@ u32 CDataSelectorControl::Choose(i32 time) {
 
 Result CDataSelectorControl::Update(i32 time) {
   ClearEvaluatedChild();
+  const CEvaluationDepthGuard guard;  // nested containers: bounded
+  if (guard.Exceeded()) return kErrInvalidArg;
   if (!IsActive()) return kDone;
   if (GetChildCount() == 0) return kErrInvalidArg;
   const u32 choice = Choose(time);

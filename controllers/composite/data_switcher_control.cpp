@@ -1,6 +1,7 @@
 #include "controllers/composite/data_switcher_control.h"
 
 #include "controllers/core/legacy_key_arrays.h"
+#include "objectmodel/nested_walk.h"
 
 namespace KT {
 
@@ -11,6 +12,8 @@ void switcher_keys::CChannelKey::DescribeMembers(CMemberVisitor& visitor) {
 
 Result CDataSwitcherControl::Update(i32 time) {
   ClearEvaluatedChild();
+  const CEvaluationDepthGuard guard;  // nested containers: bounded
+  if (guard.Exceeded()) return kErrInvalidArg;
   if (!IsActive()) return kDone;
   const u32 count = GetChildCount();
   if (count == 0) return kOk;

@@ -6,6 +6,7 @@
 
 #include "controllers/core/keyframe_control.h"
 #include "objectmodel/class_factory.h"
+#include "objectmodel/nested_walk.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 #include "objectmodel/time_helpers.h"
@@ -171,6 +172,8 @@ Result CRTSSelectorControl::Choose(i32 time, Choice& choice) {
 }
 
 Result CRTSSelectorControl::UpdateTransform(i32 time) {
+  const CEvaluationDepthGuard guard;  // nested containers: bounded
+  if (guard.Exceeded()) return kErrInvalidArg;
   if (!IsActive()) return kDone;
   if (GetChildCount() == 0) {
     const Result r = InitFromSlaveMode();

@@ -2,6 +2,7 @@
 
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/legacy_key_arrays.h"
+#include "objectmodel/nested_walk.h"
 #include "scene/spatial.h"
 
 namespace KT {
@@ -15,6 +16,8 @@ void switcher_keys::CSwChannelKey::DescribeMembers(CMemberVisitor& visitor) {
 // --- evaluation ----------------------------------------------------------------------------
 
 Result CRTSSwitcherControl::UpdateTransform(i32 time) {
+  const CEvaluationDepthGuard guard;  // nested containers: bounded
+  if (guard.Exceeded()) return kErrInvalidArg;
   if (!IsActive()) return kDone;
   CSpatial* spatial = nullptr;
   Result r = GetBoundSpatial(spatial);

@@ -71,6 +71,39 @@ TEST_F(RtsSwitcherControlTest, BlendsAlongTheLaterKeysTransition) {
   }
 }
 
+// Switchers nested in switchers evaluate down to the pose; a nest deeper
+// than the evaluation bound answers kErrInvalidArg instead of running out
+// of stack.
+TEST_F(RtsSwitcherControlTest, NestedSwitchersEvaluateWithinTheBoundAndStopAtIt) {
+  struct Case {
+    u32 levels;
+    bool reaches;
+  };
+  for (const Case& c : {Case{8, true}, Case{100000, false}}) {
+    SCOPED_TRACE(c.levels);
+    CPointer<CTestSpatial> spatial(new CTestSpatial());
+    CPointer<CRTSSwitcherControl> top(new CRTSSwitcherControl());
+    ASSERT_EQ(spatial->AddControl(top.Get()), kOk);
+    CRTSSwitcherControl* last = top.Get();
+    for (u32 i = 1; i < c.levels; ++i) {
+      CPointer<CRTSSwitcherControl> next(new CRTSSwitcherControl());
+      ASSERT_EQ(last->AddChild(next.Get()), kOk);
+      last = next.Get();
+    }
+    CPointer<CPoseControl> pose(new CPoseControl(u"pose", 7.0f));
+    ASSERT_EQ(last->AddChild(pose.Get()), kOk);
+
+    const Result r = top->UpdateTransform(500);
+    if (c.reaches) {
+      EXPECT_EQ(r, kOk);
+      EXPECT_FLOAT_EQ(top->GetLocal().Translate.x, 7.0f);
+    } else {
+      EXPECT_EQ(r, kErrInvalidArg);
+      EXPECT_TRUE(pose->times.empty());
+    }
+  }
+}
+
 TEST_F(RtsSwitcherControlTest, EvaluatesOnlyTheChildrenItBlends) {
   Rig same({Key(0, 1), Key(1000, 1)});
   EXPECT_EQ(same.X(500), 2.0f);
