@@ -1,7 +1,7 @@
 # The two set-up commands of the README:
 #   make example   install what is missing, build Release, run the example
 #   make test      install what is missing, build Debug+sanitizers and Release, run every test
-#   make fuzz-run  build the scene-file fuzzer with clang and run it for 60 s (inputs up to 32 KB: the sample scene is a seed)
+#   make fuzz-run  build the scene-file and image-decode fuzzers with clang and run each for 60 s (the committed corpora are the seeds)
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libtinyxml-dev libmeshoptimizer-dev libstb-dev libpng-dev libjpeg-dev libgif-dev libtiff-dev libcereal-dev
 JOBS     ?= $(shell nproc)
 RELEASE  := build/release
@@ -45,12 +45,15 @@ fuzz-run: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
 	  -DKT_BUILD_FUZZ=ON -DKT_SANITIZE=ON -DKT_BUILD_TESTS=OFF -DKT_BUILD_BENCH=OFF
-	cmake --build $(FUZZ) -j $(JOBS) --target scene_load_fuzzer
-	rm -rf $(FUZZ)/corpus-work
-	mkdir -p $(FUZZ)/corpus-work $(FUZZ)/artifacts
+	cmake --build $(FUZZ) -j $(JOBS) --target scene_load_fuzzer image_decode_fuzzer
+	rm -rf $(FUZZ)/corpus-work $(FUZZ)/image-corpus-work
+	mkdir -p $(FUZZ)/corpus-work $(FUZZ)/image-corpus-work $(FUZZ)/artifacts
 	cp fuzz/corpus/* $(FUZZ)/corpus-work/
+	cp fuzz/image_corpus/* $(FUZZ)/image-corpus-work/
 	$(FUZZ)/fuzz/scene_load_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=32768 \
 	  -artifact_prefix=$(FUZZ)/artifacts/ $(FUZZ)/corpus-work
+	$(FUZZ)/fuzz/image_decode_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
+	  -rss_limit_mb=4096 -artifact_prefix=$(FUZZ)/artifacts/ $(FUZZ)/image-corpus-work
 
 clean:
 	rm -rf build
