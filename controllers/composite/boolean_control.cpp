@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "controllers/keyed/node_step_control.h"
 #include "objectmodel/stream_fields.h"
 #include "render/lights/keyed_light_support.h"
 #include "scene/spatial.h"

@@ -76,7 +76,7 @@ class CBooleanControl : public CControlLevel<CBooleanControl, CDataControl, Clas
   bool IsStartedAt(i32 time) const override;
   // At trunc(time x Frequency), the key in force (searched from the cache,
   // which moves to it): none, or the time before the first key, answers 0;
-  // otherwise PickByKeyStart (controllers/keyed/node_step_control.h) with
+  // otherwise PickByKeyStart (controllers/core/control_level.h) with
   // that key's time and Priority.
   Result PickByPriority(i32 time, i32& bestTime, i32& pickedTime, f32& bestPriority) override;
 

@@ -18,15 +18,31 @@ i32 LocalTimeOf(const CControl& control, TimePolicy policy, i32 time, i32 length
   return time;
 }
 
-Result PickMostRecentKey(const CControl& control, i32 keyTime, f32 priority, i32& bestTime, i32& pickedTime,
-                         f32& bestPriority) {
-  if (bestTime > keyTime) return kOk;
-  // A NaN priority compares false and never wins a tie.
-  if (bestTime == keyTime && !(priority > bestPriority)) return kOk;
-  bestTime = control.UnscaleTime(keyTime);
-  pickedTime = bestTime;
+namespace {
+
+// The claim `claim` against the best so far: a later claim wins, an equal
+// one only with a strictly greater priority (a NaN priority compares false
+// and never wins a tie). The winner writes `start` and its priority.
+Result PickClaim(i32 claim, i32 start, f32 priority, i32& bestTime, i32& pickedTime, f32& bestPriority) {
+  if (bestTime > claim) return kOk;
+  if (bestTime == claim && !(priority > bestPriority)) return kOk;
+  bestTime = start;
+  pickedTime = start;
   bestPriority = priority;
   return 2;
+}
+
+}  // namespace
+
+Result PickMostRecentKey(const CControl& control, i32 keyTime, f32 priority, i32& bestTime, i32& pickedTime,
+                         f32& bestPriority) {
+  return PickClaim(keyTime, control.UnscaleTime(keyTime), priority, bestTime, pickedTime, bestPriority);
+}
+
+Result PickByKeyStart(const CControl& control, i32 keyTime, f32 priority, i32& bestTime, i32& pickedTime,
+                      f32& bestPriority) {
+  const i32 start = control.UnscaleTime(keyTime);
+  return PickClaim(start, start, priority, bestTime, pickedTime, bestPriority);
 }
 
 WString MemberGroupName(const ClassRecord& record) {

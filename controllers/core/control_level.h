@@ -70,9 +70,20 @@ i32 LocalTimeOf(const CControl& control, TimePolicy policy, i32 time, i32 length
 // strictly greater than `bestPriority`; it then writes trunc(keyTime /
 // Frequency) (UnscaleTime) to `bestTime` and `pickedTime` and `priority`
 // to `bestPriority`. Otherwise it answers 0 and writes nothing. The
-// comparison uses the key's local time as stored, as the Parts do.
+// comparison uses the key's local time as stored.
 Result PickMostRecentKey(const CControl& control, i32 keyTime, f32 priority, i32& bestTime, i32& pickedTime,
                          f32& bestPriority);
+
+// The pick of PickByPriority for a control whose claim is its key in force,
+// which began at the local time `keyTime`. The claim is compared in the
+// caller's (global) time: start = trunc(keyTime / Frequency). It wins
+// (answers 2) when start is after `bestTime`, or equal to it with
+// `priority` strictly greater than `bestPriority` (a NaN priority never
+// wins a tie); it then writes start to `bestTime` and `pickedTime` and
+// `priority` to `bestPriority`. Otherwise it answers 0 and writes nothing.
+// At Frequency 1 this is the comparison of the local key time.
+Result PickByKeyStart(const CControl& control, i32 keyTime, f32 priority, i32& bestTime, i32& pickedTime,
+                      f32& bestPriority);
 
 // Keeps an object's Modified flag across the writes a controller makes into
 // it during an update: the flag is put back as it was when the guard ends.

@@ -24,25 +24,6 @@
 
 namespace KT {
 
-// The pick of PickByPriority for a control whose claim is its key in force,
-// which began at the local time `keyTime`. The claim is compared in the
-// caller's (global) time: start = trunc(keyTime / Frequency). It wins
-// (answers 2) when start is after `bestTime`, or equal to it with
-// `priority` strictly greater than `bestPriority` (a NaN priority never
-// wins a tie); it then writes start to `bestTime` and `pickedTime` and
-// `priority` to `bestPriority`. Otherwise it answers 0 and writes nothing.
-// At Frequency 1 this is the comparison of the local key time.
-inline Result PickByKeyStart(const CControl& control, i32 keyTime, f32 priority, i32& bestTime, i32& pickedTime,
-                             f32& bestPriority) {
-  const i32 start = control.UnscaleTime(keyTime);
-  if (bestTime > start) return kOk;
-  if (bestTime == start && !(priority > bestPriority)) return kOk;
-  bestTime = start;
-  pickedTime = start;
-  bestPriority = priority;
-  return 2;
-}
-
 // Derived supplies its key class `Key` (a CTimeKey level with one 4-byte
 // value), the value's member pointer kValue, the track's member name
 // kTrackName, whether its member group reports LastIndex
