@@ -3,7 +3,6 @@
 #include <new>
 
 #include "objectmodel/stream_fields.h"
-#include "render/lights/keyed_light_support.h"
 #include "scene/spatial.h"
 
 namespace KT {

@@ -193,4 +193,14 @@ class CControl : public CDorun {
   std::vector<CControl*> owners_;
 };
 
+// The object `control` is bound to as a T: kErrInvalidArg (0x80000003)
+// when unbound, kErrNotFound (0x80000005) when it is of another class;
+// `out` is null then.
+template <typename T>
+Result BoundObjectOf(const CControl& control, T*& out) {
+  out = DynamicCast<T>(control.GetObject());
+  if (out != nullptr) return kOk;
+  return control.GetObject() == nullptr ? kErrInvalidArg : kErrNotFound;
+}
+
 }  // namespace KT

@@ -614,4 +614,14 @@ class CTransitionKey : public CKeyLevel<CTransitionKey, CTimeKey, ClassIndex::CT
   f32 TransitionStrength = kDefaultTransitionStrength;
 };
 
+// Describes a transition key whole, in the order the keyed controllers list
+// keys: "Time", the key's own fields, then "TransitionType" and
+// "TransitionStrength".
+template <typename Key>
+void DescribeTransitionKey(CMemberVisitor& visitor, const Key& key) {
+  DescribeKeyLevel<CTimeKey>(visitor, key);
+  DescribeKeyLevel<Key>(visitor, key);
+  DescribeKeyLevel<CTransitionKey>(visitor, key);
+}
+
 }  // namespace KT

@@ -3,7 +3,6 @@
 #include <new>
 
 #include "controllers/core/legacy_key_arrays.h"
-#include "render/lights/keyed_light_support.h"
 #include "scene/sel_node.h"
 
 namespace KT {
