@@ -782,6 +782,13 @@ class CContainerControl : public Base, public Container {
   bool HasSubObjects() const override { return this->GetChildCount() > 0 || Base::HasSubObjects(); }
 
  protected:
+  // Runs the children's part of Clone (`step`) as a nested clone step, so
+  // containers nested in containers are cloned in bounded stack; `copy`
+  // is held until the step has run.
+  template <typename Step>
+  static Result RunCloneStep(const CPointer<CBase>& copy, Step step) {
+    return GetNestedWalk<NestedWalkKind::kClone>().Run([copy, step]() mutable { return step(); });
+  }
   // The chain-element parts: this controller, then its children.
   CBase* FindInElement(const char16_t* name, const ClassRecord* record, bool includeDerived,
                        bool onlyMarked) override {
@@ -845,7 +852,7 @@ class CListControl : public CContainerControl<Base, CLayer<T>> {
     if (r != kOk) return r;
     auto* copy = dynamic_cast<CListControl*>(out.Get());
     if (copy == nullptr) return kErrNotFound;
-    return this->CloneChildrenInto(*copy, cloneMap, flags);
+    return this->RunCloneStep(out, [this, copy, &cloneMap, flags]() { return this->CloneChildrenInto(*copy, cloneMap, flags); });
   }
   // The controller part, then the stored child ids become children. A
   // child that would close an ownership loop, or one listed twice,
@@ -942,7 +949,9 @@ class CClipControl : public CContainerControl<Base, CClip<T>> {
     if (r != kOk) return r;
     auto* copy = dynamic_cast<CClipControl*>(out.Get());
     if (copy == nullptr) return kErrNotFound;
-    return this->CloneClipChildrenInto(*copy, cloneMap, flags);
+    return this->RunCloneStep(out, [this, copy, &cloneMap, flags]() {
+      return this->CloneClipChildrenInto(*copy, cloneMap, flags);
+    });
   }
   // Into a clip controller of the same class (else kErrNotFound; one below
   // this controller, or a child also held for another object:

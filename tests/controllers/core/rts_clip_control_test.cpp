@@ -404,6 +404,41 @@ TEST_F(RtsClipControlTest, NestedContainersEvaluateWithinTheBoundAndStopAtIt) {
   }
 }
 
+// 100,000 clip controllers nested in each other are cloned level by level
+// in bounded stack (the sanitizers' build would fail on an overflow): the
+// copy holds its own nested containers down to a copy of the deepest.
+TEST_F(RtsClipControlTest, NestedContainersAreClonedInBoundedStack) {
+  constexpr u32 kLevels = 100000;
+  CPointer<CRTSClipControl> top(new CRTSClipControl());
+  CRTSClipControl* last = top.Get();
+  for (u32 i = 1; i < kLevels; ++i) {
+    CPointer<CRTSClipControl> next(new CRTSClipControl());
+    ASSERT_EQ(last->AddChild(next.Get()), kOk);
+    ASSERT_EQ(last->AddClipKey(CClipKey(0, 0), 1000.0f), kOk);
+    last = next.Get();
+  }
+  last->SetName(u"deepest");
+  CloneMap map;
+  CPointer<CBase> copy;
+  ASSERT_EQ(CloneObject(copy, map, top.Get(), 0), kOk);
+  auto* copyTop = DynamicCast<CRTSClipControl>(copy.Get());
+  ASSERT_NE(copyTop, nullptr);
+  EXPECT_EQ(map.size(), kLevels);
+  std::vector<CBase*> copies;
+  copyTop->Collect(copies, nullptr, &CRTSClipControl::StaticClassRecord(), false, false);
+  EXPECT_EQ(copies.size(), kLevels);
+  CBase* deepest = copyTop->Find(u"deepest", nullptr, false, false);
+  ASSERT_NE(deepest, nullptr);
+  EXPECT_NE(deepest, last);
+  EXPECT_EQ(map.at(last).Get(), deepest);
+  // Each copied container plays its copied child, as the source does.
+  auto* second = DynamicCast<CRTSClipControl>(copyTop->GetChild(0));
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->GetOwners(), std::vector<CControl*>{copyTop});
+  EXPECT_EQ(copyTop->GetClips().size(), 1u);
+  EXPECT_EQ(copyTop->GetStatic(), std::vector<bool>{false});
+}
+
 TEST_F(RtsClipControlTest, PicksInItsScaledTime) {
   Character c;
   CClipKey key(100, 0);
