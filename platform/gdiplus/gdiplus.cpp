@@ -83,6 +83,7 @@ RgbaPixels FirstFrameOnScreen(Imaging::GifAnimation& animation) {
 bool Decode(const std::uint8_t* b, std::size_t n, GpBitmap& bitmap) {
   RgbaPixels p;
   p.rgba = Imaging::TakeSpareBlock();
+  p.bgr = true;  // asked of the codecs that can deliver the bitmap's own order
   bool ok = false;
   if (Imaging::IsPng(b, n)) {
     ok = Imaging::DecodePng(b, n, p), bitmap.raw = RawFormat::kPng;
@@ -115,7 +116,9 @@ bool Decode(const std::uint8_t* b, std::size_t n, GpBitmap& bitmap) {
   } else {
     bitmap.format = p.matte ? PixelFormat32bppARGB : PixelFormat24bppRGB;
   }
-  for (std::size_t i = 0; i < p.rgba.size(); i += 4) std::swap(p.rgba[i], p.rgba[i + 2]);
+  if (!p.bgr) {
+    for (std::size_t i = 0; i < p.rgba.size(); i += 4) std::swap(p.rgba[i], p.rgba[i + 2]);
+  }
   bitmap.bgra = std::move(p.rgba);
   return true;
 }
@@ -372,23 +375,28 @@ Status GdipSaveImageToStream(GpImage* image, CBuffer<char>& stream, const std::u
   if (*clsid < kBmpEncoder || *clsid > kPngEncoder) return InvalidParameter;
   const bool alpha = image->format == PixelFormat32bppARGB ||
                      ((image->format & PixelFormatIndexed) != 0 && (image->format & PixelFormatAlpha) != 0);
-  // The encoders read R, G, B, A: the bitmap's own rows are lent to them
-  // in that order and given back as they were.
+  // The bitmap's own rows are lent to the encoder and given back as they
+  // were. The JPEG and PNG encoders read B, G, R, A and skip the fourth
+  // byte of an image without alpha themselves; the others read R, G, B, A
+  // with an opaque fourth byte, so the rows are swapped for them and back.
+  const bool ownOrder = *clsid == kJpegEncoder || *clsid == kPngEncoder;
   RgbaPixels p;
   p.width = image->width;
   p.height = image->height;
   p.matte = alpha;
+  p.bgr = ownOrder;
   p.rgba = std::move(image->bgra);
-  for (std::size_t i = 0; i < p.rgba.size(); i += 4) std::swap(p.rgba[i], p.rgba[i + 2]);
   std::vector<std::uint8_t> fourth;
-  if (!alpha) {
-    // Encoders without alpha ignore the fourth byte, except a 32bppRGB
-    // bitmap's stored bytes, which are kept aside.
-    if (image->format == PixelFormat32bppRGB) {
-      fourth.reserve(p.rgba.size() / 4);
-      for (std::size_t i = 3; i < p.rgba.size(); i += 4) fourth.push_back(p.rgba[i]);
+  if (!ownOrder) {
+    for (std::size_t i = 0; i < p.rgba.size(); i += 4) std::swap(p.rgba[i], p.rgba[i + 2]);
+    if (!alpha) {
+      // A 32bppRGB bitmap's stored fourth bytes are kept aside.
+      if (image->format == PixelFormat32bppRGB) {
+        fourth.reserve(p.rgba.size() / 4);
+        for (std::size_t i = 3; i < p.rgba.size(); i += 4) fourth.push_back(p.rgba[i]);
+      }
+      for (std::size_t i = 3; i < p.rgba.size(); i += 4) p.rgba[i] = 255;
     }
-    for (std::size_t i = 3; i < p.rgba.size(); i += 4) p.rgba[i] = 255;
   }
   std::vector<std::uint8_t> out = Imaging::TakeSpareBlock();
   bool ok = false;
@@ -401,7 +409,9 @@ Status GdipSaveImageToStream(GpImage* image, CBuffer<char>& stream, const std::u
     default: break;
   }
   for (std::size_t i = 0; i < fourth.size(); ++i) p.rgba[i * 4 + 3] = fourth[i];
-  for (std::size_t i = 0; i < p.rgba.size(); i += 4) std::swap(p.rgba[i], p.rgba[i + 2]);
+  if (!ownOrder) {
+    for (std::size_t i = 0; i < p.rgba.size(); i += 4) std::swap(p.rgba[i], p.rgba[i + 2]);
+  }
   image->bgra = std::move(p.rgba);
   Status status = Ok;
   if (!ok || out.size() > 0xFFFFFFFFu) {

@@ -37,6 +37,7 @@ std::uint8_t Channel(std::uint32_t value, std::uint32_t mask) {
 }  // namespace
 
 bool DecodeBmp(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image) {
+  image.bgr = false;  // this codec delivers R, G, B, A only
   if (bytes == nullptr || size < kFileHeader + kInfoHeader || bytes[0] != 'B' || bytes[1] != 'M') return false;
   const std::uint8_t* info = bytes + kFileHeader;
   const std::uint32_t offset = Get32(bytes + 10);
@@ -145,6 +146,7 @@ bool DecodeBmp(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image) {
 }
 
 bool EncodeBmp(const RgbaPixels& image, bool withAlpha, std::vector<std::uint8_t>& out) {
+  if (image.bgr) return false;  // this codec reads R, G, B, A only
   if (image.width < 1 || image.height < 1) return false;
   const std::size_t pixels = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
   if (image.rgba.size() != pixels * 4) return false;

@@ -198,6 +198,7 @@ struct Writer {
 }  // namespace
 
 bool EncodeGif(const RgbaPixels& image, bool withAlpha, std::vector<std::uint8_t>& out) {
+  if (image.bgr) return false;  // this codec reads R, G, B, A only
   if (image.width < 1 || image.height < 1 || image.width > 65535 || image.height > 65535) return false;
   const std::size_t pixels = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
   if (image.rgba.size() != pixels * 4) return false;

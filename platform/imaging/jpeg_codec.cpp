@@ -65,31 +65,29 @@ bool ReadImage(ReadState& s, const std::uint8_t* bytes, std::size_t size, RgbaPi
     return false;
   }
   const bool cmyk = s.info.jpeg_color_space == JCS_CMYK || s.info.jpeg_color_space == JCS_YCCK;
-  s.info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  // Colour images are decoded by the library straight into the four-byte
+  // rows in the order asked for; CMYK ones go through a row of their own.
+  s.info.out_color_space = cmyk ? JCS_CMYK : (image.bgr ? JCS_EXT_BGRA : JCS_EXT_RGBA);
   jpeg_start_decompress(&s.info);
   const int components = s.info.output_components;
-  s.row.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(components));
+  if (cmyk) s.row.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(components));
   s.rgba = std::move(image.rgba);  // its capacity serves again
   s.rgba.clear();
   s.rgba.resize(static_cast<std::size_t>(width) * height * 4);
+  const int red = image.bgr ? 2 : 0;
   while (s.info.output_scanline < height) {
-    JSAMPROW rows[1] = {s.row.data()};
     const JDIMENSION y = s.info.output_scanline;
-    if (jpeg_read_scanlines(&s.info, rows, 1) != 1) return false;
     std::uint8_t* out = &s.rgba[static_cast<std::size_t>(y) * width * 4];
+    JSAMPROW rows[1] = {cmyk ? s.row.data() : out};
+    if (jpeg_read_scanlines(&s.info, rows, 1) != 1) return false;
+    if (!cmyk) continue;
     for (JDIMENSION x = 0; x < width; ++x, out += 4) {
       const std::uint8_t* p = &s.row[static_cast<std::size_t>(x) * static_cast<std::size_t>(components)];
-      if (cmyk) {
-        // Adobe files store inverted CMYK: the channels are already
-        // "amount of white", so R = C x K / 255 and so on.
-        out[0] = static_cast<std::uint8_t>(p[0] * p[3] / 255);
-        out[1] = static_cast<std::uint8_t>(p[1] * p[3] / 255);
-        out[2] = static_cast<std::uint8_t>(p[2] * p[3] / 255);
-      } else {
-        out[0] = p[0];
-        out[1] = p[1];
-        out[2] = p[2];
-      }
+      // Adobe files store inverted CMYK: the channels are already
+      // "amount of white", so R = C x K / 255 and so on.
+      out[red] = static_cast<std::uint8_t>(p[0] * p[3] / 255);
+      out[1] = static_cast<std::uint8_t>(p[1] * p[3] / 255);
+      out[2 - red] = static_cast<std::uint8_t>(p[2] * p[3] / 255);
       out[3] = 255;
     }
   }
@@ -113,7 +111,6 @@ bool ReadImage(ReadState& s, const std::uint8_t* bytes, std::size_t size, RgbaPi
 struct WriteState {
   jpeg_compress_struct info{};
   ErrorManager errors{};
-  std::vector<std::uint8_t> row;
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   bool created = false;
@@ -130,8 +127,9 @@ bool WriteImage(WriteState& s, const RgbaPixels& image, int quality, std::vector
   jpeg_mem_dest(&s.info, &s.buffer, &s.size);
   s.info.image_width = static_cast<JDIMENSION>(image.width);
   s.info.image_height = static_cast<JDIMENSION>(image.height);
-  s.info.input_components = 3;
-  s.info.in_color_space = JCS_RGB;
+  // The four-byte rows go to the library as they are; it skips the fourth.
+  s.info.input_components = 4;
+  s.info.in_color_space = image.bgr ? JCS_EXT_BGRX : JCS_EXT_RGBX;
   jpeg_set_defaults(&s.info);
   jpeg_set_quality(&s.info, quality < 1 ? 1 : (quality > 100 ? 100 : quality), TRUE);
   if (image.resolutionUnits != kResolutionUndefined) {
@@ -143,11 +141,10 @@ bool WriteImage(WriteState& s, const RgbaPixels& image, int quality, std::vector
     s.info.Y_density = density(image.yResolution);
   }
   jpeg_start_compress(&s.info, TRUE);
-  s.row.resize(static_cast<std::size_t>(image.width) * 3);
+  // The library takes non-const rows but only reads them when writing.
+  auto* pixels = const_cast<std::uint8_t*>(image.rgba.data());
   while (s.info.next_scanline < s.info.image_height) {
-    const std::uint8_t* p = &image.rgba[static_cast<std::size_t>(s.info.next_scanline) * image.width * 4];
-    for (int x = 0; x < image.width; ++x) std::memcpy(&s.row[static_cast<std::size_t>(x) * 3], p + x * 4, 3);
-    JSAMPROW rows[1] = {s.row.data()};
+    JSAMPROW rows[1] = {pixels + static_cast<std::size_t>(s.info.next_scanline) * static_cast<std::size_t>(image.width) * 4};
     jpeg_write_scanlines(&s.info, rows, 1);
   }
   jpeg_finish_compress(&s.info);

@@ -69,6 +69,7 @@ bool ReadImage(ReadState& s, MemoryReader& reader, RgbaPixels& image) {
   png_set_strip_16(s.png);
   png_set_gray_to_rgb(s.png);
   png_set_add_alpha(s.png, 0xFF, PNG_FILLER_AFTER);
+  if (image.bgr) png_set_bgr(s.png);
   png_set_interlace_handling(s.png);
   png_read_update_info(s.png, s.info);
   if (png_get_rowbytes(s.png, s.info) != static_cast<png_size_t>(width) * 4) png_error(s.png, "unexpected row size");
@@ -99,7 +100,6 @@ bool ReadImage(ReadState& s, MemoryReader& reader, RgbaPixels& image) {
 struct WriteState {
   png_structp png = nullptr;
   png_infop info = nullptr;
-  std::vector<std::uint8_t> packed;
   std::vector<png_bytep> rows;
   ~WriteState() { png_destroy_write_struct(&png, info != nullptr ? &info : nullptr); }
 };
@@ -119,14 +119,15 @@ bool WriteImage(WriteState& s, const RgbaPixels& image, bool withAlpha, std::vec
     png_set_pHYs(s.png, s.info, perMetre(image.xResolution), perMetre(image.yResolution), PNG_RESOLUTION_METER);
   }
   png_write_info(s.png, s.info);
+  // The rows are handed over as they are: an image without alpha has its
+  // fourth byte stripped by the library, B, G, R rows are swapped by it.
+  if (!withAlpha) png_set_filler(s.png, 0, PNG_FILLER_AFTER);
+  if (image.bgr) png_set_bgr(s.png);
   const std::size_t width = static_cast<std::size_t>(image.width);
-  const std::size_t channels = withAlpha ? 4 : 3;
-  s.packed.resize(width * channels * static_cast<std::size_t>(image.height));
   s.rows.resize(static_cast<std::size_t>(image.height));
-  for (std::size_t i = 0, o = 0; i < image.rgba.size(); i += 4, o += channels) {
-    std::memcpy(&s.packed[o], &image.rgba[i], channels);
-  }
-  for (std::size_t y = 0; y < s.rows.size(); ++y) s.rows[y] = &s.packed[y * width * channels];
+  // libpng takes non-const rows but only reads them when writing.
+  auto* pixels = const_cast<std::uint8_t*>(image.rgba.data());
+  for (std::size_t y = 0; y < s.rows.size(); ++y) s.rows[y] = pixels + y * width * 4;
   png_write_image(s.png, s.rows.data());
   png_write_end(s.png, nullptr);
   return true;

@@ -28,6 +28,12 @@ struct RgbaPixels {
   int resolutionUnits = kResolutionUndefined;
   double xResolution = 0;
   double yResolution = 0;
+  // The four bytes of a pixel are B, G, R, A instead. The JPEG and PNG
+  // codecs work in either order: set before decoding, it asks them for B, G,
+  // R, A (the system imaging layer's own order, which saves a swap pass);
+  // when encoding, they read the order it names. Every other codec decodes
+  // R, G, B, A and refuses to encode a B, G, R, A image.
+  bool bgr = false;
   std::vector<std::uint8_t> rgba;
 };
 

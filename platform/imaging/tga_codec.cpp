@@ -38,6 +38,7 @@ void Expand(const std::uint8_t* p, int bytes, bool grey, bool alphaBits, std::ui
 }  // namespace
 
 bool DecodeTga(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image) {
+  image.bgr = false;  // this codec delivers R, G, B, A only
   if (bytes == nullptr || size < kHeaderSize) return false;
   const int idLength = bytes[0];
   const int mapType = bytes[1];
@@ -148,6 +149,7 @@ bool DecodeTga(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image) {
 }
 
 bool EncodeTga(const RgbaPixels& image, bool withAlpha, std::vector<std::uint8_t>& out) {
+  if (image.bgr) return false;  // this codec reads R, G, B, A only
   if (image.width < 1 || image.height < 1 || image.width > 0xFFFF || image.height > 0xFFFF) return false;
   const std::size_t pixels = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
   if (image.rgba.size() != pixels * 4) return false;

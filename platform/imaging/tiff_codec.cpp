@@ -134,6 +134,7 @@ bool IsTiff(const std::uint8_t* bytes, std::size_t size) {
 }
 
 bool DecodeTiff(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image) {
+  image.bgr = false;  // this codec delivers R, G, B, A only
   if (!IsTiff(bytes, size)) return false;
   InstallHandlers();
   MemoryFile file;
@@ -190,6 +191,7 @@ bool DecodeTiff(const std::uint8_t* bytes, std::size_t size, RgbaPixels& image) 
 }
 
 bool EncodeTiff(const RgbaPixels& image, bool withAlpha, std::vector<std::uint8_t>& out) {
+  if (image.bgr) return false;  // this codec reads R, G, B, A only
   if (image.width < 1 || image.height < 1) return false;
   const std::size_t width = static_cast<std::size_t>(image.width);
   if (image.rgba.size() != width * static_cast<std::size_t>(image.height) * 4) return false;
