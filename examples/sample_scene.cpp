@@ -33,6 +33,9 @@
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
 #include "controllers/keyed/node_sel_control.h"
+#include "controllers/composite/camera_keyframe_control.h"
+#include "controllers/composite/keyframe_clip_control.h"
+#include "controllers/keyed/camera_target.h"
 #include "objectmodel/math_functions.h"
 #include "objectmodel/matrix4.h"
 #include "objectmodel/quaternion.h"
@@ -989,6 +992,71 @@ Result AddSound(CNode& scene) {
   return AddPlaced(scene, *chime, u"Chime", 0.0f, -2.0f, 0.0f);
 }
 
+// An "Orbit Camera" that circles a quarter turn around its "Orbit Target"
+// over one second and back: its two keys look at the target from the +X
+// and from the +Y side, and between them the camera orbits the target
+// instead of cutting across.
+Result AddOrbitCamera(CNode& scene) {
+  CPointer<CCameraTarget> target(new CCameraTarget());
+  target->SetName(u"Orbit Target");
+  target->SetBasis(Turn(0.0f, 0.0f, 0.0f, 1.0f));
+  CPointer<CKeyframeControl> rest;
+  Result r = MakeKeys(u"Orbit Target keys", {{0, Turn(0.0f, 0.0f, 0.0f, 1.0f)}}, rest);
+  if (Succeeded(r)) r = target->AddControl(rest.Get());
+  CPointer<CCamera> camera(new CCamera());
+  camera->SetName(u"Orbit Camera");
+  camera->SetFrustum(0.5f, 100.0f, 0.8f);
+  camera->SetFreeMode(false);
+  if (Succeeded(r)) r = camera->SetTarget(target.Get());
+  if (Failed(r)) return r;
+  CPointer<CCameraKeyframeControl> orbit(new CCameraKeyframeControl());
+  orbit->SetName(u"Orbit Camera keys");
+  orbit->SetRepeat(CControl::RT_CYCLE);
+  const Vec3 focus{0.0f, 0.0f, 1.0f};
+  const Vec3 up{0.0f, 0.0f, 1.0f};
+  const Vec3 eyes[2] = {{8.0f, 0.0f, 1.0f}, {0.0f, 8.0f, 1.0f}};
+  for (u32 i = 0; i < 2 && Succeeded(r); ++i) {
+    CRtsTransform pose = kIdentityTransform;
+    r = CCamera::AlignToDirection(pose.Translate, pose.Rotate, *camera, eyes[i], focus - eyes[i], up);
+    if (Succeeded(r)) r = orbit->AddRtsKey(static_cast<i32>(1000 * i), kFps, pose, i == 0 ? TT_LINEAR : TT_EASE_IN_OUT);
+    if (Succeeded(r) && i == 0) camera->SetBasis(pose);
+  }
+  if (Succeeded(r)) r = camera->AddControl(orbit.Get());
+  if (Succeeded(r)) r = scene.AddChild(camera.Get());
+  return r;
+}
+
+// A "Clipped" node whose keyframe controller also lists two clips and a
+// marker (kept with the keys, not played).
+Result AddClipKeys(CNode& scene) {
+  CPointer<CNode> node;
+  Result r = CNode::Create(node);
+  if (Failed(r)) return r;
+  node->SetName(u"Clipped");
+  node->SetBasis(Turn(0.0f, 5.0f, -4.0f, 0.0f));
+  CPointer<CKeyframeClipControl> keys(new CKeyframeClipControl());
+  keys->SetName(u"Clipped keys");
+  keys->SetRepeat(CControl::RT_WRAP);
+  r = keys->AddRtsKey(0, kFps, Turn(0.0f, 5.0f, -4.0f, 0.0f));
+  if (Succeeded(r)) r = keys->AddRtsKey(1000, kFps, Turn(180.0f, 5.0f, -4.0f, 2.0f), TT_EASE_OUT);
+  std::vector<CKeyframeClipControl::Clip> clips(2);
+  clips[0].SetName(u"Wave");
+  clips[0].First = 0;
+  clips[0].Second = 500;
+  clips[0].Third = 0.0f;
+  clips[0].Fourth = 0.5f;
+  clips[1].SetName(u"R\u00e9v\u00e9rence");
+  clips[1].First = 500;
+  clips[1].Second = 1000;
+  clips[1].Third = 0.5f;
+  clips[1].Fourth = 1.0f;
+  if (Succeeded(r)) r = keys->SetClips(clips);
+  if (Succeeded(r)) r = keys->ResizeMarkers(1);
+  if (Succeeded(r)) r = node->AddControl(keys.Get());
+  if (Succeeded(r)) r = scene.AddChild(node.Get());
+  return r;
+}
+
 }  // namespace
 
 Result BuildSampleScene(CStream& stream) {
@@ -1028,6 +1096,8 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddCamera(*scene);
   if (Succeeded(r)) r = AddSound(*scene);
   if (Succeeded(r)) r = AddAim(*scene);
+  if (Succeeded(r)) r = AddOrbitCamera(*scene);
+  if (Succeeded(r)) r = AddClipKeys(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;

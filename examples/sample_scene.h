@@ -21,6 +21,10 @@
 //   "Sparks", a particle system carried by the forearm;
 //   "Speaker", an audio source playing the track "Beat" of two cues that
 //     share one piece of sample data, and "Chime", an audio instance of it.
+//   "Orbit Camera", keyed by a camera keyframe controller that orbits its
+//     "Orbit Target" (a camera target node) between two views of it;
+//   "Clipped", a node whose keyframe controller also lists two clips and a
+//     marker.
 // The custom data chain ("Sample", "Bytes", "Script") rides on the root.
 #pragma once
 

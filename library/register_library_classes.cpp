@@ -27,6 +27,9 @@
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
 #include "controllers/keyed/node_sel_control.h"
+#include "controllers/composite/camera_keyframe_control.h"
+#include "controllers/composite/keyframe_clip_control.h"
+#include "controllers/keyed/camera_target.h"
 #include "objectmodel/class_factory.h"
 #include "render/images/image_factory.h"
 #include "render/lights/camera.h"
@@ -107,6 +110,9 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CNodeLayerClipControl", &CreateObject<CNodeLayerClipControl>);
   CClassFactory::Register("CNodeSelDataClipControl", &CreateObject<CNodeSelDataClipControl>);
   CClassFactory::Register("CBooleanControl", &CreateObject<CBooleanControl>);
+  CClassFactory::Register("CCameraKeyframeControl", &CreateObject<CCameraKeyframeControl>);
+  CClassFactory::Register("CKeyframeClipControl", &CreateObject<CKeyframeClipControl>);
+  CClassFactory::Register("CCameraTarget", &CreateObject<CCameraTarget>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

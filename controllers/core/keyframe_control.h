@@ -170,6 +170,11 @@ class CKeyframeControl : public CRTSControl {
  protected:
   // The sticky range at a local time (see UpdateTransform).
   void EvaluateSticky(i32 time);
+  // The bracketing search of the RTS track that EvaluateRts runs (from the
+  // track's cache, which it moves), weighted by the later key's transition:
+  // for evaluations that replace EvaluateRts but keep its key search.
+  // kKeySearchNone without keys (`out` unchanged).
+  i32 BracketRtsKeys(i32 time, KeyBracket& out) { return rts_.Bracket(time, BlendRule::kLaterKey, out); }
 
  private:
   Result LoadLegacyTracks(CStream& stream, i32 version);

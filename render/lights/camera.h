@@ -79,6 +79,13 @@ class CCamera : public CSpatial {
   // Written by the camera data controller; derived state, so Modified is
   // not touched.
   void SetWorldEyeUp(const Vec3& up) { worldEyeUp_ = up; }
+  // The whole world eye frame, as a controller that places the camera by
+  // its eye computed it; derived state, so Modified is not touched.
+  void SetWorldEye(const Vec3& location, const Vec3& up, const Vec3& direction) {
+    worldEyeLocation_ = location;
+    worldEyeUp_ = up;
+    worldEyeDirection_ = direction;
+  }
   bool IsPerspective() const { return perspective_; }
   void SetPerspective(bool perspective) {
     perspective_ = perspective;

@@ -30,6 +30,8 @@
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
 #include "controllers/keyed/node_sel_control.h"
+#include "controllers/composite/camera_keyframe_control.h"
+#include "controllers/composite/keyframe_clip_control.h"
 #include "library/register_library_classes.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/memory_io.h"
@@ -242,6 +244,25 @@ void BuildRtsOffsetControl(CBase& object, Companions&) {
   static_cast<CRTSOffsetControl&>(object).SetRotationOffset(CVector3<float>(0.5f, 0.0f, -1.0f));
 }
 
+void BuildCameraKeyframeControl(CBase& object, Companions& companions) {
+  BuildKeyframeControl(object, companions);
+  static_cast<CCameraKeyframeControl&>(object).SetOrbitInterpolation(false);
+}
+
+void BuildKeyframeClipControl(CBase& object, Companions& companions) {
+  BuildKeyframeControl(object, companions);
+  auto& control = static_cast<CKeyframeClipControl&>(object);
+  std::vector<CKeyframeClipControl::Clip> clips(2);
+  clips[0].SetName(u"\u00e9t\u00e9");
+  clips[0].First = 7;
+  clips[0].Third = -0.5f;
+  clips[1].SetName(u"x");
+  clips[1].Second = 9;
+  clips[1].Fourth = 3.0f;
+  ASSERT_EQ(control.SetClips(clips), kOk);
+  ASSERT_EQ(control.ResizeMarkers(2), kOk);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -297,6 +318,9 @@ const std::map<std::string, Row>& Rows() {
       {"CUvwMapControl", {BuildUvwMapControl}},
       {"CUvwMapData", {}},
       {"CUvwMapDataControl", {{}, true}},
+      {"CCameraKeyframeControl", {BuildCameraKeyframeControl}},
+      {"CKeyframeClipControl", {BuildKeyframeClipControl}},
+      {"CCameraTarget", {}},
   };
   return rows;
 }
