@@ -10,6 +10,7 @@
 #include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/look_at_control.h"
 #include "controllers/composite/rts_offset_control.h"
+#include "controllers/composite/rts_layer_control.h"
 #include "controllers/composite/rts_selector_control.h"
 #include "controllers/composite/rts_switcher_control.h"
 #include "controllers/core/bone_skin_control.h"
@@ -107,6 +108,7 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CNodeLayerClipControl", &CreateObject<CNodeLayerClipControl>);
   CClassFactory::Register("CNodeSelDataClipControl", &CreateObject<CNodeSelDataClipControl>);
   CClassFactory::Register("CBooleanControl", &CreateObject<CBooleanControl>);
+  CClassFactory::Register("CRTSLayerControl", &CreateObject<CRTSLayerControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }
