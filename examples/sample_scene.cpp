@@ -16,6 +16,7 @@
 #include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/look_at_control.h"
 #include "controllers/composite/rts_offset_control.h"
+#include "controllers/composite/rts_layer_control.h"
 #include "controllers/composite/rts_selector_control.h"
 #include "controllers/composite/rts_switcher_control.h"
 #include "controllers/core/bone_skin_control.h"
@@ -1057,6 +1058,31 @@ Result AddClipKeys(CNode& scene) {
   return r;
 }
 
+// A "Layered" node whose transform a layer control stacks from two
+// keyframe layers: the base glides along X over one second at full
+// weight; the lift (a quarter turn and a rise) weighs 0 at 0 ms and fades
+// in to full weight by 1000 ms.
+Result AddLayered(CNode& scene) {
+  CPointer<CNode> layered;
+  Result r = CNode::Create(layered);
+  if (Failed(r)) return r;
+  layered->SetName(u"Layered");
+  layered->SetBasis(Turn(0.0f, 9.0f, 0.0f, 0.0f));
+  CPointer<CRTSLayerControl> layers(new CRTSLayerControl());
+  layers->SetName(u"Layered layers");
+  CPointer<CKeyframeControl> glide, lift;
+  r = MakeKeys(u"glide", {{0, Turn(0.0f, 9.0f, 0.0f, 0.0f)}, {1000, Turn(0.0f, 10.0f, 0.0f, 0.0f)}}, glide);
+  if (Succeeded(r)) r = MakeKeys(u"lift", {{0, Turn(90.0f, 0.0f, 1.0f, 0.0f)}}, lift);
+  if (Succeeded(r)) r = layered->AddControl(layers.Get());
+  if (Succeeded(r)) r = layers->AddChild(glide.Get());
+  if (Succeeded(r)) r = layers->AddChild(lift.Get());
+  using WeightKey = CRTSLayerControl::CWeightKey;
+  if (Succeeded(r)) r = layers->SetWeightKeys(0, {WeightKey(0, 1.0f)});
+  if (Succeeded(r)) r = layers->SetWeightKeys(1, {WeightKey(0, 0.0f), WeightKey(1000, 1.0f, 1.0f, TT_EASE_IN_OUT)});
+  if (Succeeded(r)) r = scene.AddChild(layered.Get());
+  return r;
+}
+
 }  // namespace
 
 Result BuildSampleScene(CStream& stream) {
@@ -1098,6 +1124,7 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddAim(*scene);
   if (Succeeded(r)) r = AddOrbitCamera(*scene);
   if (Succeeded(r)) r = AddClipKeys(*scene);
+  if (Succeeded(r)) r = AddLayered(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;

@@ -10,6 +10,7 @@
 #include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/look_at_control.h"
 #include "controllers/composite/rts_offset_control.h"
+#include "controllers/composite/rts_layer_control.h"
 #include "controllers/composite/rts_selector_control.h"
 #include "controllers/composite/rts_switcher_control.h"
 #include "controllers/core/bone_skin_control.h"
@@ -113,6 +114,7 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CCameraKeyframeControl", &CreateObject<CCameraKeyframeControl>);
   CClassFactory::Register("CKeyframeClipControl", &CreateObject<CKeyframeClipControl>);
   CClassFactory::Register("CCameraTarget", &CreateObject<CCameraTarget>);
+  CClassFactory::Register("CRTSLayerControl", &CreateObject<CRTSLayerControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

@@ -18,14 +18,9 @@ void switcher_keys::CSwChannelKey::DescribeMembers(CMemberVisitor& visitor) {
 Result CRTSSwitcherControl::UpdateTransform(i32 time) {
   const CEvaluationDepthGuard guard;  // nested containers: bounded
   if (guard.Exceeded()) return kErrInvalidArg;
-  if (!IsActive()) return kDone;
   CSpatial* spatial = nullptr;
-  Result r = GetBoundSpatial(spatial);
-  if (Failed(r)) return r;
-  if (GetChildCount() == 0) {
-    r = InitFromSlaveMode();
-    return Failed(r) ? r : kOk;
-  }
+  Result r = kOk;
+  if (SettledWithoutChildren(spatial, r)) return r;
   i32 cycles = 0;
   const i32 m = MapTime(time, GetEndTime(), cycles);
   u32 channelA = 0;

@@ -44,6 +44,8 @@
 
 namespace KT {
 
+class CSpatial;
+
 // --- the non-template side of every container ---------------------------------------
 
 class CLayerBase {
@@ -877,6 +879,23 @@ class CListControl : public CContainerControl<Base, CLayer<T>> {
     if (Succeeded(r)) r = Base::CopyTo(&other, displaced, flags);
     if (Succeeded(r)) r = this->MoveChildrenTo(other, displaced);
     return r;
+  }
+  // The start of a transform container's evaluation (Base a transform
+  // controller) once it is inside the evaluation bound: true when the
+  // answer is settled before any child runs, with that answer in
+  // `result`: inactive kDone; unbound kErrInvalidArg; bound to an object
+  // that is not a spatial kErrNotFound; no children: Local and the world
+  // quantities from SlaveMode, kOk (or that step's failure). False, with
+  // the bound spatial in `spatial`, when the children are to be evaluated.
+  bool SettledWithoutChildren(CSpatial*& spatial, Result& result) {
+    result = kDone;
+    if (!this->IsActive()) return true;
+    result = this->GetBoundSpatial(spatial);
+    if (Failed(result)) return true;
+    if (this->GetChildCount() != 0) return false;
+    result = this->InitFromSlaveMode();
+    if (Succeeded(result)) result = kOk;
+    return true;
   }
   // The update depth of a container whose children read what they read at
   // its time: the time scaled by Frequency (truncated), then each child's

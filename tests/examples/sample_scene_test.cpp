@@ -233,5 +233,23 @@ TEST_F(SampleSceneTest, TheLegFollowsItsBones) {
   EXPECT_TRUE(leg->HasDeformedWorldXYZ());
 }
 
+// The layered node: the base layer glides from x = 9 to 10 over the
+// second; the lift layer (up by 1) fades in from weight 0 to 1.
+TEST_F(SampleSceneTest, TheLayeredNodeStacksItsLayers) {
+  CNode* layered = FindNamed<CNode>(*LoadedRoot(), u"Layered");
+  ASSERT_NE(layered, nullptr);
+  struct Row {
+    i32 time;
+    Vec3 at;
+  };
+  for (const Row& row : {Row{0, Vec3{9.0f, 0.0f, 0.0f}}, Row{1000, Vec3{10.0f, 1.0f, 0.0f}}}) {
+    ASSERT_EQ(LoadedRoot()->UpdateScene(row.time, 0, 0.0f, true, nullptr, false), kOk);
+    const Vec3 at = layered->GetWorldMatrix().GetTranslation();
+    EXPECT_NEAR(at.x, row.at.x, 1e-5f) << "at " << row.time;
+    EXPECT_NEAR(at.y, row.at.y, 1e-5f) << "at " << row.time;
+    EXPECT_NEAR(at.z, row.at.z, 1e-5f) << "at " << row.time;
+  }
+}
+
 }  // namespace
 }  // namespace KT

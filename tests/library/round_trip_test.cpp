@@ -21,6 +21,7 @@
 #include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/look_at_control.h"
 #include "controllers/composite/rts_offset_control.h"
+#include "controllers/composite/rts_layer_control.h"
 #include "controllers/composite/rts_selector_control.h"
 #include "controllers/composite/rts_switcher_control.h"
 #include "controllers/core/keyframe_control.h"
@@ -263,6 +264,22 @@ void BuildKeyframeClipControl(CBase& object, Companions& companions) {
   ASSERT_EQ(control.ResizeMarkers(2), kOk);
 }
 
+// Two keyframe layers (companions: the record holds their ids) with their
+// weight keys.
+void BuildRtsLayerControl(CBase& object, Companions& companions) {
+  using Key = CRTSLayerControl::CWeightKey;
+  auto& control = static_cast<CRTSLayerControl&>(object);
+  for (int i = 0; i < 2; ++i) {
+    CPointer<CKeyframeControl> layer(new CKeyframeControl());
+    ASSERT_EQ(control.AddChild(layer.Get()), kOk);
+    companions.emplace_back(layer.Get());
+  }
+  ASSERT_EQ(control.SetWeightKeys(0, {Key(0, 1.0f, 0.5f)}), kOk);
+  ASSERT_EQ(control.SetWeightKeys(1, {Key(0, 0.0f), Key(400, 1.0f, 1.0f, TT_EASE_IN, 70.0f)}), kOk);
+  control.SetLayerType(CRTSLayerControl::LAYER_TYPE_BACKWARD_CONSTRAINT);
+  control.SetLayerTransition(CRTSLayerControl::LAYER_TRANSITION_RTS);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -305,6 +322,7 @@ const std::map<std::string, Row>& Rows() {
       {"CPointLightControl", {BuildPointLightControl}},
       {"CRTSClipControl", {}},
       {"CRTSOffsetControl", {BuildRtsOffsetControl}},
+      {"CRTSLayerControl", {BuildRtsLayerControl}},
       {"CRTSSelectorControl", {BuildRtsSelectorControl}},
       {"CRTSSwitcherControl", {BuildRtsSwitcherControl}},
       {"CSelNode", {}},

@@ -134,6 +134,17 @@ class CPoseControl : public CRTSControl {
   std::vector<std::pair<i32, i32>> windows;
 };
 
+// The record of a CPoseControl at x (id `id`, owned by nobody in the
+// file), for byte images of files.
+inline ByteWriter PoseBody(u64 id, f32 x) {
+  ByteWriter w;
+  BasePart(w, id);
+  DorunPart(w, 0);
+  ControlPart(w, ControlFields());
+  RtsControlPart(w).Pair(1, 0).F32(x).I32(1000);
+  return w;
+}
+
 // A data controller that records the time of its Update and writes
 // `output` into a bound CTestDorun in Apply. Record part: version pair 1.0,
 // then the end time (i32) and the output (i32).

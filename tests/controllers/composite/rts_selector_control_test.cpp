@@ -358,15 +358,6 @@ TEST_F(RtsSelectorControlTest, RecordLayoutSizeAndRoundTrip) {
   test::ExpectPrefixesFailBetweenRecords(file);
 }
 
-ByteWriter PoseBody(u64 id, f32 x) {
-  ByteWriter w;
-  test::BasePart(w, id);
-  test::DorunPart(w, 0);
-  test::ControlPart(w, test::ControlFields());
-  test::RtsControlPart(w).Pair(1, 0).F32(x).I32(1000);
-  return w;
-}
-
 // A file whose root is a selector of version 2.minor with fade 90 (type 3
 // from 2.02) over children 0x21 and 0x22 (4-byte ids before 2.01).
 Bytes SelectorFile(u32 minor) {
@@ -384,8 +375,8 @@ Bytes SelectorFile(u32 minor) {
   }
   test::SceneImage image;
   image.Record("CRTSSelectorControl", body, true);
-  image.Record("CPoseControl", PoseBody(0x21, 0.0f));
-  image.Record("CPoseControl", PoseBody(0x22, 2.0f));
+  image.Record("CPoseControl", test::PoseBody(0x21, 0.0f));
+  image.Record("CPoseControl", test::PoseBody(0x22, 2.0f));
   return image.Data();
 }
 

@@ -297,16 +297,6 @@ TEST_F(RtsSwitcherControlTest, RoundTripsThroughAFile) {
   test::ExpectPrefixesFailBetweenRecords(file);
 }
 
-// A child record: CPoseControl at x, owned by nobody in the file.
-ByteWriter PoseBody(u64 id, f32 x) {
-  ByteWriter w;
-  test::BasePart(w, id);
-  test::DorunPart(w, 0);
-  test::ControlPart(w, test::ControlFields());
-  test::RtsControlPart(w).Pair(1, 0).F32(x).I32(1000);
-  return w;
-}
-
 // A file whose root is a switcher (id 0x20) with children 0x21 (x = 0)
 // and 0x22 (x = 2), its own part `part`. `controlMinor` 2 writes a
 // controller part from before owner lists.
@@ -322,8 +312,8 @@ Bytes SwitcherFile(const ByteWriter& part, u32 controlMinor = 4) {
   test::RtsControlPart(body).Bytes(part.Data());
   test::SceneImage image;
   image.Record("CRTSSwitcherControl", body, true);
-  image.Record("CPoseControl", PoseBody(0x21, 0.0f));
-  image.Record("CPoseControl", PoseBody(0x22, 2.0f));
+  image.Record("CPoseControl", test::PoseBody(0x21, 0.0f));
+  image.Record("CPoseControl", test::PoseBody(0x22, 2.0f));
   return image.Data();
 }
 
