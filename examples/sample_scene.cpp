@@ -349,6 +349,9 @@ Result AddFlexiCloth(CNode& fore) {
   body->SetName(u"Cloth body");
   body->Dimension[0] = 3;
   body->Dimension[1] = 3;
+  // A phase of 4 pi stays as stored when loaded (a lower one gains 4 pi),
+  // and draws the first gusts at the first step.
+  body->Angle = 2.0f * kTwoPi;
   std::vector<CFlexiData::Node>& nodes = body->EditNodes();
   nodes.resize(6);
   std::vector<CFlexiControl*> controls;
