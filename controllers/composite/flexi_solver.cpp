@@ -51,6 +51,34 @@ f32 DrawGustValue(i32 range) {
   return static_cast<f32>(h) + static_cast<f32>(r % (100 * h)) / 100.0f;
 }
 
+// The inverse of the parent's world matrix that takes a node into its
+// parent's space (ToParentSpace), kept for the next node of the same
+// parent: the nodes of a body usually share one.
+class ParentSpace {
+ public:
+  Vec3 Take(const Vec3& point, const CSpatial& object) {
+    const CSpatial* parent = object.GetParent();
+    const u32 inherited = object.GetInherited();
+    if (!valid_ || parent != parent_ || inherited != inherited_ ||
+        (parent != nullptr && !(parent->GetWorldMatrix() == parentMatrix_))) {
+      parent_ = parent;
+      inherited_ = inherited;
+      parentMatrix_ = parent != nullptr ? parent->GetWorldMatrix() : kMatrix4Identity;
+      moves_ = GetParentSpaceMatrix(parent, inherited, inverse_);
+      valid_ = true;
+    }
+    return moves_ ? TransformCoord(point, inverse_) : point;
+  }
+
+ private:
+  bool valid_ = false;
+  const CSpatial* parent_ = nullptr;
+  u32 inherited_ = 0;
+  CMatrix4 parentMatrix_;
+  bool moves_ = false;
+  CMatrix4 inverse_;
+};
+
 }  // namespace
 
 // --- placing the nodes ---------------------------------------------------------------------------
@@ -144,6 +172,7 @@ void CFlexiData::Integrate(f32 windAmplitude) {
   const bool rows = HasRows();
   const std::size_t r = Dimension[1];
   f32 rowFactor = 1.0f;
+  ParentSpace parentSpace;
   for (std::size_t i = 0; i < nodes_.size(); ++i) {
     Node& node = nodes_[i];
     CFlexiControl* control = ControlOf(i);
@@ -170,7 +199,7 @@ void CFlexiData::Integrate(f32 windAmplitude) {
     CMatrix4 world = object->GetWorldMatrix();
     world.SetTranslation(moved);
     CRtsTransform local = object->GetLocal();
-    local.Translate = ToParentSpace(moved, object->GetParent(), object->GetInherited());
+    local.Translate = parentSpace.Take(moved, *object);
     control->SetSolvedTransform(local, object->GetWorldScale(), object->GetWorldRotate(), world);
   }
 }
