@@ -250,8 +250,7 @@ u32 CFlexiControl::GetMemorySize() const {
   return CRTSControl::GetMemorySize() + static_cast<u32>(sizeof(*this) - sizeof(CRTSControl));
 }
 
-// The version pair and the body's 8-byte id: 16 bytes (the 12 sometimes
-// quoted for this part leaves out half of the pair).
+// The version pair and the body's 8-byte id.
 u32 CFlexiControl::GetSaveSize() const { return CRTSControl::GetSaveSize() + 16; }
 
 }  // namespace KT

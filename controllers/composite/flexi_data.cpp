@@ -79,13 +79,13 @@ void CFlexiData::RelistControls() {
   listed_ = std::move(now);
 }
 
-void CFlexiData::ForgetControl(const CFlexiControl* control) {
+void CFlexiData::ForgetControl(CFlexiControl* control) {
   if (control == nullptr) return;
-  std::replace(controls_.begin(), controls_.end(), const_cast<CFlexiControl*>(control),
-               static_cast<CFlexiControl*>(nullptr));
+  std::replace(controls_.begin(), controls_.end(), control, static_cast<CFlexiControl*>(nullptr));
   for (std::vector<CFlexiControl*>* list : {&pinned_, &simulated_, &listed_}) {
     list->erase(std::remove(list->begin(), list->end(), control), list->end());
   }
+  control->RemoveLister(this);
 }
 
 Result CFlexiData::Validate() const {

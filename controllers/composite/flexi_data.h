@@ -118,8 +118,8 @@ class CFlexiData : public CDorun {
   // controls skipped) and sets each controller's pinned flag.
   void RebuildLists();
   // Removes `control` from the controls (its entry becomes null) and from
-  // both lists.
-  void ForgetControl(const CFlexiControl* control);
+  // both lists, and leaves its listers.
+  void ForgetControl(CFlexiControl* control);
 
   // --- settings ---------------------------------------------------------------------------
   f32 TimeStep = kDefaultTimeStep;

@@ -322,6 +322,24 @@ TEST_F(SpringControlTest, TheTargetSpringOrdersTheUpdate) {
   EXPECT_FALSE(made->IsInitial());
   EXPECT_EQ(made->GetTargetSpring(), lead.spring.Get());
   EXPECT_EQ(follower.spring->ResolveReferences(nullptr), kErrInvalidArg);
+
+  // A clone of both follows the copy of the lead.
+  CPointer<CNode> scene = test::Placed(u"scene", {0, 0, 0});
+  lead.node->SetName(u"lead");
+  follower.node->SetName(u"follower");
+  ASSERT_EQ(scene->AddChild(lead.node.Get()), kOk);
+  ASSERT_EQ(scene->AddChild(follower.node.Get()), kOk);
+  CloneMap map;
+  CPointer<CBase> clone;
+  ASSERT_GE(scene->Clone(clone, map, 0), 0);
+  ASSERT_EQ(clone->RemapAllReferences(map), kOk);
+  auto* leadCopy = DynamicCast<CNode>(clone->Find(u"lead", nullptr, false, false));
+  auto* followerCopy = DynamicCast<CNode>(clone->Find(u"follower", nullptr, false, false));
+  ASSERT_NE(leadCopy, nullptr);
+  ASSERT_NE(followerCopy, nullptr);
+  auto* springCopy = DynamicCast<CSpringControl>(followerCopy->GetFirstControl());
+  ASSERT_NE(springCopy, nullptr);
+  EXPECT_EQ(springCopy->GetTargetSpring(), leadCopy->GetFirstControl());
 }
 
 TEST_F(SpringControlTest, SavesLoadsAndSavesTheSameBytes) {
