@@ -30,6 +30,9 @@
 #include "controllers/composite/boolean_control.h"
 #include "controllers/composite/node_layer_clip_control.h"
 #include "controllers/composite/node_sel_data_clip_control.h"
+#include "controllers/composite/spring_control.h"
+#include "controllers/composite/flexi_control.h"
+#include "controllers/composite/flexi_data.h"
 #include "controllers/keyed/data_description_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
@@ -308,6 +311,85 @@ Result AddCrate(CNode& sibling) {
   return AddPlaced(sibling, *crate, u"Crate", 0.0f, 1.0f, 0.0f);
 }
 
+// A two-bone tail hanging off the forearm: the base bone's position
+// chases the forearm on a spring, the tip bone swings on an angle spring
+// that updates after the base.
+Result AddSpringTail(CNode& fore) {
+  CPointer<CNode> base, tip;
+  Result r = CNode::Create(base);
+  if (Succeeded(r)) r = CNode::Create(tip);
+  if (Succeeded(r)) r = AddPlaced(fore, *base, u"TailBase", 0.0f, -1.0f, 0.0f);
+  if (Succeeded(r)) r = AddPlaced(*base, *tip, u"TailTip", 0.0f, -1.0f, 0.0f);
+  if (Failed(r)) return r;
+  CSpringControl::Parameters chase;
+  chase.Gravity = 9.8f;
+  chase.MaxLength = 0.5f;
+  chase.K = 40.0f;
+  chase.Damp = 4.0f;
+  chase.Mass = 1.0f;
+  chase.MaxSpeed = 10.0f;
+  chase.nMoveActivity = 100;
+  chase.SpringType = CSpringControl::ST_Position;
+  CPointer<CSpringControl> position(new CSpringControl());
+  position->SetName(u"TailBase spring");
+  position->SetParameters(chase);
+  CSpringControl::Parameters swing = chase;
+  swing.K = 20.0f;
+  swing.MaxSpeed = 2.0f;
+  swing.SpringType = CSpringControl::ST_Angle;
+  CPointer<CSpringControl> angle(new CSpringControl());
+  angle->SetName(u"TailTip spring");
+  angle->SetParameters(swing);
+  angle->SetTargetSpring(position.Get());
+  r = base->AddControl(position.Get());
+  if (Succeeded(r)) r = tip->AddControl(angle.Get());
+  return r;
+}
+
+// A flexible body of two rows of three nodes below the forearm: the first
+// row pinned to the forearm, the second hanging from it on springs.
+Result AddFlexiCloth(CNode& fore) {
+  CPointer<CFlexiData> body(new CFlexiData());
+  body->SetName(u"Cloth body");
+  body->Dimension[0] = 3;
+  body->Dimension[1] = 3;
+  // A phase of 4 pi stays as stored when loaded (a lower one gains 4 pi),
+  // and draws the first gusts at the first step.
+  body->Angle = 2.0f * kTwoPi;
+  std::vector<CFlexiData::Node>& nodes = body->EditNodes();
+  nodes.resize(6);
+  std::vector<CFlexiControl*> controls;
+  std::vector<CPointer<CFlexiControl>> held;
+  Result r = kOk;
+  for (u32 i = 0; i < 6 && Succeeded(r); ++i) {
+    const u32 row = i / 3;
+    const u32 column = i % 3;
+    nodes[i].Mass = row == 0 ? 0.0f : 1.0f;
+    CPointer<CNode> node;
+    r = CNode::Create(node);
+    const std::u16string name = u"Cloth" + std::u16string(1, static_cast<char16_t>(u'0' + i));
+    if (Succeeded(r)) {
+      r = AddPlaced(fore, *node, name.c_str(), 0.5f * static_cast<f32>(column), 0.0f, -0.5f * static_cast<f32>(row + 1));
+    }
+    CPointer<CFlexiControl> control(new CFlexiControl());
+    control->SetName(name + u" flexi");
+    if (Succeeded(r)) r = node->AddControl(control.Get());
+    controls.push_back(control.Get());
+    held.push_back(control);
+  }
+  if (Failed(r)) return r;
+  const std::pair<u32, u32> links[] = {{0, 1}, {1, 2}, {3, 4}, {4, 5}, {0, 3}, {1, 4}, {2, 5}};
+  for (const auto& [a, b] : links) {
+    CFlexiData::Spring spring;
+    spring.NodeA = a;
+    spring.NodeB = b;
+    spring.RestLength = 0.5f;
+    spring.WorkingRestLength = 0.5f;
+    body->EditSprings().push_back(spring);
+  }
+  return body->AttachControls(controls);
+}
+
 // An animated arm (shoulder, upper arm, forearm and a sibling hand) with
 // the cube and the sparks on the forearm and the crate on the sibling.
 Result AddArm(CNode& scene) {
@@ -320,6 +402,8 @@ Result AddArm(CNode& scene) {
   r = AddCube(*fore);
   if (Succeeded(r)) r = AddSparks(*fore);
   if (Succeeded(r)) r = AddCrate(*sibling);
+  if (Succeeded(r)) r = AddSpringTail(*fore);
+  if (Succeeded(r)) r = AddFlexiCloth(*fore);
   return r;
 }
 

@@ -24,6 +24,9 @@
 #include "controllers/composite/boolean_control.h"
 #include "controllers/composite/node_layer_clip_control.h"
 #include "controllers/composite/node_sel_data_clip_control.h"
+#include "controllers/composite/spring_control.h"
+#include "controllers/composite/flexi_control.h"
+#include "controllers/composite/flexi_data.h"
 #include "controllers/keyed/data_description_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
@@ -115,6 +118,9 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CKeyframeClipControl", &CreateObject<CKeyframeClipControl>);
   CClassFactory::Register("CCameraTarget", &CreateObject<CCameraTarget>);
   CClassFactory::Register("CRTSLayerControl", &CreateObject<CRTSLayerControl>);
+  CClassFactory::Register("CSpringControl", &CreateObject<CSpringControl>);
+  CClassFactory::Register("CFlexiData", &CreateObject<CFlexiData>);
+  CClassFactory::Register("CFlexiControl", &CreateObject<CFlexiControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

@@ -108,9 +108,15 @@ void RemoveParent(CMatrix4& worldMatrix, const CSpatial* parent, u32 inherited) 
                inherited);
 }
 
+bool GetParentSpaceMatrix(const CSpatial* parent, u32 inherited, CMatrix4& inverse) {
+  if (parent == nullptr || MatrixEquals(parent->GetWorldMatrix(), kMatrix4Identity)) return false;
+  inverse = Inverse(MaskedParentMatrix(parent->GetWorldMatrix(), inherited));
+  return true;
+}
+
 CVector3<float> ToParentSpace(const CVector3<float>& point, const CSpatial* parent, u32 inherited) {
-  if (parent == nullptr || MatrixEquals(parent->GetWorldMatrix(), kMatrix4Identity)) return point;
-  return TransformCoord(point, Inverse(MaskedParentMatrix(parent->GetWorldMatrix(), inherited)));
+  CMatrix4 inverse;
+  return GetParentSpaceMatrix(parent, inherited, inverse) ? TransformCoord(point, inverse) : point;
 }
 
 // --- the controller ---------------------------------------------------------------------

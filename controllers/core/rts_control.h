@@ -82,6 +82,10 @@ void RemoveParent(CMatrix4& worldMatrix, const CSpatial* parent, u32 inherited);
 // translation dropped when translation is not inherited). A null parent or
 // an identity parent matrix leaves the point unchanged.
 CVector3<float> ToParentSpace(const CVector3<float>& point, const CSpatial* parent, u32 inherited);
+// The matrix ToParentSpace transforms by, for callers that take many points
+// into one parent's space: false (and `inverse` untouched) when the point
+// stays unchanged (a null parent or an identity parent matrix).
+bool GetParentSpaceMatrix(const CSpatial* parent, u32 inherited, CMatrix4& inverse);
 
 // Exact equality of all sixteen elements.
 bool MatrixEquals(const CMatrix4& a, const CMatrix4& b);

@@ -24,6 +24,9 @@
 #include "controllers/composite/rts_layer_control.h"
 #include "controllers/composite/rts_selector_control.h"
 #include "controllers/composite/rts_switcher_control.h"
+#include "controllers/composite/spring_control.h"
+#include "controllers/composite/flexi_control.h"
+#include "controllers/composite/flexi_data.h"
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/morph_control.h"
 #include "controllers/core/uvw_map_control.h"
@@ -280,6 +283,45 @@ void BuildRtsLayerControl(CBase& object, Companions& companions) {
   control.SetLayerTransition(CRTSLayerControl::LAYER_TRANSITION_RTS);
 }
 
+void BuildSpringControl(CBase& object, Companions& companions) {
+  auto& control = static_cast<CSpringControl&>(object);
+  CPointer<CSpringControl> target(new CSpringControl());
+  CSpringControl::Parameters params;
+  params.K = 12.0f;
+  params.Mass = 2.0f;
+  params.nMoveActivity = 75;
+  params.SpringType = CSpringControl::ST_Angle;
+  control.SetParameters(params);
+  control.SetRatios(90.0f, 80.0f, 70.0f);
+  control.SetTargetSpring(target.Get());
+  companions.emplace_back(target.Get());
+}
+
+void BuildFlexiData(CBase& object, Companions& companions) {
+  auto& body = static_cast<CFlexiData&>(object);
+  body.EditNodes().resize(2);
+  body.EditNodes()[1].Mass = 1.0f;
+  body.EditNodes()[1].Rest.SetTranslation(CVector3<float>(0.0f, 0.0f, -1.0f));
+  CFlexiData::Spring spring;
+  spring.NodeB = 1;
+  spring.RestLength = 1.0f;
+  body.EditSprings().push_back(spring);
+  body.Dimension[0] = 1;
+  body.Dimension[1] = 1;
+  body.Angle = 30.0f;
+  CPointer<CFlexiControl> pinned(new CFlexiControl());
+  CPointer<CFlexiControl> hanging(new CFlexiControl());
+  ASSERT_EQ(body.AttachControls({pinned.Get(), hanging.Get()}), kOk);
+  companions.emplace_back(pinned.Get());
+  companions.emplace_back(hanging.Get());
+}
+
+void BuildFlexiControl(CBase& object, Companions& companions) {
+  CPointer<CFlexiData> body(new CFlexiData());
+  static_cast<CFlexiControl&>(object).SetData(body.Get());
+  companions.emplace_back(body.Get());
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -339,6 +381,9 @@ const std::map<std::string, Row>& Rows() {
       {"CCameraKeyframeControl", {BuildCameraKeyframeControl}},
       {"CKeyframeClipControl", {BuildKeyframeClipControl}},
       {"CCameraTarget", {}},
+      {"CSpringControl", {BuildSpringControl}},
+      {"CFlexiData", {BuildFlexiData}},
+      {"CFlexiControl", {BuildFlexiControl}},
   };
   return rows;
 }
