@@ -27,6 +27,9 @@
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
 #include "controllers/keyed/node_sel_control.h"
+#include "controllers/composite/path_control.h"
+#include "controllers/composite/share_control.h"
+#include "controllers/composite/link_control.h"
 #include "objectmodel/class_factory.h"
 #include "render/images/image_factory.h"
 #include "render/lights/camera.h"
@@ -107,6 +110,9 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CNodeLayerClipControl", &CreateObject<CNodeLayerClipControl>);
   CClassFactory::Register("CNodeSelDataClipControl", &CreateObject<CNodeSelDataClipControl>);
   CClassFactory::Register("CBooleanControl", &CreateObject<CBooleanControl>);
+  CClassFactory::Register("CPathControl", &CreateObject<CPathControl>);
+  CClassFactory::Register("CShareControl", &CreateObject<CShareControl>);
+  CClassFactory::Register("CLinkControl", &CreateObject<CLinkControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

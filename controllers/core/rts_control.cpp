@@ -108,6 +108,15 @@ void RemoveParent(CMatrix4& worldMatrix, const CSpatial* parent, u32 inherited) 
                inherited);
 }
 
+CRtsTransform LocalPlacedAt(const CSpatial& spatial, const CMatrix4& worldMatrix) {
+  CMatrix4 inParent = worldMatrix;
+  RemoveParent(inParent, spatial.GetParent(), spatial.GetInherited());
+  CRtsTransform local = spatial.GetLocal();
+  local.Translate = inParent.GetTranslation();
+  local.Rotate = inParent.ExtractRotation().ToQuaternion();
+  return local;
+}
+
 CVector3<float> ToParentSpace(const CVector3<float>& point, const CSpatial* parent, u32 inherited) {
   if (parent == nullptr || MatrixEquals(parent->GetWorldMatrix(), kMatrix4Identity)) return point;
   return TransformCoord(point, Inverse(MaskedParentMatrix(parent->GetWorldMatrix(), inherited)));
