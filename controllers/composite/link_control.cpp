@@ -194,14 +194,14 @@ Result CLinkControl::UpdateTransform(i32 time) {
   if (i < 0) {
     // Not linked yet: the object stays where it is.
     lastIndex_ = -1;
-    lastLinkObject_ = object->GetParent();
+    followed_ = Followed::kParent;
     InitFromSlaveMode();
     return kDone;
   }
   const u32 key = static_cast<u32>(i);
   lastIndex_ = i;
+  followed_ = Followed::kKey;
   CSpatial* target = keys_.ObjectAt(key);
-  lastLinkObject_ = target;
   const CRtsTransform& adjust = keys_.AdjustAt(key);
   const u32 mask = keys_.InheritedAt(key);
 
@@ -224,6 +224,22 @@ Result CLinkControl::UpdateTransform(i32 time) {
   }
   SetTransform(LocalPlacedAt(*object, worldMatrix), worldScale, worldRotate, worldMatrix);
   return kOk;
+}
+
+CSpatial* CLinkControl::GetLastLinkObject() const {
+  switch (followed_) {
+    case Followed::kNothing:
+      break;
+    case Followed::kParent: {
+      const CSpatial* object = GetSpatial();
+      return object != nullptr ? object->GetParent() : nullptr;
+    }
+    case Followed::kKey: {
+      const u32 key = static_cast<u32>(lastIndex_);
+      return lastIndex_ >= 0 && keys_.IsConsistent() && key < keys_.Size() ? keys_.ObjectAt(key) : nullptr;
+    }
+  }
+  return nullptr;
 }
 
 Result CLinkControl::GetUpdateDepth(i32 time, i32& depth) {
@@ -291,7 +307,7 @@ void CLinkControl::DescribeMembers(CMemberVisitor& visitor) {
   visitor.BeginGroup(group.c_str());
   visitor.OpenGroup();
   visitor.UInt(u"LastIndex", &lastIndex);
-  visitor.ObjectRef(u"LastLinkObject", lastLinkObject_);
+  visitor.ObjectRef(u"LastLinkObject", GetLastLinkObject());
   visitor.Vector3(u"ShareRatio", &shareRatio_);
   keys_.DescribeMembers(visitor, u"Keys");
   visitor.EndGroup();
@@ -300,7 +316,7 @@ void CLinkControl::DescribeMembers(CMemberVisitor& visitor) {
 
 u32 CLinkControl::GetMemorySize() const {
   return CRTSControl::GetMemorySize() +
-         static_cast<u32>(sizeof(keys_) + sizeof(shareRatio_) + sizeof(lastIndex_) + sizeof(lastLinkObject_)) +
+         static_cast<u32>(sizeof(keys_) + sizeof(shareRatio_) + sizeof(lastIndex_) + sizeof(followed_)) +
          keys_.GetMemorySize();
 }
 

@@ -19,9 +19,11 @@
 // LinkObject entries are plain target references (CTargetRef): not
 // counted, not registered for saving, not cloned; stored as object ids,
 // resolved at link to spatials only, re-bound by name. A link to an
-// ancestor therefore holds nothing alive. LastLinkObject records the
-// object followed at the last evaluation (its parent before the first key)
-// for the member description; it is never saved.
+// ancestor therefore holds nothing alive. LastLinkObject names the object
+// followed at the last evaluation (the object's parent before the first
+// key) for the member description; it is never saved. It is looked up when
+// asked for (the key's target, or the bound object's parent), so it is
+// never a pointer kept past the life of what it names.
 //
 // Record, after the CRTSControl part: the pair 2.07; Adjust (u32 count +
 // 60-byte transforms); LinkObject (u32 count + 8-byte ids); LinkTime (u32
@@ -135,7 +137,10 @@ class CLinkControl : public CControlLevel<CLinkControl, CRTSControl, ClassIndex:
     SetModified();
   }
   i32 GetLastIndex() const { return lastIndex_; }
-  CSpatial* GetLastLinkObject() const { return lastLinkObject_; }
+  // The object followed at the last evaluation: the target of key
+  // LastIndex, or the bound object's parent when that evaluation came
+  // before the first key; null before any evaluation.
+  CSpatial* GetLastLinkObject() const;
 
   // Not active: kDone. Unbound: kErrInvalidArg (0x80000003); bound to an
   // object that is not a spatial: kErrNotFound; nothing written then.
@@ -190,7 +195,10 @@ class CLinkControl : public CControlLevel<CLinkControl, CRTSControl, ClassIndex:
   CLinkKeys keys_;
   CVector3<float> shareRatio_{1.0f, 1.0f, 1.0f};
   i32 lastIndex_ = -1;
-  CSpatial* lastLinkObject_ = nullptr;
+  // What the last evaluation of this control followed (LastLinkObject);
+  // copies and CopyTo leave it to the copy's own evaluations.
+  enum class Followed : u32 { kNothing, kParent, kKey };
+  Followed followed_ = Followed::kNothing;
 };
 
 }  // namespace KT

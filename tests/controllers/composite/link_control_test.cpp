@@ -335,12 +335,14 @@ TEST_F(LinkControlTest, TargetsFollowClonesAndNamesCopiesRefuseOtherClasses) {
   EXPECT_EQ(follower.control->GetKey(2).LinkObject, renamed.Get());
 
   follower.control->SetShareRatio({2, 3, 4});
-  follower.World(15);
+  follower.World(25);
+  EXPECT_EQ(follower.control->GetLastLinkObject(), renamed.Get());
   CPointer<CLinkControl> target(new CLinkControl());
   DisplacedList displaced;
   ASSERT_EQ(follower.control->CopyTo(target.Get(), displaced, 0), kOk);
   EXPECT_EQ(target->GetKeys().Size(), 3u);
-  EXPECT_EQ(target->GetLastIndex(), 1);
+  EXPECT_EQ(target->GetLastIndex(), 2);
+  // What the source followed is not the copy's.
   EXPECT_EQ(target->GetLastLinkObject(), nullptr);
   test::ExpectNear(target->GetShareRatio(), {2, 3, 4});
   CPointer<CPathControl> path(new CPathControl());

@@ -119,6 +119,11 @@ TEST_F(PathControlTest, ParametersPastTheEndWrapAndOneIsTheEnd) {
     Rider rider{Key(0, line.Get(), row.pathTime)};
     test::ExpectNear(rider.At(0), {row.x, 0, 0}, 1e-4f);
   }
+  // A parameter that is no number evaluates without reading past the path.
+  for (const f32 odd : {NAN, INFINITY, -INFINITY}) {
+    Rider rider{Key(0, line.Get(), odd, true)};
+    EXPECT_EQ(rider.control->UpdateTransform(0), kOk);
+  }
 }
 
 TEST_F(PathControlTest, TwoPathsBlendTheirPointsInAStraightLine) {
