@@ -15,6 +15,9 @@
 #include "controllers/composite/data_selector_control.h"
 #include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/look_at_control.h"
+#include "controllers/composite/link_control.h"
+#include "controllers/composite/path_control.h"
+#include "controllers/composite/share_control.h"
 #include "controllers/composite/rts_offset_control.h"
 #include "controllers/composite/rts_layer_control.h"
 #include "controllers/composite/rts_selector_control.h"
@@ -1033,6 +1036,64 @@ Result AddAim(CNode& scene) {
   return r;
 }
 
+// The following constraints, on the left of the scene. A "Rider" travels
+// the "Track" path from its start to its end over one second, its X axis
+// along the path. A "Sharer" takes its x and y from the "Drifter" and its
+// whole rotation from the "UpperArm", four units further back. A "Passenger"
+// stands still in the world until 500 ms, then hangs one unit up from the
+// "ForeArm" and moves with it.
+Result AddFollowers(CNode& scene) {
+  auto* track = DynamicCast<CPath>(scene.Find(u"Track", &CPath::StaticClassRecord(), true, false));
+  auto* drifter = DynamicCast<CSpatial>(scene.Find(u"Drifter", &CSpatial::StaticClassRecord(), true, false));
+  auto* upper = DynamicCast<CSpatial>(scene.Find(u"UpperArm", &CSpatial::StaticClassRecord(), true, false));
+  auto* fore = DynamicCast<CSpatial>(scene.Find(u"ForeArm", &CSpatial::StaticClassRecord(), true, false));
+  if (track == nullptr || drifter == nullptr || upper == nullptr || fore == nullptr) return kErrNotFound;
+  CPointer<CNode> rider;
+  CPointer<CNode> sharer;
+  CPointer<CNode> linked;
+  Result r = CNode::Create(rider);
+  if (Succeeded(r)) r = CNode::Create(sharer);
+  if (Succeeded(r)) r = CNode::Create(linked);
+  if (Succeeded(r)) r = AddPlaced(scene, *rider, u"Rider", -6.0f, 0.0f, 0.0f);
+  if (Succeeded(r)) r = AddPlaced(scene, *sharer, u"Sharer", -6.0f, 0.0f, -12.0f);
+  if (Succeeded(r)) r = AddPlaced(scene, *linked, u"Passenger", -6.0f, 1.0f, 0.0f);
+  if (Failed(r)) return r;
+
+  CPointer<CPathControl> ride(new CPathControl());
+  ride->SetName(u"Rider path");
+  CPathControl::CPathKey start;
+  start.RefPath.Set(track);
+  start.Follow = true;
+  CPathControl::CPathKey end = start;
+  end.Time = 1000;
+  end.PathTime = 1.0f;
+  r = ride->EditKeys().SetKey(start);
+  if (Succeeded(r)) r = ride->EditKeys().SetKey(end);
+  if (Succeeded(r)) r = rider->AddControl(ride.Get());
+
+  CPointer<CShareControl> share(new CShareControl());
+  share->SetName(u"Sharer share");
+  CShareControl::CShareTarget place;
+  place.TX.Active = true;
+  place.TY.Active = true;
+  place.Reference.Set(drifter);
+  CShareControl::CShareTarget turn;
+  turn.RY.Active = true;
+  turn.AxisType = CShareControl::AxisZ;
+  turn.Reference.Set(upper);
+  share->EditTargets() = {place, turn};
+  share->SetOffsets({1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, -12.0f});
+  if (Succeeded(r)) r = sharer->AddControl(share.Get());
+
+  CPointer<CLinkControl> link(new CLinkControl());
+  link->SetName(u"Passenger link");
+  CRtsTransform up = kIdentityTransform;
+  up.Translate = {6.0f, 0.0f, 0.0f};
+  if (Succeeded(r)) r = link->SetKeys({{0, nullptr, kIdentityTransform, 0}, {500, fore, up, 0}});
+  if (Succeeded(r)) r = linked->AddControl(link.Get());
+  return r;
+}
+
 // A "Speaker" playing a track of two cues ("Tick" and, half a second
 // later, "Tock") that share one 20 ms click, and a "Chime", one placed
 // playback of the same click.
@@ -1209,6 +1270,7 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddOrbitCamera(*scene);
   if (Succeeded(r)) r = AddClipKeys(*scene);
   if (Succeeded(r)) r = AddLayered(*scene);
+  if (Succeeded(r)) r = AddFollowers(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;

@@ -34,6 +34,9 @@
 #include "controllers/composite/camera_keyframe_control.h"
 #include "controllers/composite/keyframe_clip_control.h"
 #include "controllers/keyed/camera_target.h"
+#include "controllers/composite/path_control.h"
+#include "controllers/composite/share_control.h"
+#include "controllers/composite/link_control.h"
 #include "objectmodel/class_factory.h"
 #include "render/images/image_factory.h"
 #include "render/lights/camera.h"
@@ -121,6 +124,9 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CSpringControl", &CreateObject<CSpringControl>);
   CClassFactory::Register("CFlexiData", &CreateObject<CFlexiData>);
   CClassFactory::Register("CFlexiControl", &CreateObject<CFlexiControl>);
+  CClassFactory::Register("CPathControl", &CreateObject<CPathControl>);
+  CClassFactory::Register("CShareControl", &CreateObject<CShareControl>);
+  CClassFactory::Register("CLinkControl", &CreateObject<CLinkControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

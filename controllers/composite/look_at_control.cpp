@@ -364,13 +364,7 @@ Result CLookAtControl::LoadInlineKeys(CStream& stream, u32 storedVersion) {
   // wide at 2.01.
   for (const bool targets : {true, false}) {
     std::vector<u64> ids;
-    if (storedVersion >= kVersionWideIdLists) {
-      r = ReadLegacyArray(stream, ids);
-    } else {
-      std::vector<u32> narrow;
-      r = ReadLegacyArray(stream, narrow);
-      ids.assign(narrow.begin(), narrow.end());
-    }
+    r = ReadLegacyIdArray(stream, storedVersion >= kVersionWideIdLists, ids);
     if (Failed(r)) return r;
     if (ids.size() < count) return kErrNotFound;
     for (u32 k = 0; k < count; ++k) (targets ? keys[k].TargetObject : keys[k].RefObject).SetPendingId(ids[k]);

@@ -49,6 +49,23 @@ Result ReadLegacyArray(CStream& stream, std::vector<T>& values) {
   }
 }
 
+// u32 count, then count object ids (the id lists of older constraint
+// records): 8 bytes each when `wide`, else 4 bytes widened with a zero
+// upper half. Errors as ReadLegacyArray.
+inline Result ReadLegacyIdArray(CStream& stream, bool wide, std::vector<u64>& ids) {
+  if (wide) return ReadLegacyArray(stream, ids);
+  std::vector<u32> narrow;
+  const Result r = ReadLegacyArray(stream, narrow);
+  ids.clear();
+  if (Failed(r)) return r;
+  try {
+    ids.assign(narrow.begin(), narrow.end());
+  } catch (const std::bad_alloc&) {
+    return kErrOutOfMemory;
+  }
+  return r;
+}
+
 // u32 count, then count f32 times, each truncated toward zero to whole
 // milliseconds (FloatToIntTrunc) and clamped to the key-time range, so NaN
 // and infinities become kMinKeyTime and 1999.9 becomes 1999.

@@ -114,6 +114,15 @@ bool GetParentSpaceMatrix(const CSpatial* parent, u32 inherited, CMatrix4& inver
   return true;
 }
 
+CRtsTransform LocalPlacedAt(const CSpatial& spatial, const CMatrix4& worldMatrix) {
+  CMatrix4 inParent = worldMatrix;
+  RemoveParent(inParent, spatial.GetParent(), spatial.GetInherited());
+  CRtsTransform local = spatial.GetLocal();
+  local.Translate = inParent.GetTranslation();
+  local.Rotate = inParent.ExtractRotation().ToQuaternion();
+  return local;
+}
+
 CVector3<float> ToParentSpace(const CVector3<float>& point, const CSpatial* parent, u32 inherited) {
   CMatrix4 inverse;
   return GetParentSpaceMatrix(parent, inherited, inverse) ? TransformCoord(point, inverse) : point;

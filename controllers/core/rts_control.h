@@ -87,6 +87,15 @@ CVector3<float> ToParentSpace(const CVector3<float>& point, const CSpatial* pare
 // stays unchanged (a null parent or an identity parent matrix).
 bool GetParentSpaceMatrix(const CSpatial* parent, u32 inherited, CMatrix4& inverse);
 
+// The spatial's current Local placed at `worldMatrix`: the matrix is
+// expressed in the space of the spatial's parent under its Inherited flags
+// (RemoveParent), and Local's translation and rotation become that
+// matrix's translation row and the rotation Decompose finds in it (rows
+// divided by their length, all negated for a mirroring matrix). Sign, Scale
+// and Stretch stay the spatial's. For constraints that compute a world
+// placement and hand the object a Local that leads back to it.
+CRtsTransform LocalPlacedAt(const CSpatial& spatial, const CMatrix4& worldMatrix);
+
 // Exact equality of all sixteen elements.
 bool MatrixEquals(const CMatrix4& a, const CMatrix4& b);
 

@@ -20,6 +20,9 @@
 #include "controllers/composite/blink_control.h"
 #include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/look_at_control.h"
+#include "controllers/composite/link_control.h"
+#include "controllers/composite/path_control.h"
+#include "controllers/composite/share_control.h"
 #include "controllers/composite/rts_offset_control.h"
 #include "controllers/composite/rts_layer_control.h"
 #include "controllers/composite/rts_selector_control.h"
@@ -51,6 +54,7 @@
 #include "render/lights/spot_light.h"
 #include "render/lights/spot_light_control.h"
 #include "scene/node.h"
+#include "scene/path.h"
 #include "scene/tri_mesh.h"
 #include "scene/uvw_map.h"
 
@@ -322,6 +326,50 @@ void BuildFlexiControl(CBase& object, Companions& companions) {
   companions.emplace_back(body.Get());
 }
 
+void BuildPathControl(CBase& object, Companions& companions) {
+  auto& control = static_cast<CPathControl&>(object);
+  CPointer<CPath> path;
+  ASSERT_EQ(CPath::Create(path), kOk);
+  CPathControl::CPathKey key;
+  key.RefPath.Set(path.Get());
+  key.PathTime = 0.25f;
+  key.AlignAxis = CPathControl::NYAxis;
+  key.Follow = true;
+  ASSERT_EQ(control.EditKeys().SetKey(key), kOk);
+  key.Time = 600;
+  key.PathTime = 1.0f;
+  key.FollowTerrain = true;
+  key.TransitionType = TT_EASE_OUT;
+  ASSERT_EQ(control.EditKeys().SetKey(key), kOk);
+  control.SetPositionDivisor(CVector3<float>(2.0f, 1.0f, 0.5f));
+  companions.emplace_back(path.Get());
+}
+
+void BuildShareControl(CBase& object, Companions& companions) {
+  auto& control = static_cast<CShareControl&>(object);
+  CPointer<CNode> reference(new CNode());
+  CShareControl::CShareTarget target;
+  target.RY = {true, 0.5f};
+  target.TZ = {true, 2.0f};
+  target.AxisType = CShareControl::AxisZ;
+  target.Reference.Set(reference.Get());
+  control.EditTargets().push_back(target);
+  control.EditTargets().push_back(CShareControl::CShareTarget());
+  control.SetOffsets({1.0f, 2.0f, 3.0f}, {0.5f, 0.0f, 0.0f}, {0.0f, -1.0f, 0.0f});
+  control.SetOffsetMode(true);
+  companions.emplace_back(reference.Get());
+}
+
+void BuildLinkControl(CBase& object, Companions& companions) {
+  auto& control = static_cast<CLinkControl&>(object);
+  CPointer<CNode> target(new CNode());
+  CRtsTransform adjust = kIdentityTransform;
+  adjust.Translate = CVector3<float>(0.0f, 1.0f, 0.0f);
+  ASSERT_EQ(control.SetKeys({{0, nullptr, kIdentityTransform, 0}, {500, target.Get(), adjust, 0x1C0}}), kOk);
+  control.SetShareRatio(CVector3<float>(2.0f, 2.0f, 1.0f));
+  companions.emplace_back(target.Get());
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -384,6 +432,9 @@ const std::map<std::string, Row>& Rows() {
       {"CSpringControl", {BuildSpringControl}},
       {"CFlexiData", {BuildFlexiData}},
       {"CFlexiControl", {BuildFlexiControl}},
+      {"CPathControl", {BuildPathControl}},
+      {"CShareControl", {BuildShareControl}},
+      {"CLinkControl", {BuildLinkControl}},
   };
   return rows;
 }

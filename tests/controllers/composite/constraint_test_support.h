@@ -11,6 +11,7 @@
 #include "controllers/core/transform_test_support.h"
 #include "objectmodel/byte_writer.h"
 #include "objectmodel/stream.h"
+#include "objectmodel/stream_test_support.h"
 #include "scene/node.h"
 
 namespace KT::test {
@@ -61,6 +62,20 @@ template <typename T>
 T* FirstControlOfRoot(CStream& stream) {
   auto* holder = DynamicCast<CDorun>(stream.GetRootObject(0));
   return holder != nullptr ? DynamicCast<T>(holder->GetFirstControl()) : nullptr;
+}
+
+// Loads the scene file `file` and answers its code. On success `out` is the
+// first control of the first root as a T (null on failure), and every cut
+// of the file from `from` bytes on that does not fall on a record boundary
+// is checked to fail.
+template <typename T>
+Result LoadFirstControl(const Bytes& file, std::size_t from, CStream& stream, CMemoryIo& device, T*& out) {
+  const Result r = LoadScene(file, stream, device);
+  out = nullptr;
+  if (r != kOk) return r;
+  out = FirstControlOfRoot<T>(stream);
+  ExpectPrefixesFailBetweenRecords(file, from);
+  return r;
 }
 
 // Every name occurs in `text`, in this order.

@@ -436,13 +436,7 @@ Bytes File(const ByteWriter& control) {
 // Loads `control` and answers the code; on success the control is in
 // `out`, and every cut of the file between record boundaries fails.
 Result Load(const ByteWriter& control, CStream& stream, CMemoryIo& device, CLookAtControl*& out) {
-  const Bytes file = File(control);
-  const Result r = test::LoadScene(file, stream, device);
-  out = nullptr;
-  if (r != kOk) return r;
-  out = test::FirstControlOfRoot<CLookAtControl>(stream);
-  test::ExpectPrefixesFailBetweenRecords(file, kFirstRecordOffset);
-  return r;
+  return test::LoadFirstControl(File(control), kFirstRecordOffset, stream, device, out);
 }
 
 TEST_F(LookAtControlTest, CurrentRecordsFoldFrequencyIntoTheKeyTimes) {
