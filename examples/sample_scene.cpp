@@ -49,6 +49,9 @@
 #include "objectmodel/raw_data.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/version_data.h"
+#include "render/images/anm_image.h"
+#include "render/images/image.h"
+#include "render/images/image_codec.h"
 #include "render/images/pixel_buffer.h"
 #include "render/images/thumbnail.h"
 #include "render/lights/camera.h"
@@ -1228,6 +1231,60 @@ Result AddLayered(CNode& scene) {
   return r;
 }
 
+// Listed images: "Decal", 8 x 8 pixels kept as the bytes of a PNG file;
+// "Swatch", 4 x 4 raw pixels with alpha; "Flicker", an animation of two
+// stored frames that alternates between them. The frame images come first
+// in the list, so the animation finds them when the list is read.
+Result AddListedImages(CStream& stream) {
+  CPointer<CImage> decal(new CImage());
+  decal->SetName(u"Decal");
+  Result r = PixelBuffer::Create(decal->EditImage(), PixelLayout::kBgr8, 8, 8);
+  if (Failed(r)) return r;
+  for (i32 y = 0; y < 8; ++y) {
+    u8* row = decal->EditImage().Pixels + static_cast<std::size_t>(y) * decal->GetImage().Stride;
+    for (i32 x = 0; x < 8; ++x) {
+      row[3 * x + 0] = static_cast<u8>(x * 32);
+      row[3 * x + 1] = static_cast<u8>(y * 32);
+      row[3 * x + 2] = static_cast<u8>((x + y) * 16);
+    }
+  }
+  decal->SetEmbedFormat(ImageFormat::kPng);
+  r = decal->PrepareRuntime(nullptr);
+  if (Failed(r)) return r;
+
+  CPointer<CImage> swatch(new CImage());
+  swatch->SetName(u"Swatch");
+  swatch->SetEnableEmbed(false);
+  r = PixelBuffer::Create(swatch->EditImage(), PixelLayout::kBgra8, 4, 4);
+  if (Failed(r)) return r;
+  for (i32 y = 0; y < 4; ++y) {
+    u8* row = swatch->EditImage().Pixels + static_cast<std::size_t>(y) * swatch->GetImage().Stride;
+    for (i32 x = 0; x < 4; ++x) {
+      const u8 pixel[4] = {0x20, static_cast<u8>(0x40 * x), static_cast<u8>(0x40 * y), static_cast<u8>(0xFF - 0x30 * x)};
+      for (int c = 0; c < 4; ++c) row[4 * x + c] = pixel[c];
+    }
+  }
+
+  CPointer<CAnmImage> flicker(new CAnmImage());
+  flicker->SetName(u"Flicker");
+  CAnmImage::CFrame frame;
+  frame.Delay = 25;
+  r = flicker->AddFrame(frame, decal.Get());
+  frame.Delay = 50;
+  frame.OffsetX = 2;
+  frame.OffsetY = 2;
+  frame.FrameColor[0] = 0xFF;
+  if (Succeeded(r)) r = flicker->AddFrame(frame, swatch.Get());
+  if (Failed(r)) return r;
+
+  for (CBase* image : {static_cast<CBase*>(decal.Get()), static_cast<CBase*>(swatch.Get()),
+                       static_cast<CBase*>(flicker.Get())}) {
+    r = stream.AddObject(image);
+    if (Failed(r)) return r;
+  }
+  return kOk;
+}
+
 }  // namespace
 
 Result BuildSampleScene(CStream& stream) {
@@ -1279,7 +1336,7 @@ Result BuildSampleScene(CStream& stream) {
   stream.AddExtendInfo(version.Get());
   stream.AddObject(listed.Get());
   stream.SetThumbnail(thumbnail.Get());
-  return kOk;
+  return AddListedImages(stream);
 }
 
 }  // namespace KT

@@ -36,7 +36,9 @@ class CStream;
 
 // Fills `stream` for saving: the scene tree as a root, a version record
 // ("FileAppVersion") as extension info, a raw data record ("Listed") in the
-// object list and a 16 x 16 thumbnail. kOk, or the first failure met while
+// object list followed by three images (an image holding the bytes of a
+// PNG file, one holding raw pixels and an animation of two stored frames
+// showing them) and a 16 x 16 thumbnail. kOk, or the first failure met while
 // building (the stream may then hold part of the scene).
 Result BuildSampleScene(CStream& stream);
 

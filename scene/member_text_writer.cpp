@@ -94,7 +94,9 @@ void CMemberTextWriter::WideString(const char16_t* name, const WString* value) {
 void CMemberTextWriter::Int(const char16_t* name, const i32* value) { Line(name, std::to_string(*value)); }
 
 void CMemberTextWriter::UInt(const char16_t* name, const u32* value) {
-  if (stableOnly_ && std::u16string_view(name) == u"References") return;
+  // The reference count and a memory-library block id change from one
+  // load to the next without the object changing.
+  if (stableOnly_ && (std::u16string_view(name) == u"References" || std::u16string_view(name) == u"lMMFID")) return;
   Line(name, std::to_string(*value));
 }
 

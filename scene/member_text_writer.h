@@ -14,8 +14,8 @@ namespace KT {
 class CMemberTextWriter : public CMemberVisitor {
  public:
   // With `stableOnly`, fields that differ between an object and its saved
-  // and reloaded copy by design (unique id, reference count, Modified) are
-  // left out.
+  // and reloaded copy by design (unique id, reference count, Modified,
+  // memory-library block id) are left out.
   explicit CMemberTextWriter(bool stableOnly = false, int indent = 0)
       : stableOnly_(stableOnly), depth_(indent) {}
 

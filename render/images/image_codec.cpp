@@ -213,14 +213,27 @@ Result ConvertedFromFloat(KTImage& buffer, KTImage& temporary, KTImage*& source)
 
 }  // namespace
 
-Result DecodeImageImgrt(KTImage& buffer, u32 code, const u8* bytes, u32 size) {
+namespace {
+
+// The list of images the image library decodes from `size` bytes of format
+// `code`, or null (the info record's allocation failure in `failure`).
+Imgrt::Image* DecodeImgrtList(u32 code, const u8* bytes, u32 size, Result& failure) {
+  failure = kErrTreeData;
   auto* info = static_cast<Imgrt::ImageInfo*>(Imgrt::AllocateMemory(Imgrt::kImageInfoSize));
-  if (info == nullptr) return kErrOutOfMemory;
+  if (info == nullptr) {
+    failure = kErrOutOfMemory;
+    return nullptr;
+  }
   Imgrt::GetImageInfo(info);
   std::strncpy(info->format, GetImgrtFormatName(code), Imgrt::kMaxFormatName - 1);
   Imgrt::Image* image = bytes != nullptr ? Imgrt::BlobToImage(info, bytes, size) : nullptr;
   Imgrt::DestroyImageInfo(info);
-  if (image == nullptr) return kErrTreeData;
+  return image;
+}
+
+// One image of the list into `buffer`: layout 0 with a matte channel, else
+// 1, with the resolution the image stores.
+Result ReadImgrtImage(Imgrt::Image* image, KTImage& buffer) {
   if (image->colorspace != Imgrt::kRGBColorspace) Imgrt::TransformRGBImage(image, Imgrt::kRGBColorspace);
   double dpiX = kUndefinedDpi, dpiY = kUndefinedDpi;
   if (image->units == Imgrt::kPixelsPerCentimeterResolution) {
@@ -232,10 +245,42 @@ Result DecodeImageImgrt(KTImage& buffer, u32 code, const u8* bytes, u32 size) {
   }
   buffer.DpiX = TruncateToI32(dpiX);
   buffer.DpiY = TruncateToI32(dpiY);
-  Result r = PixelBuffer::Create(buffer, image->matte ? PixelLayout::kBgra8 : PixelLayout::kBgr8, image->columns,
-                                 image->rows);
-  if (Succeeded(r) && !FetchRows(image, buffer)) r = kErrTreeData;
+  const Result r = PixelBuffer::Create(buffer, image->matte ? PixelLayout::kBgra8 : PixelLayout::kBgr8,
+                                       image->columns, image->rows);
+  if (Failed(r)) return r;
+  return FetchRows(image, buffer) ? kOk : kErrTreeData;
+}
+
+}  // namespace
+
+Result DecodeImageImgrt(KTImage& buffer, u32 code, const u8* bytes, u32 size) {
+  Result r = kOk;
+  Imgrt::Image* image = DecodeImgrtList(code, bytes, size, r);
+  if (image == nullptr) return r;
+  r = ReadImgrtImage(image, buffer);
   Imgrt::DestroyImages(image);
+  return Failed(r) ? r : kOk;
+}
+
+Result DecodeImageFramesImgrt(u32 code, const u8* bytes, u32 size, u16 storage, const ImgrtFrameSink& sink) {
+  Result r = kOk;
+  Imgrt::Image* list = DecodeImgrtList(code, bytes, size, r);
+  if (list == nullptr) return r;
+  r = kOk;
+  for (Imgrt::Image* image = list; image != nullptr && Succeeded(r); image = image->next) {
+    KTImage pixels;
+    pixels.Storage = storage;
+    r = ReadImgrtImage(image, pixels);
+    if (Failed(r)) break;
+    ImgrtFrameInfo info;
+    info.delay = static_cast<u32>(image->delay);
+    info.dispose = static_cast<u32>(image->dispose);
+    info.x = image->pageX;
+    info.y = image->pageY;
+    std::memcpy(info.color, image->background, sizeof(info.color));
+    r = sink(pixels, info);
+  }
+  Imgrt::DestroyImages(list);
   return Failed(r) ? r : kOk;
 }
 

@@ -9,6 +9,7 @@
 // Format codes: 0 none, 1 BMP, 2 JPG, 3 PNG, 4 TGA, 5 GIF, 6 TIF, 7 HDR.
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 #include "objectmodel/buffer.h"
@@ -87,6 +88,26 @@ Result EncodeImageFile(KTImage& buffer, u32 code, CBuffer<char>& out);
 //  - Create's failure is returned and nothing is written.
 // Only the first image of a list (a GIF's first frame) is kept.
 Result DecodeImageImgrt(KTImage& buffer, u32 code, const u8* bytes, u32 size);
+
+// What the image library reports with each image of its list besides the
+// pixels (a GIF gives one image per frame).
+struct ImgrtFrameInfo {
+  u32 delay = 0;    // display time in hundredths of a second
+  u32 dispose = 0;  // the frame's disposal method
+  i32 x = 0;        // placement on the logical screen
+  i32 y = 0;
+  u8 color[3] = {0, 0, 0};  // the logical screen's background colour, R, G, B
+};
+// Receives each decoded image: its pixels (the receiver may take them) and
+// what the library reported with it. A negative answer ends the decoding.
+using ImgrtFrameSink = std::function<Result(KTImage& pixels, const ImgrtFrameInfo& info)>;
+
+// The image library's route for every image of the list that `size` bytes
+// of format `code` give, in order. Each image is read as DecodeImageImgrt
+// reads the first into a fresh buffer of storage kind `storage`, then
+// handed to `sink`. The failures of DecodeImageImgrt; the first negative
+// answer of `sink` is returned as it is.
+Result DecodeImageFramesImgrt(u32 code, const u8* bytes, u32 size, u16 storage, const ImgrtFrameSink& sink);
 
 // The image library's route: layout 0 keeps its alpha, layout 1 is
 // written without; JPEG at quality 100.

@@ -15,8 +15,9 @@ namespace KT::ImageFactory {
 // Enters or replaces the creator of `name` in the class factory.
 void Register(std::string_view name, CreateObjectFunc creator);
 
-// Registers the image classes by their class names: "CThumbnail". Calling
-// it again is harmless (the same creators are entered again).
+// Registers the image classes by their class names: "CImage" (images with
+// pixel storage kind 1), "CAnmImage" and "CThumbnail". Calling it again is
+// harmless (the same creators are entered again).
 void RegisterImageClasses();
 
 // The class factory's registry, in which the stream looks class names up.

@@ -232,6 +232,21 @@ Result Copy(KTImage& destination, const KTImage& source) {
   return kOk;
 }
 
+Result CopyPicture(KTImage& destination, const KTImage& source) {
+  if (&source == &destination) return kOk;
+  destination.DpiX = source.DpiX;
+  destination.DpiY = source.DpiY;
+  if (destination.AlignRows != source.AlignRows) {
+    Free(destination);
+    destination.AlignRows = source.AlignRows;
+  }
+  if (!HasPixels(source)) {
+    Free(destination);
+    return kOk;
+  }
+  return Copy(destination, source);
+}
+
 
 namespace {
 

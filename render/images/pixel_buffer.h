@@ -161,6 +161,13 @@ Result Borrow(KTImage& buffer, u8* pixels, u32 layout, i32 width, i32 height, i3
 // change of its pixels, hence the const source.
 Result Copy(KTImage& destination, const KTImage& source);
 
+// Makes `destination` a copy of the whole picture of `source`: its
+// resolution, its row padding (AlignRows; a destination whose padding
+// differs is freed first, so that the copy holds the same rows) and its
+// pixels (Copy), or no pixels when the source has none (kOk). The same
+// buffer: kOk. Copy's failure is returned.
+Result CopyPicture(KTImage& destination, const KTImage& source);
+
 // Converts `source` into `destination` (null or the source itself: in
 // place, through a temporary copy) with pixel layout `layout`.
 //  - source without pixels, or layout above 6: kErrInvalidArg;

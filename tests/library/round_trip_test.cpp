@@ -45,6 +45,9 @@
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 #include "objectmodel/stream_test_support.h"
+#include "render/images/anm_image.h"
+#include "render/images/image.h"
+#include "render/images/image_codec.h"
 #include "render/lights/camera.h"
 #include "render/lights/camera_control.h"
 #include "render/lights/directional_light.h"
@@ -370,6 +373,32 @@ void BuildLinkControl(CBase& object, Companions& companions) {
   companions.emplace_back(target.Get());
 }
 
+void BuildImage(CBase& object, Companions&) {
+  auto& image = static_cast<CImage&>(object);
+  KTImage& pixels = image.EditImage();
+  ASSERT_EQ(PixelBuffer::Create(pixels, PixelLayout::kBgr8, 3, 2), kOk);
+  {
+    PixelBuffer::ScopedView view(pixels);
+    for (u32 i = 0; i < PixelBuffer::GetPixelBytes(pixels); ++i) pixels.Pixels[i] = static_cast<u8>(17 * i);
+  }
+  image.SetEmbedFormat(ImageFormat::kPng);
+  ASSERT_EQ(image.PrepareRuntime(nullptr), kOk);
+}
+
+void BuildAnmImage(CBase& object, Companions& companions) {
+  auto& animation = static_cast<CAnmImage&>(object);
+  for (u32 i = 0; i < 2; ++i) {
+    CPointer<CImage> frame(new CImage());
+    CAnmImage::CFrame values;
+    values.Delay = 10 * (i + 1);
+    values.FrameValue1 = 2;
+    values.OffsetX = static_cast<i32>(i);
+    values.FrameColor[1] = 0x40;
+    ASSERT_EQ(animation.AddFrame(values, frame.Get()), kOk);
+    companions.emplace_back(frame.Get());
+  }
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -435,6 +464,8 @@ const std::map<std::string, Row>& Rows() {
       {"CPathControl", {BuildPathControl}},
       {"CShareControl", {BuildShareControl}},
       {"CLinkControl", {BuildLinkControl}},
+      {"CImage", {BuildImage}},
+      {"CAnmImage", {BuildAnmImage}},
   };
   return rows;
 }
