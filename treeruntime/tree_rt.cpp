@@ -223,21 +223,8 @@ bool CTreeRT::LoadTreeUnguarded(const std::uint8_t* block, std::int32_t size) {
   CTreeFileAccess file(block, bytes);
   // 2.
   if (!m_pEngine->Parse(file)) return false;
-  // 3. The supplemental sections.
-  m_bReadTexCoordControls = false;
-  m_bReadMapBank = false;
-  m_vSectionTokens.clear();
-  if (file.DataRemains()) {
-    std::int32_t token = file.ParseToken();
-    for (;;) {
-      m_vSectionTokens.push_back(token);
-      const bool known = ParseSection(token, file);
-      if (!file.DataRemains()) break;
-      const std::int32_t next = file.ParseToken();
-      if (!known) break;
-      token = next;
-    }
-  }
+  // 3.
+  ParseSupplementalSections(file);
   // 4.
   for (STreeBranchInfo* level : m_pEngine->m_vBranchLevels) level->ApplyDefaultCurves();
   if (m_pEngine->m_pRootSupport != nullptr) m_pEngine->m_pRootSupport->m_sBranch.ApplyDefaultCurves();

@@ -238,6 +238,14 @@ class CTreeRT {
   // supplemental section in the writer order; a new counted byte array
   // (free it with TrackedDeleteArray) and its size, or null.
   std::uint8_t* SaveTree(std::uint32_t& size, bool bSaveLeafLods = false);
+  // The reading loop of the supplemental sections over what follows the
+  // core (LoadTree's step 3, public for tests of the section readers): each
+  // known start token runs its section's reader; reading stops when the
+  // data ends or after a start token it does not know (the token read after
+  // that one is not used). Records the start tokens met and whether
+  // sections 50000 and 60000 came. Throws TreeFileError with the section's
+  // message; what was read before stays.
+  void ParseSupplementalSections(CTreeFileAccess& file);
   // A new, uncomputed model loaded from this one's SaveTree, or null.
   CTreeRT* Clone();
 

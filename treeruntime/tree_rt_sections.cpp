@@ -127,6 +127,25 @@ void SaveTable(CTreeFileAccess& file, std::int32_t token, std::int32_t count, co
 
 // --- reading ------------------------------------------------------------------------
 
+void CTreeRT::ParseSupplementalSections(CTreeFileAccess& file) {
+  RequireParts();
+  m_bReadTexCoordControls = false;
+  m_bReadMapBank = false;
+  m_vSectionTokens.clear();
+  if (!file.DataRemains()) return;
+  std::int32_t token = file.ParseToken();
+  for (;;) {
+    m_vSectionTokens.push_back(token);
+    const bool known = ParseSection(token, file);
+    if (!file.DataRemains()) return;
+    // Read even after an unknown token, which ends the reading: the token
+    // read after it is not used.
+    const std::int32_t next = file.ParseToken();
+    if (!known) return;
+    token = next;
+  }
+}
+
 bool CTreeRT::ParseSection(std::int32_t token, CTreeFileAccess& file) {
   CTreeEngine& engine = *m_pEngine;
   switch (token) {
