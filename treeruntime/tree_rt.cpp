@@ -446,6 +446,12 @@ void CTreeRT::ComputeUnguarded(const float* pTransform, std::uint32_t seed, bool
   } else if (seed != 1) {
     engine.m_nSeed = static_cast<std::int32_t>(seed);
   }
+  // A size set after loading (as a scene's tree sets it) is the size the
+  // tree grows to; the engine itself only applies it to later parses.
+  if (engine.m_fOverrideSize > -1.0f) {
+    engine.m_fSize = engine.m_fOverrideSize;
+    engine.m_fSizeVariance = engine.m_fOverrideVariance;
+  }
   engine.Compute(m_fLeafLodSizeFactor);
 
   // 4.

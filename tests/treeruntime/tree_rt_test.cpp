@@ -177,6 +177,18 @@ TEST_F(TreeModelTest, TreeSizesThatAreNotAboveZeroAreRefused) {
   EXPECT_EQ(model.GetEngine()->m_fOverrideVariance, 0.5f);
 }
 
+TEST_F(TreeModelTest, ATreeSizeSetAfterLoadingIsTheSizeComputed) {
+  const Bytes block = test::BuildSpt(test::LeafyTrunk());  // size 4, trunk 1.5 x size
+  for (float size : {4.0f, 8.0f}) {
+    CTreeRT model;
+    ASSERT_TRUE(Load(model, block));
+    model.SetTreeSize(size, 0.0f);
+    ASSERT_TRUE(model.Compute(nullptr, 1, true));
+    EXPECT_EQ(model.GetEngine()->m_fSize, size);
+    EXPECT_NEAR(model.GetTreeSizes()[5], 1.5f * size, 0.2f * size) << size;
+  }
+}
+
 TEST_F(TreeModelTest, SettersWorkBeforeComputeAndAreRefusedAfter) {
   CTreeRT model;
   ASSERT_TRUE(Load(model, LeafyFrondBlock()));
