@@ -17,6 +17,7 @@
 #include "treeruntime/texture_flip.h"
 #include "treeruntime/tree_engine.h"
 #include "treeruntime/tree_map_bank.h"
+#include "treeruntime/tree_model_util.h"
 #include "treeruntime/tree_rt.h"
 #include "treeruntime/tree_test_util.h"
 #include "treeruntime/wind_matrices.h"
@@ -49,18 +50,8 @@ Bytes Concat(Bytes a, const Bytes& b) {
   return a;
 }
 
-bool Load(CTreeRT& model, const Bytes& block) {
-  return model.LoadTree(block.data(), static_cast<std::int32_t>(block.size()));
-}
-
-Bytes Save(CTreeRT& model, bool leafLods = false) {
-  std::uint32_t size = 0;
-  std::uint8_t* block = model.SaveTree(size, leafLods);
-  if (block == nullptr) return {};
-  Bytes bytes(block, block + size);
-  TrackedDeleteArray(block);
-  return bytes;
-}
+using test::Load;
+using test::Save;
 
 std::vector<std::int32_t> Tokens(const CTreeRT& model) {
   return std::vector<std::int32_t>(model.GetSectionTokens().begin(), model.GetSectionTokens().end());

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "treeruntime/branch.h"
@@ -15,6 +17,7 @@
 #include "treeruntime/lighting_engine.h"
 #include "treeruntime/spt_builder.h"
 #include "treeruntime/tree_engine.h"
+#include "treeruntime/tree_model_util.h"
 #include "treeruntime/tree_rt.h"
 #include "treeruntime/tree_test_util.h"
 #include "treeruntime/wind_matrices.h"
@@ -25,18 +28,8 @@ namespace {
 using test::Bytes;
 using test::SptTree;
 
-bool Load(CTreeRT& model, const Bytes& block) {
-  return model.LoadTree(block.data(), static_cast<std::int32_t>(block.size()));
-}
-
-Bytes Save(CTreeRT& model) {
-  std::uint32_t size = 0;
-  std::uint8_t* block = model.SaveTree(size, false);
-  if (block == nullptr) return {};
-  Bytes bytes(block, block + size);
-  TrackedDeleteArray(block);
-  return bytes;
-}
+using test::Load;
+using test::Save;
 
 // A trunk whose branches are drawn as fronds and bear leaves of two leaf
 // maps.
@@ -124,6 +117,23 @@ TEST_F(TreeModelTest, ModelsAreListedCountedAndFreedToTheLastByte) {
   EXPECT_EQ(CTreeRT::GetCurrentLightingEngine(), nullptr);
   EXPECT_EQ(CTreeRT::GetCurrentFrondEngine(), nullptr);
   EXPECT_EQ(GetTrackedBytes(), before);
+}
+
+TEST_F(TreeModelTest, TheTestTreesAreFixedPointsOfLoadAndSaveBeforeAndAfterCompute) {
+  for (const Bytes& block : {LeafyFrondBlock(), test::BuildSpt(test::LeafyTrunk()), test::BuildSpt(SptTree())}) {
+    CTreeRT model;
+    ASSERT_TRUE(Load(model, block));
+    const Bytes saved = Save(model);
+    CTreeRT again;
+    ASSERT_TRUE(Load(again, saved));
+    EXPECT_EQ(Save(again), saved);
+    // Computing with the data's seed changes nothing that is saved once the
+    // leaf maps' absolute sizes follow the tree size.
+    ASSERT_TRUE(again.Compute(nullptr, 1, true));
+    CTreeRT computed;
+    ASSERT_TRUE(Load(computed, Save(again)));
+    EXPECT_EQ(Save(computed), Save(again));
+  }
 }
 
 TEST_F(TreeModelTest, ANewModelHoldsItsDefaults) {
@@ -445,6 +455,10 @@ TEST_F(TreeModelTest, AFailingAllocationFailsTheComputeAndLeaksNothing) {
   FailingWhenArmed allocator;
   {
     test::InstalledAllocator installed(&allocator);
+    // The object itself comes from the installed allocator too.
+    allocator.armed = true;
+    EXPECT_THROW(delete new CTreeRT, std::bad_alloc);
+    allocator.armed = false;
     CTreeRT* model = new CTreeRT;
     ASSERT_TRUE(Load(*model, LeafyFrondBlock()));
     allocator.armed = true;
