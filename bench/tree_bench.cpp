@@ -95,29 +95,30 @@ Bytes BuildTree(const Gallery& shape) {
 }
 
 // Trunk, limbs, branches (fronds in the leafless tree) and a last level
-// whose parents bear the leaves: the frequency of the second-to-last level
-// sets the leaf count.
+// whose parents bear the leaves. Leaves are spaced along their branches,
+// so the leafy trees grow their leaf count through more limbs and
+// branches, each bearing about twenty leaves.
 Gallery Leafless() {
-  return {{{1.0f, 0.04f, -90.0f, 30.0f, 12, 16},
-           {0.45f, 0.02f, 50.0f, 40.0f, 8, 10},
+  return {{{1.0f, 0.04f, -90.0f, 60.0f, 12, 16},
+           {0.45f, 0.02f, 50.0f, 60.0f, 8, 10},
            {0.15f, 0.006f, 40.0f, 0.0f, 4, 6},
            {0.05f, 0.002f, 30.0f, 0.0f, 1, 3}},
           0,
           true};
 }
 
-Gallery Leafy(float leafFrequency) {
-  return {{{1.0f, 0.04f, -90.0f, 12.0f, 8, 10},
-           {0.45f, 0.02f, 50.0f, 20.0f, 5, 6},
-           {0.15f, 0.006f, 40.0f, leafFrequency, 3, 4},
+Gallery Leafy(float limbFrequency, float branchFrequency) {
+  return {{{1.0f, 0.04f, -90.0f, limbFrequency, 8, 10},
+           {0.45f, 0.02f, 50.0f, branchFrequency, 5, 6},
+           {0.15f, 0.006f, 40.0f, 150.0f, 3, 4},
            {0.05f, 0.002f, 30.0f, 0.0f, 1, 3}},
           2,
           false};
 }
 
 const Bytes& GalleryTree(int index) {
-  static const Bytes trees[4] = {BuildTree(Leafless()), BuildTree(Leafy(6.0f)), BuildTree(Leafy(24.0f)),
-                                 BuildTree(Leafy(96.0f))};
+  static const Bytes trees[4] = {BuildTree(Leafless()), BuildTree(Leafy(12.0f, 20.0f)), BuildTree(Leafy(28.0f, 44.0f)),
+                                 BuildTree(Leafy(72.0f, 140.0f))};
   return trees[index];
 }
 
