@@ -34,6 +34,8 @@ example: release
 	$(DRN) info $(RELEASE)/sample.drn
 	$(DRN) dump $(RELEASE)/sample.drn
 	$(DRN) eval $(RELEASE)/sample.drn 0 250 500 1000
+	$(DRN) sample --tree $(RELEASE)/example.spt
+	$(DRN) tree $(RELEASE)/example.spt
 
 test: asan release
 	ctest --test-dir $(SANITIZE) --output-on-failure -j $(JOBS)

@@ -58,8 +58,10 @@ class CLeafGeometry {
   void SetEngine(const CTreeEngine* pEngine) { m_pEngine = pEngine; }
   // Static lighting: no per-leaf normals, binormals, tangents or dimming.
   void SetStaticLighting(bool bStatic) { m_bStaticLighting = bStatic; }
+  bool HasStaticLighting() const { return m_bStaticLighting; }
   // Leaf wind: rest centres, wind weights and wind matrix indices.
   void SetLeafWind(bool bLeafWind) { m_bLeafWind = bLeafWind; }
+  bool HasLeafWind() const { return m_bLeafWind; }
 
   // Takes the time-offset count, time offsets, per-LOD corner tables and
   // texture-coordinate records of `info` (which must outlive this object or

@@ -231,11 +231,11 @@ void CTreeEngine::Compute(float fLeafSpacing) {
   st.m_pRootSupport = m_pRootSupport;
   st.m_uRoughnessCounter = 0;
   st.m_uDensityCounter = 0;
-  // 4.
-  CTreeRandom::Seed(m_nSeed);
+  // 4. The seed is data: -1 seeds with 1 and never means the clock.
+  CTreeRandom::SeedStored(static_cast<std::uint32_t>(m_nSeed));
   for (float& value : st.m_afTable) value = CTreeRandom::GetUniform(0.0f, 1.0f);
   // 5.
-  CTreeRandom::Seed(m_nSeed);
+  CTreeRandom::SeedStored(static_cast<std::uint32_t>(m_nSeed));
   const float workingSize = CTreeRandom::GetUniform(m_fSize - m_fSizeVariance, m_fSize + m_fSizeVariance);
   // 6.
   CFlareRandom::Seed(static_cast<std::uint32_t>(m_nPlacementSeed));
@@ -247,7 +247,7 @@ void CTreeEngine::Compute(float fLeafSpacing) {
     }
   }
   // 8.
-  CTreeRandom::Seed(m_nSeed);
+  CTreeRandom::SeedStored(static_cast<std::uint32_t>(m_nSeed));
   if (m_pBranchGeometry != nullptr) {
     m_pBranchGeometry->SetNumLods(m_nNumBranchLods);
     m_pBranchGeometry->ResetStripCounter();

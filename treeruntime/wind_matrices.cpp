@@ -60,6 +60,12 @@ stMat4* CWindMatrices::GetSharedMatrix(std::uint32_t index) {
 
 std::int32_t CWindMatrices::GetInstanceCount() { return g_cShared.instances; }
 
+void CWindMatrices::ReleaseUnusedTable() {
+  if (g_cShared.instances != 0) return;
+  g_cShared.count = 0;
+  TrackedDeleteArray(g_cShared.matrices);
+}
+
 void CWindMatrices::SetWindInfo(const STreeWindInfo& info) {
   const stVec3& vector = info.m_vVectorA;
   m_fStrength = vector.x;

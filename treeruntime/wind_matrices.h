@@ -51,6 +51,9 @@ class CWindMatrices {
   // Matrix `index` of the shared table, or null outside it.
   static stMat4* GetSharedMatrix(std::uint32_t index);
   static std::int32_t GetInstanceCount();
+  // Frees the shared table when no instance uses it (a table resized while
+  // no instance lived); nothing otherwise.
+  static void ReleaseUnusedTable();
 
   // Takes the tree's wind information: strength = vector A.x, second
   // component = vector A.y, rate = value x 8 x A.y, amplitude = value x 180

@@ -17,12 +17,16 @@ void PrintHelp() {
       "  copy IN OUT [--raw-root]\n"
       "                      load and save again (--raw-root keeps the root tree as bytes)\n"
       "  sample OUT          write a small scene that uses every persistent class\n"
+      "  sample --tree OUT   write the example tree data\n"
       "  eval FILE TIME...   bring the first root to each time (ms) and print world matrices\n"
       "  image IN [--layout N] [--resize WxH] [--pixel X,Y]... [--out OUT]\n"
       "                      read an image (.bmp .dib .jpg .jpeg .png .tga .gif .tif .tiff .hdr),\n"
       "                      convert its pixel layout, resize it, print pixels, write it\n"
       "  host FILE [TICK...] load a host scene description and walk it through the host's calls,\n"
       "                      printing each node's world matrix at each tick\n"
+      "  tree FILE [--seed N] [--size S V] [--save OUT] [--obj OUT]\n"
+      "                      load tree data, compute it as a scene's tree does and print it;\n"
+      "                      write it again (--save) or its geometry as OBJ text (--obj)\n"
       "  --help              show this text\n");
 }
 
@@ -47,6 +51,7 @@ int main(int argc, char** argv) {
   if (verb == "eval") return drn::RunEval(argc - 2, argv + 2);
   if (verb == "image") return drn::RunImage(argc - 2, argv + 2);
   if (verb == "host") return drn::RunHost(argc - 2, argv + 2);
+  if (verb == "tree") return drn::RunTree(argc - 2, argv + 2);
   std::fprintf(stderr, "drn: unknown verb '%s' (see drn --help)\n", verb.c_str());
   return 2;
 }
