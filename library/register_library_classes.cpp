@@ -38,6 +38,8 @@
 #include "controllers/composite/share_control.h"
 #include "controllers/composite/link_control.h"
 #include "controllers/composite/physics_soft_control.h"
+#include "controllers/keyed/connect_control.h"
+#include "controllers/keyed/connect_data.h"
 #include "objectmodel/class_factory.h"
 #include "render/images/image_factory.h"
 #include "render/lights/camera.h"
@@ -129,6 +131,8 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CShareControl", &CreateObject<CShareControl>);
   CClassFactory::Register("CLinkControl", &CreateObject<CLinkControl>);
   CClassFactory::Register("CPhysicsSoftControl", &CreateObject<CPhysicsSoftControl>);
+  CClassFactory::Register("CConnectData", &CreateObject<CConnectData>);
+  CClassFactory::Register("CConnectControl", &CreateObject<CConnectControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }
