@@ -1,5 +1,6 @@
 #include "examples/sample_scene.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <tuple>
@@ -22,6 +23,8 @@
 #include "controllers/composite/rts_layer_control.h"
 #include "controllers/composite/rts_selector_control.h"
 #include "controllers/composite/rts_switcher_control.h"
+#include "controllers/composite/physics_soft_control.h"
+#include "controllers/keyed/connect_control.h"
 #include "controllers/core/bone_skin_control.h"
 #include "controllers/core/clip_key.h"
 #include "controllers/core/data_clip_control.h"
@@ -1287,6 +1290,93 @@ Result AddListedImages(CStream& stream) {
 
 }  // namespace
 
+// A box that plays back a baked wobble: squashed at 500 ms, whole again at
+// 1000 ms, its top corners only through the index list. The playback
+// writes world positions and the unlisted corners keep the mesh's own, so
+// the box stands at the origin, where both agree.
+Result AddJelly(CNode& scene) {
+  CPointer<CTriMesh> jelly(new CTriMesh());
+  CPointer<CTriMeshData> box;
+  Result r = MakeTexturedBox(Vec3{1.0f, 1.0f, 1.0f}, box);
+  if (Succeeded(r)) r = jelly->SetSingleLod(box.Get());
+  if (Failed(r)) return r;
+  CPointer<CPhysicsSoftControl> wobble(new CPhysicsSoftControl());
+  wobble->SetName(u"Jelly wobble");
+  wobble->SetPlayback(true);
+  std::vector<Vec3> rest, squashed;
+  std::vector<u32> top;
+  for (u32 i = 0; i < 8; ++i) {
+    const Vec3 p = box->GetXYZ()[i];
+    rest.push_back(p);
+    squashed.push_back(p.y > 0.0f ? Vec3{p.x * 1.25f - 0.125f, 0.6f, p.z * 1.25f - 0.125f} : p);
+    if (p.y > 0.0f) top.push_back(i);
+  }
+  r = wobble->AddSample(0, rest);
+  if (Succeeded(r)) r = wobble->AddSample(500, squashed);
+  if (Succeeded(r)) r = wobble->AddSample(1000, rest);
+  if (Succeeded(r)) r = wobble->SetVertexIndices(top);
+  if (Failed(r)) return r;
+  wobble->SetUseIndexList(1);
+  r = jelly->AddControl(wobble.Get());
+  if (Succeeded(r)) r = AddPlaced(scene, *jelly, u"Jelly", 0.0f, 0.0f, 0.0f);
+  return r;
+}
+
+// The normals of `mesh` that corners at vertex `v` use, each once.
+std::vector<u32> NormalsAtVertex(const CTriMeshData& mesh, u32 v) {
+  std::vector<u32> normals;
+  const u32 corners = 3 * mesh.GetTriangleQuantity();
+  for (u32 c = 0; c < corners; ++c) {
+    if (mesh.GetXYZTriIndex()[c] != v) continue;
+    const u32 n = mesh.GetNormalTriIndex()[c];
+    if (std::find(normals.begin(), normals.end(), n) == normals.end()) normals.push_back(n);
+  }
+  return normals;
+}
+
+// Two boxes side by side, welded along the face where they meet: the
+// right one bobs up and down and the shared corners follow both.
+Result AddSeam(CNode& scene) {
+  CPointer<CTriMesh> left(new CTriMesh());
+  CPointer<CTriMesh> right(new CTriMesh());
+  CPointer<CTriMeshData> leftBox, rightBox;
+  Result r = MakeTexturedBox(Vec3{1.0f, 1.0f, 1.0f}, leftBox);
+  if (Succeeded(r)) r = MakeTexturedBox(Vec3{1.0f, 1.0f, 1.0f}, rightBox);
+  if (Succeeded(r)) r = left->SetSingleLod(leftBox.Get());
+  if (Succeeded(r)) r = right->SetSingleLod(rightBox.Get());
+  if (Failed(r)) return r;
+  // Corner i sits at (i & 1, (i >> 1) & 1, i >> 2): the left box's corners
+  // at x = 1 meet the right box's corners at x = 0 with the same y and z.
+  std::vector<u32> ids0, ids1;
+  std::vector<std::vector<u32>> normals0, normals1;
+  for (u32 i = 1; i < 8; i += 2) {
+    ids0.push_back(i);
+    ids1.push_back(i - 1);
+    normals0.push_back(NormalsAtVertex(*leftBox, i));
+    normals1.push_back(NormalsAtVertex(*rightBox, i - 1));
+  }
+  CPointer<CConnectData> seam(new CConnectData());
+  seam->SetName(u"Seam");
+  seam->SetMeshes(left.Get(), right.Get());
+  r = seam->SetSeam(ids0, ids1, normals0, normals1);
+  if (Failed(r)) return r;
+  CPointer<CConnectControl> leftWeld(new CConnectControl());
+  CPointer<CConnectControl> rightWeld(new CConnectControl());
+  leftWeld->SetName(u"Seam left weld");
+  rightWeld->SetName(u"Seam right weld");
+  leftWeld->SetConnectData(seam.Get());
+  rightWeld->SetConnectData(seam.Get());
+  r = left->AddControl(leftWeld.Get());
+  if (Succeeded(r)) r = right->AddControl(rightWeld.Get());
+  if (Succeeded(r)) r = AddPlaced(scene, *left, u"Seam left", -6.0f, 0.0f, 0.0f);
+  if (Succeeded(r)) {
+    r = AddAnimated(scene, *right, u"Seam right",
+                    {{0, Turn(0.0f, -5.0f, 0.0f, 0.0f)}, {500, Turn(0.0f, -5.0f, 0.5f, 0.0f)},
+                     {1000, Turn(0.0f, -5.0f, 0.0f, 0.0f)}});
+  }
+  return r;
+}
+
 Result BuildSampleScene(CStream& stream) {
   CPointer<CCustomData> custom;
   Result r = MakeCustomData(custom);
@@ -1328,6 +1418,8 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddClipKeys(*scene);
   if (Succeeded(r)) r = AddLayered(*scene);
   if (Succeeded(r)) r = AddFollowers(*scene);
+  if (Succeeded(r)) r = AddJelly(*scene);
+  if (Succeeded(r)) r = AddSeam(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;

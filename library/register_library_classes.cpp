@@ -37,6 +37,9 @@
 #include "controllers/composite/path_control.h"
 #include "controllers/composite/share_control.h"
 #include "controllers/composite/link_control.h"
+#include "controllers/composite/physics_soft_control.h"
+#include "controllers/keyed/connect_control.h"
+#include "controllers/keyed/connect_data.h"
 #include "objectmodel/class_factory.h"
 #include "render/images/image_factory.h"
 #include "render/lights/camera.h"
@@ -127,6 +130,9 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CPathControl", &CreateObject<CPathControl>);
   CClassFactory::Register("CShareControl", &CreateObject<CShareControl>);
   CClassFactory::Register("CLinkControl", &CreateObject<CLinkControl>);
+  CClassFactory::Register("CPhysicsSoftControl", &CreateObject<CPhysicsSoftControl>);
+  CClassFactory::Register("CConnectData", &CreateObject<CConnectData>);
+  CClassFactory::Register("CConnectControl", &CreateObject<CConnectControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

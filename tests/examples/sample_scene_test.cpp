@@ -7,6 +7,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "library/register_library_classes.h"
@@ -249,6 +250,48 @@ TEST_F(SampleSceneTest, TheLayeredNodeStacksItsLayers) {
     EXPECT_NEAR(at.y, row.at.y, 1e-5f) << "at " << row.time;
     EXPECT_NEAR(at.z, row.at.z, 1e-5f) << "at " << row.time;
   }
+}
+
+// The jelly: its top corners sink to y = 0.6 at 500 ms and stand again at
+// 1000 ms; the bottom ones never move.
+TEST_F(SampleSceneTest, TheJellyPlaysItsBakedWobble) {
+  CSpatial& root = *LoadedRoot();
+  CTriMesh* jelly = FindNamed<CTriMesh>(root, u"Jelly");
+  ASSERT_NE(jelly, nullptr);
+  ASSERT_EQ(jelly->GetWorldXYZ().GetCount(), 8u);
+  for (const auto& [time, top] : {std::pair{0, 1.0f}, std::pair{250, 0.8f}, std::pair{500, 0.6f},
+                                  std::pair{1000, 1.0f}}) {
+    ASSERT_EQ(root.UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk);
+    for (u32 i = 0; i < 8; ++i) {
+      const bool isTop = ((i >> 1) & 1) != 0;
+      EXPECT_NEAR(jelly->GetWorldXYZ()[i].y, isTop ? top : 0.0f, 1e-5f) << time << " corner " << i;
+    }
+    EXPECT_TRUE(jelly->HasDeformedWorldXYZ());
+  }
+}
+
+// The welded boxes: while the right box bobs, each corner of the left box
+// at x = 1 and its partner on the right share one world position, halfway
+// between where the two boxes put them.
+TEST_F(SampleSceneTest, TheWeldedBoxesMeetAlongTheirSeam) {
+  CSpatial& root = *LoadedRoot();
+  CTriMesh* left = FindNamed<CTriMesh>(root, u"Seam left");
+  CTriMesh* right = FindNamed<CTriMesh>(root, u"Seam right");
+  ASSERT_NE(left, nullptr);
+  ASSERT_NE(right, nullptr);
+  ASSERT_EQ(root.UpdateScene(500, 0, 0.0f, true, nullptr, false), kOk);
+  for (u32 i = 1; i < 8; i += 2) {
+    const Vec3& a = left->GetWorldXYZ()[i];
+    const Vec3& b = right->GetWorldXYZ()[i - 1];
+    EXPECT_NEAR(a.x, b.x, 1e-5f) << i;
+    EXPECT_NEAR(a.y, b.y, 1e-5f) << i;
+    EXPECT_NEAR(a.z, b.z, 1e-5f) << i;
+    // The right box stands 0.5 higher at 500 ms: the seam takes half.
+    EXPECT_NEAR(a.y, static_cast<f32>((i >> 1) & 1) + 0.25f, 1e-5f) << i;
+  }
+  // Corners off the seam keep their own box's place.
+  EXPECT_NEAR(left->GetWorldXYZ()[0].y, 0.0f, 1e-5f);
+  EXPECT_NEAR(right->GetWorldXYZ()[1].y, 0.5f, 1e-5f);
 }
 
 }  // namespace

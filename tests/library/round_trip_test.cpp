@@ -57,6 +57,8 @@
 #include "render/lights/spot_light.h"
 #include "render/lights/spot_light_control.h"
 #include "scene/node.h"
+#include "controllers/composite/physics_soft_control.h"
+#include "controllers/keyed/connect_control.h"
 #include "scene/path.h"
 #include "scene/tri_mesh.h"
 #include "scene/uvw_map.h"
@@ -399,6 +401,31 @@ void BuildAnmImage(CBase& object, Companions& companions) {
   }
 }
 
+void BuildPhysicsSoftControl(CBase& object, Companions&) {
+  auto& control = static_cast<CPhysicsSoftControl&>(object);
+  control.SetPlayback(true);
+  ASSERT_EQ(control.AddSample(0, {{0.0f, 0.0f, 0.0f}, {1.0f, 2.0f, 3.0f}}), kOk);
+  ASSERT_EQ(control.AddSample(100, {{10.0f, 0.0f, 0.0f}, {4.0f, 5.0f, 6.0f}}), kOk);
+  ASSERT_EQ(control.SetVertexIndices({1}), kOk);
+  control.SetUseIndexList(1);
+}
+
+void BuildConnectData(CBase& object, Companions& companions) {
+  auto& seam = static_cast<CConnectData&>(object);
+  CPointer<CTriMesh> left(new CTriMesh());
+  CPointer<CTriMesh> right(new CTriMesh());
+  seam.SetMeshes(left.Get(), right.Get());
+  ASSERT_EQ(seam.SetSeam({0, 3}, {1, 2, 4, 5}, {{0}, {}}, {{1, 2}, {4}}), kOk);
+  companions.emplace_back(left.Get());
+  companions.emplace_back(right.Get());
+}
+
+void BuildConnectControl(CBase& object, Companions& companions) {
+  CPointer<CConnectData> seam(new CConnectData());
+  static_cast<CConnectControl&>(object).SetConnectData(seam.Get());
+  companions.emplace_back(seam.Get());
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -466,6 +493,9 @@ const std::map<std::string, Row>& Rows() {
       {"CLinkControl", {BuildLinkControl}},
       {"CImage", {BuildImage}},
       {"CAnmImage", {BuildAnmImage}},
+      {"CPhysicsSoftControl", {BuildPhysicsSoftControl}},
+      {"CConnectData", {BuildConnectData}},
+      {"CConnectControl", {BuildConnectControl}},
   };
   return rows;
 }
