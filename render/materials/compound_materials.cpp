@@ -228,7 +228,12 @@ Result CMultiMaterial::Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags
   if (r != kOk) return r;
   auto* copy = static_cast<CMultiMaterial*>(out.Get());
   for (const CPointer<CMaterial>& material : materials_) {
-    if (!material) continue;
+    // An empty entry (from a stored null id) stays empty, so the entries
+    // after it keep the positions faces refer to.
+    if (!material) {
+      copy->materials_.emplace_back();
+      continue;
+    }
     CPointer<CMaterial> clone;
     const Result c = CloneMember(clone, cloneMap, material.Get(), flags);
     if (Failed(c)) return c;

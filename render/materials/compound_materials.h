@@ -108,6 +108,8 @@ class CMultiMaterial : public CMaterial {
   Result ResolveReferences(CBase* root) override;
   // An empty list.
   Result CreateInstance(CPointer<CBase>& out) const override;
+  // The sub-materials cloned through the map in list order (empty entries
+  // stay empty).
   Result Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) override;
   Result CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const override;
   Result Load(CStream& stream, CStreamLoadRecord& record, u32 flags) override;

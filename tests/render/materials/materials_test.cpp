@@ -478,6 +478,10 @@ TEST_F(MaterialsTest, MultiMaterialKeepsEmptyEntriesInPlace) {
   CloneMap cloneMap;
   CPointer<CBase> out;
   ASSERT_EQ(m->Clone(out, cloneMap, 0), kOk);
+  auto* clone = DynamicCast<CMultiMaterial>(out.Get());
+  ASSERT_EQ(clone->GetSubMaterialCount(), 3u);
+  EXPECT_EQ(clone->GetSubMaterial(1), nullptr);
+  EXPECT_EQ(clone->GetSubMaterial(2), cloneMap.at(last).Get());
   const Bytes saved = test::SaveObjectRecord(*m);
   ASSERT_EQ(saved.size(), m->GetSaveSize());
   // The list is the record's tail: three ids, the first two null.
