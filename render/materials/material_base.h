@@ -8,7 +8,7 @@
 // and dropped). All three are abstract: CreateInstance answers
 // kErrInvalidArg and makes nothing.
 //
-// Invalidate, Validate and IsValid are the material-specific operations:
+// Invalidate, Validate and IsValid are the operations of surfaces alone:
 // a material tells through them whether its values have changed since the
 // renderer took them into account. A plain texture ignores the first two
 // and is always valid.

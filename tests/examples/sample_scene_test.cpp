@@ -14,6 +14,7 @@
 #include "objectmodel/custom_data.h"
 #include "objectmodel/matrix4.h"
 #include "objectmodel/stream_test_support.h"
+#include "render/materials/standard_material.h"
 #include "scene/geometry.h"
 #include "scene/geometry_data.h"
 #include "scene/node.h"
@@ -248,6 +249,17 @@ TEST_F(SampleSceneTest, TheLayeredNodeStacksItsLayers) {
     EXPECT_NEAR(at.x, row.at.x, 1e-5f) << "at " << row.time;
     EXPECT_NEAR(at.y, row.at.y, 1e-5f) << "at " << row.time;
     EXPECT_NEAR(at.z, row.at.z, 1e-5f) << "at " << row.time;
+  }
+}
+
+TEST_F(SampleSceneTest, TheCubeMaterialGlowsFromBlackToWhite) {
+  auto* material = FindNamed<CStandardMaterial>(*LoadedRoot(), u"CubeMaterial");
+  ASSERT_NE(material, nullptr);
+  ASSERT_NE(material->GetTexture(CStandardMaterial::kDiffuse), nullptr);
+  for (const auto& [time, grey] : {std::pair<i32, f32>{500, 0.5f}, std::pair<i32, f32>{2000, 1.0f}}) {
+    ASSERT_EQ(LoadedRoot()->UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk);
+    EXPECT_NEAR(material->Ambient.x, grey, 1e-6f) << "at " << time;
+    EXPECT_NEAR(material->Ambient.z, grey, 1e-6f) << "at " << time;
   }
 }
 
