@@ -79,6 +79,11 @@
 #include "scene/tri_mesh.h"
 #include "scene/tri_mesh_data.h"
 #include "scene/uvw_map.h"
+#include "render/materials/blend_texture.h"
+#include "render/materials/compound_materials.h"
+#include "render/materials/material_attribute_control.h"
+#include "render/materials/standard_material.h"
+#include "render/materials/texture_maps.h"
 
 namespace KT {
 
@@ -279,6 +284,70 @@ Result MakeThumbnail(CPointer<CThumbnail>& thumbnail) {
   return r;
 }
 
+// The cube's surfaces, owned by its first level: "CubeMaterial", a standard
+// material whose diffuse channel maps an embedded 4 x 4 image and whose
+// ambient colour goes from black at 0 ms to white at 1000 ms, with a
+// normal-bump, a blend, a refraction and a cube texture in their channels;
+// and "CubeFaces", a multi material holding a blend of two standard
+// materials under a mask.
+Result AddCubeMaterials(CTriMesh& cube) {
+  CPointer<CImage> skin(new CImage());
+  skin->SetName(u"CubeSkin");
+  Result r = PixelBuffer::Create(skin->EditImage(), PixelLayout::kBgr8, 4, 4);
+  if (Failed(r)) return r;
+  for (i32 y = 0; y < 4; ++y) {
+    u8* row = skin->EditImage().Pixels + static_cast<std::size_t>(y) * skin->GetImage().Stride;
+    for (i32 x = 0; x < 12; ++x) row[x] = static_cast<u8>(0x40 * ((x / 3 + y) % 4));
+  }
+  skin->SetEmbedFormat(ImageFormat::kPng);
+  r = skin->PrepareRuntime(nullptr);
+  if (Failed(r)) return r;
+
+  CPointer<CStandardMaterial> material(new CStandardMaterial());
+  material->SetName(u"CubeMaterial");
+  CPointer<CTextureMap> diffuse(new CTextureMap());
+  diffuse->SetImage(skin.Get());
+  material->SetTexture(CStandardMaterial::kDiffuse, diffuse.Get());
+  CPointer<CNormalBumpTex> bump(new CNormalBumpTex());
+  CPointer<CTextureMap> normal(new CTextureMap());
+  normal->SetUvwChannel(1);
+  bump->SetNormalTexture(normal.Get());
+  material->SetTexture(CStandardMaterial::kBump, bump.Get());
+  CPointer<CBlendTex> reflection(new CBlendTex());
+  reflection->Weight1 = 0.5f;
+  material->SetTexture(CStandardMaterial::kReflection, reflection.Get());
+  material->SetTexture(CStandardMaterial::kRefraction, CPointer<CRefractionMap>(new CRefractionMap()).Get());
+  material->SetTexture(CStandardMaterial::kCube, CPointer<CCubeMap>(new CCubeMap()).Get());
+
+  CPointer<CMaterialAttributeControl> glow(new CMaterialAttributeControl());
+  glow->SetName(u"CubeGlow");
+  const Vec3 black{0.0f, 0.0f, 0.0f};
+  const Vec3 white{1.0f, 1.0f, 1.0f};
+  r = glow->SetLightKey(0, 30.0f, black, material->Diffuse, material->Specular, 0.5f, 1.0f, 0.0f);
+  if (Succeeded(r)) r = glow->SetLightKey(1000, 30.0f, white, material->Diffuse, material->Specular, 0.5f, 1.0f, 0.0f);
+  if (Succeeded(r)) r = material->AddControl(glow.Get());
+  if (Failed(r)) return r;
+
+  CPointer<CStandardMaterial> plain(new CStandardMaterial());
+  plain->SetName(u"CubePlain");
+  CPointer<CStandardMaterial> tinted(new CStandardMaterial());
+  tinted->SetName(u"CubeTinted");
+  tinted->Diffuse = Vec3{0.0f, 0.0f, 0.8f};
+  CPointer<CBlendMaterial> mix(new CBlendMaterial());
+  mix->SetName(u"CubeMix");
+  mix->Blend = 0.5f;
+  mix->SetMaterial(0, plain.Get());
+  mix->SetMaterial(1, tinted.Get());
+  mix->SetMask(CPointer<CTextureMap>(new CTextureMap()).Get());
+  CPointer<CMultiMaterial> faces(new CMultiMaterial());
+  faces->SetName(u"CubeFaces");
+  faces->AddSubMaterial(mix.Get());
+
+  r = cube.AddLodObject(0, material.Get());
+  if (Succeeded(r)) r = cube.AddLodObject(0, faces.Get());
+  return r;
+}
+
 // A textured cube with two levels of detail at the end of the forearm.
 Result AddCube(CNode& fore) {
   CPointer<CTriMesh> cube(new CTriMesh());
@@ -286,6 +355,7 @@ Result AddCube(CNode& fore) {
   Result r = MakeTexturedBox(Vec3{1.0f, 1.0f, 1.0f}, fine);
   if (Succeeded(r)) r = MakeTexturedBox(Vec3{1.0f, 1.0f, 1.0f}, coarse);
   if (Succeeded(r)) r = cube->SetLods(std::vector<CGeometryData*>{fine.Get(), coarse.Get()});
+  if (Succeeded(r)) r = AddCubeMaterials(*cube);
   if (Succeeded(r)) r = AddPlaced(fore, *cube, u"Cube", 1.0f, 0.0f, 0.0f);
   return r;
 }

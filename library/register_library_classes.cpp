@@ -41,6 +41,11 @@
 #include "controllers/keyed/connect_control.h"
 #include "controllers/keyed/connect_data.h"
 #include "objectmodel/class_factory.h"
+#include "render/materials/blend_texture.h"
+#include "render/materials/compound_materials.h"
+#include "render/materials/material_attribute_control.h"
+#include "render/materials/standard_material.h"
+#include "render/materials/texture_maps.h"
 #include "render/images/image_factory.h"
 #include "render/lights/camera.h"
 #include "render/lights/camera_control.h"
@@ -64,6 +69,11 @@
 #include "scene/tri_mesh.h"
 #include "scene/tri_mesh_data.h"
 #include "scene/uvw_map.h"
+#include "render/materials/blend_texture.h"
+#include "render/materials/compound_materials.h"
+#include "render/materials/material_attribute_control.h"
+#include "render/materials/standard_material.h"
+#include "render/materials/texture_maps.h"
 
 namespace KT {
 
@@ -133,6 +143,15 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CPhysicsSoftControl", &CreateObject<CPhysicsSoftControl>);
   CClassFactory::Register("CConnectData", &CreateObject<CConnectData>);
   CClassFactory::Register("CConnectControl", &CreateObject<CConnectControl>);
+  CClassFactory::Register("CStandardMaterial", &CreateObject<CStandardMaterial>);
+  CClassFactory::Register("CBlendMaterial", &CreateObject<CBlendMaterial>);
+  CClassFactory::Register("CMultiMaterial", &CreateObject<CMultiMaterial>);
+  CClassFactory::Register("CTextureMap", &CreateObject<CTextureMap>);
+  CClassFactory::Register("CBlendTex", &CreateObject<CBlendTex>);
+  CClassFactory::Register("CNormalBumpTex", &CreateObject<CNormalBumpTex>);
+  CClassFactory::Register("CCubeMap", &CreateObject<CCubeMap>);
+  CClassFactory::Register("CRefractionMap", &CreateObject<CRefractionMap>);
+  CClassFactory::Register("CMaterialAttributeControl", &CreateObject<CMaterialAttributeControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

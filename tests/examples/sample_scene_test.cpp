@@ -15,6 +15,7 @@
 #include "objectmodel/custom_data.h"
 #include "objectmodel/matrix4.h"
 #include "objectmodel/stream_test_support.h"
+#include "render/materials/standard_material.h"
 #include "scene/geometry.h"
 #include "scene/geometry_data.h"
 #include "scene/node.h"
@@ -292,6 +293,17 @@ TEST_F(SampleSceneTest, TheWeldedBoxesMeetAlongTheirSeam) {
   // Corners off the seam keep their own box's place.
   EXPECT_NEAR(left->GetWorldXYZ()[0].y, 0.0f, 1e-5f);
   EXPECT_NEAR(right->GetWorldXYZ()[1].y, 0.5f, 1e-5f);
+}
+
+TEST_F(SampleSceneTest, TheCubeMaterialGlowsFromBlackToWhite) {
+  auto* material = FindNamed<CStandardMaterial>(*LoadedRoot(), u"CubeMaterial");
+  ASSERT_NE(material, nullptr);
+  ASSERT_NE(material->GetTexture(CStandardMaterial::kDiffuse), nullptr);
+  for (const auto& [time, grey] : {std::pair<i32, f32>{500, 0.5f}, std::pair<i32, f32>{2000, 1.0f}}) {
+    ASSERT_EQ(LoadedRoot()->UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk);
+    EXPECT_NEAR(material->Ambient.x, grey, 1e-6f) << "at " << time;
+    EXPECT_NEAR(material->Ambient.z, grey, 1e-6f) << "at " << time;
+  }
 }
 
 }  // namespace

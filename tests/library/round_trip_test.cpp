@@ -56,6 +56,11 @@
 #include "render/lights/point_light_control.h"
 #include "render/lights/spot_light.h"
 #include "render/lights/spot_light_control.h"
+#include "render/materials/blend_texture.h"
+#include "render/materials/compound_materials.h"
+#include "render/materials/material_attribute_control.h"
+#include "render/materials/standard_material.h"
+#include "render/materials/texture_maps.h"
 #include "scene/node.h"
 #include "controllers/composite/physics_soft_control.h"
 #include "controllers/keyed/connect_control.h"
@@ -426,6 +431,82 @@ void BuildConnectControl(CBase& object, Companions& companions) {
   companions.emplace_back(seam.Get());
 }
 
+void BuildStandardMaterial(CBase& object, Companions& companions) {
+  auto& material = static_cast<CStandardMaterial&>(object);
+  material.Ambient = CVector3<float>(0.1f, 0.2f, 0.3f);
+  material.Opacity = 0.5f;
+  material.TwoSided = true;
+  material.AlphaThreshold = true;
+  material.ShadowRefValue = 0.7f;
+  material.DiffTexBlend = CStandardMaterial::TBT_Overlay;
+  CPointer<CTextureMap> map(new CTextureMap());
+  material.SetTexture(CStandardMaterial::kDiffuse, map.Get());
+  material.TextureWeightRef(CStandardMaterial::kDiffuse) = 0.25f;
+  material.SetTexUvTranslate(CStandardMaterial::kDiffuse, 1.0f, 2.0f);
+  material.SetTexUvScale(CStandardMaterial::kDiffuse, 3.0f, 4.0f);
+  material.SetTexUvRotate(CStandardMaterial::kDiffuse, 0.5f);
+  companions.emplace_back(map.Get());
+}
+
+void BuildTextureMap(CBase& object, Companions& companions) {
+  auto& map = static_cast<CTextureMap&>(object);
+  map.SetUvwChannel(2);
+  CPointer<CImage> image(new CImage());
+  map.SetImage(image.Get());
+  companions.emplace_back(image.Get());
+}
+
+void BuildNormalBumpTex(CBase& object, Companions& companions) {
+  auto& bump = static_cast<CNormalBumpTex&>(object);
+  bump.BumpEnable = false;
+  bump.NormalScale = 2.0f;
+  CPointer<CTextureMap> normal(new CTextureMap());
+  bump.SetNormalTexture(normal.Get());
+  companions.emplace_back(normal.Get());
+}
+
+void BuildRefractionMap(CBase& object, Companions&) { static_cast<CRefractionMap&>(object).RefractionIndex = 1.5f; }
+
+void BuildBlendTex(CBase& object, Companions& companions) {
+  auto& blend = static_cast<CBlendTex&>(object);
+  blend.Weight0 = 0.25f;
+  for (u32 i = 0; i < 2; ++i) {
+    CPointer<CTextureMap> map(new CTextureMap());
+    blend.SetTexture(i, map.Get());
+    companions.emplace_back(map.Get());
+  }
+}
+
+void BuildBlendMaterial(CBase& object, Companions& companions) {
+  auto& blend = static_cast<CBlendMaterial&>(object);
+  blend.Blend = 0.5f;
+  CPointer<CTextureMap> mask(new CTextureMap());
+  CPointer<CStandardMaterial> second(new CStandardMaterial());
+  blend.SetMask(mask.Get());
+  blend.SetMaterial(1, second.Get());
+  companions.emplace_back(mask.Get());
+  companions.emplace_back(second.Get());
+}
+
+void BuildMultiMaterial(CBase& object, Companions& companions) {
+  auto& multi = static_cast<CMultiMaterial&>(object);
+  for (u32 i = 0; i < 2; ++i) {
+    CPointer<CStandardMaterial> sub(new CStandardMaterial());
+    multi.AddSubMaterial(sub.Get());
+    companions.emplace_back(sub.Get());
+  }
+}
+
+void BuildMaterialAttributeControl(CBase& object, Companions&) {
+  auto& control = static_cast<CMaterialAttributeControl&>(object);
+  const CVector3<float> grey(0.5f, 0.5f, 0.5f);
+  ASSERT_EQ(control.SetLightKey(0, 30.0f, grey, grey, grey, 1.0f, 2.0f, 3.0f), kOk);
+  ASSERT_EQ(control.SetSelfKey(100, 30.0f, 0.5f, 0.25f, 0.125f, TT_STEP, 20.0f), kOk);
+  CMaterialDataControl::Weights weights{};
+  weights[4] = 0.2f;
+  ASSERT_EQ(control.SetTextureKey(200, 30.0f, weights), kOk);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -496,6 +577,15 @@ const std::map<std::string, Row>& Rows() {
       {"CPhysicsSoftControl", {BuildPhysicsSoftControl}},
       {"CConnectData", {BuildConnectData}},
       {"CConnectControl", {BuildConnectControl}},
+      {"CStandardMaterial", {BuildStandardMaterial}},
+      {"CBlendMaterial", {BuildBlendMaterial}},
+      {"CMultiMaterial", {BuildMultiMaterial}},
+      {"CTextureMap", {BuildTextureMap}},
+      {"CBlendTex", {BuildBlendTex}},
+      {"CNormalBumpTex", {BuildNormalBumpTex}},
+      {"CCubeMap", {}},
+      {"CRefractionMap", {BuildRefractionMap}},
+      {"CMaterialAttributeControl", {BuildMaterialAttributeControl}},
   };
   return rows;
 }
