@@ -205,6 +205,22 @@ class CKeyTrack {
       const_cast<Key&>(keys_[index]).DescribeMembers(v);
     });
   }
+  // The search cache under `lastIndexName` (a copy: describing never moves
+  // it), then the keys under `keysName`.
+  void DescribeWithLastIndex(CMemberVisitor& visitor, const char16_t* lastIndexName,
+                             const char16_t* keysName) const {
+    u32 last = GetLastIndex();
+    visitor.UInt(lastIndexName, &last);
+    DescribeMembers(visitor, keysName);
+  }
+  // A member group `group` that holds only DescribeWithLastIndex's members.
+  void DescribeGroup(CMemberVisitor& visitor, const char16_t* group, const char16_t* lastIndexName,
+                     const char16_t* keysName) const {
+    visitor.BeginGroup(group);
+    visitor.OpenGroup();
+    DescribeWithLastIndex(visitor, lastIndexName, keysName);
+    visitor.EndGroup();
+  }
   // Bytes the keys take in memory.
   u32 GetMemorySize() const { return static_cast<u32>(keys_.capacity() * sizeof(Key)); }
 

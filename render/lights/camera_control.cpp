@@ -109,24 +109,10 @@ i32 CCameraControl::GetEndTime() const {
 }
 
 void CCameraControl::DescribeMembers(CMemberVisitor& visitor) {
-  u32 dofLast = dofKeys_.GetLastIndex();
-  u32 fovLast = fovKeys_.GetLastIndex();
-  u32 viewVolLast = viewVolKeys_.GetLastIndex();
-  visitor.BeginGroup(u"CCameraControl Dof Data");
-  visitor.OpenGroup();
-  visitor.UInt(u"LastDofIndex", &dofLast);
-  dofKeys_.DescribeMembers(visitor, u"Keys");
-  visitor.EndGroup();
-  visitor.BeginGroup(u"CCameraControl Fov Data");
-  visitor.OpenGroup();
-  visitor.UInt(u"LastFovIndex", &fovLast);
-  fovKeys_.DescribeMembers(visitor, u"Keys");
-  visitor.EndGroup();
-  visitor.BeginGroup(u"CCameraControl Orhtographic Camera View Volume Data");
-  visitor.OpenGroup();
-  visitor.UInt(u"LastViewVolIndex", &viewVolLast);
-  viewVolKeys_.DescribeMembers(visitor, u"Keys");
-  visitor.EndGroup();
+  dofKeys_.DescribeGroup(visitor, u"CCameraControl Dof Data", u"LastDofIndex", u"Keys");
+  fovKeys_.DescribeGroup(visitor, u"CCameraControl Fov Data", u"LastFovIndex", u"Keys");
+  viewVolKeys_.DescribeGroup(visitor, u"CCameraControl Orhtographic Camera View Volume Data", u"LastViewVolIndex",
+                             u"Keys");
   CCameraDataControl::DescribeMembers(visitor);
 }
 

@@ -72,14 +72,10 @@ i32 CLightControl::GetEndTime() const {
 }
 
 void CLightControl::DescribeMembers(CMemberVisitor& visitor) {
-  u32 colorLast = colorKeys_.GetLastIndex();
-  u32 multiplierLast = multiplierKeys_.GetLastIndex();
   visitor.BeginGroup(u"CLightControl Member");
   visitor.OpenGroup();
-  visitor.UInt(u"ColorLastIndex", &colorLast);
-  colorKeys_.DescribeMembers(visitor, u"Color Keys");
-  visitor.UInt(u"MultiplierLastIndex", &multiplierLast);
-  multiplierKeys_.DescribeMembers(visitor, u"Multiplier Keys");
+  colorKeys_.DescribeWithLastIndex(visitor, u"ColorLastIndex", u"Color Keys");
+  multiplierKeys_.DescribeWithLastIndex(visitor, u"MultiplierLastIndex", u"Multiplier Keys");
   visitor.EndGroup();
   CLightDataControl::DescribeMembers(visitor);
 }

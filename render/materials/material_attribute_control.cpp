@@ -131,24 +131,9 @@ i32 CMaterialAttributeControl::GetEndTime() const {
 }
 
 void CMaterialAttributeControl::DescribeMembers(CMemberVisitor& visitor) {
-  u32 lightLast = lightKeys_.GetLastIndex();
-  u32 selfLast = selfKeys_.GetLastIndex();
-  u32 textLast = textureKeys_.GetLastIndex();
-  visitor.BeginGroup(u"CMaterialAttributeControl Light");
-  visitor.OpenGroup();
-  visitor.UInt(u"LightLastIndex", &lightLast);
-  lightKeys_.DescribeMembers(visitor, u"Light Keys");
-  visitor.EndGroup();
-  visitor.BeginGroup(u"CMaterialAttributeControl Self");
-  visitor.OpenGroup();
-  visitor.UInt(u"SelfLastIndex", &selfLast);
-  selfKeys_.DescribeMembers(visitor, u"Self Keys");
-  visitor.EndGroup();
-  visitor.BeginGroup(u"CMaterialAttributeControl Texture");
-  visitor.OpenGroup();
-  visitor.UInt(u"TextLastIndex", &textLast);
-  textureKeys_.DescribeMembers(visitor, u"Texture Keys");
-  visitor.EndGroup();
+  lightKeys_.DescribeGroup(visitor, u"CMaterialAttributeControl Light", u"LightLastIndex", u"Light Keys");
+  selfKeys_.DescribeGroup(visitor, u"CMaterialAttributeControl Self", u"SelfLastIndex", u"Self Keys");
+  textureKeys_.DescribeGroup(visitor, u"CMaterialAttributeControl Texture", u"TextLastIndex", u"Texture Keys");
   CMaterialDataControl::DescribeMembers(visitor);
 }
 
