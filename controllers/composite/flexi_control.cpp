@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "objectmodel/class_factory.h"
+#include "objectmodel/owned_link.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 #include "scene/spatial.h"
@@ -214,18 +215,10 @@ Result CFlexiControl::Load(CStream& stream, CStreamLoadRecord& record, u32 flags
 Result CFlexiControl::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
   Result r = CRTSControl::Link(stream, record, flags);
   if (Failed(r)) return r;
-  const u64 id = record.TakeNextId();
-  CBase* object = stream.ObjectFromId(id);
-  if (object == nullptr) {
-    if (id != 0) stream.AddUnresolved(id, this);
-    SetData(nullptr);
-    return kOk;
-  }
-  CFlexiData* body = DynamicCast<CFlexiData>(object);
-  if (body == nullptr) return kErrNotFound;
-  r = stream.ClaimOwnership(this, body);
+  CPointer<CFlexiData> body;
+  r = LinkOwnedPointer(stream, record, this, body);
   if (Failed(r)) return r;
-  SetData(body);
+  SetData(body.Get());
   return kOk;
 }
 

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "objectmodel/class_factory.h"
+#include "objectmodel/owned_link.h"
 #include "objectmodel/member_visitor.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
@@ -137,21 +138,9 @@ Result CConnectControl::Load(CStream& stream, CStreamLoadRecord& record, u32 fla
 }
 
 Result CConnectControl::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
-  Result r = CDataControl::Link(stream, record, flags);
+  const Result r = CDataControl::Link(stream, record, flags);
   if (Failed(r)) return r;
-  const u64 id = record.TakeNextId();
-  CBase* object = stream.ObjectFromId(id);
-  if (object == nullptr) {
-    if (id != 0) stream.AddUnresolved(id, this);
-    data_ = nullptr;
-    return kOk;
-  }
-  CConnectData* seam = DynamicCast<CConnectData>(object);
-  if (seam == nullptr) return kErrNotFound;
-  r = stream.ClaimOwnership(this, seam);
-  if (Failed(r)) return r;
-  data_ = seam;
-  return kOk;
+  return LinkOwnedPointer(stream, record, this, data_);
 }
 
 Result CConnectControl::Save(CStream& stream, u32 flags) {
