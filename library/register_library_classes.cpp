@@ -47,6 +47,8 @@
 #include "render/materials/standard_material.h"
 #include "render/materials/texture_maps.h"
 #include "render/images/image_factory.h"
+#include "render/effects/video.h"
+#include "render/effects/video_track.h"
 #include "render/lights/camera.h"
 #include "render/lights/camera_control.h"
 #include "render/lights/directional_light.h"
@@ -152,6 +154,8 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CCubeMap", &CreateObject<CCubeMap>);
   CClassFactory::Register("CRefractionMap", &CreateObject<CRefractionMap>);
   CClassFactory::Register("CMaterialAttributeControl", &CreateObject<CMaterialAttributeControl>);
+  CClassFactory::Register("CVideo", &CreateObject<CVideo>);
+  CClassFactory::Register("CVideoTrack", &CreateObject<CVideoTrack>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

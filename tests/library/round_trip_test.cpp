@@ -45,6 +45,8 @@
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 #include "objectmodel/stream_test_support.h"
+#include "render/effects/video.h"
+#include "render/effects/video_track.h"
 #include "render/images/anm_image.h"
 #include "render/images/image.h"
 #include "render/images/image_codec.h"
@@ -507,6 +509,27 @@ void BuildMaterialAttributeControl(CBase& object, Companions&) {
   ASSERT_EQ(control.SetTextureKey(200, 30.0f, weights), kOk);
 }
 
+void BuildVideo(CBase& object, Companions&) {
+  auto& video = static_cast<CVideo&>(object);
+  video.VideoPath = u"/nowhere/clip.avi";
+  video.VideoSearchPath = u"/nowhere/found.avi";
+  video.ApRelativePath = u"clip.avi";
+  video.PlayState = CVideo::PS_Paused;
+  video.Volume = 0.5f;
+  video.Loop = true;
+}
+
+void BuildVideoTrack(CBase& object, Companions& companions) {
+  auto& track = static_cast<CVideoTrack&>(object);
+  track.CurrentVideo = 0;
+  track.ClipState = CVideoTrack::CS_Inside;
+  track.Mute = true;
+  track.AuxFlag = true;
+  CPointer<CVideo> video(new CVideo());
+  ASSERT_EQ(track.AddVideo(video.Get()), kOk);
+  companions.emplace_back(video.Get());
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -586,6 +609,8 @@ const std::map<std::string, Row>& Rows() {
       {"CCubeMap", {}},
       {"CRefractionMap", {BuildRefractionMap}},
       {"CMaterialAttributeControl", {BuildMaterialAttributeControl}},
+      {"CVideo", {BuildVideo}},
+      {"CVideoTrack", {BuildVideoTrack}},
   };
   return rows;
 }
