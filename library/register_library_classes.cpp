@@ -47,7 +47,10 @@
 #include "render/materials/standard_material.h"
 #include "render/materials/texture_maps.h"
 #include "render/images/image_factory.h"
+#include "render/effects/image_layer.h"
+#include "render/effects/image_light.h"
 #include "render/effects/video.h"
+#include "render/effects/video_map.h"
 #include "render/effects/video_track.h"
 #include "render/lights/camera.h"
 #include "render/lights/camera_control.h"
@@ -156,6 +159,9 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CMaterialAttributeControl", &CreateObject<CMaterialAttributeControl>);
   CClassFactory::Register("CVideo", &CreateObject<CVideo>);
   CClassFactory::Register("CVideoTrack", &CreateObject<CVideoTrack>);
+  CClassFactory::Register("CVideoMap", &CreateObject<CVideoMap>);
+  CClassFactory::Register("CImageLight", &CreateObject<CImageLight>);
+  CClassFactory::Register("CImageLayer", &CreateObject<CImageLayer>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

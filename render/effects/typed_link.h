@@ -3,6 +3,9 @@
 // file: such a reference links to nothing rather than failing the load.
 #pragma once
 
+#include <algorithm>
+#include <vector>
+
 #include "objectmodel/base.h"
 #include "objectmodel/pointer.h"
 #include "objectmodel/stream.h"
@@ -29,6 +32,16 @@ Result LinkTypedOwned(CStream& stream, CStreamLoadRecord& record, CBase* owner, 
   if (Failed(r)) return r;
   slot = typed;
   return kOk;
+}
+
+// True when `owner` taking `candidate` as an owned reference would make it
+// hold itself: `candidate` is `owner` or holds it (its Collect reaches it).
+inline bool WouldHoldItself(CBase* candidate, const CBase* owner) {
+  if (candidate == nullptr) return false;
+  if (candidate == owner) return true;
+  std::vector<CBase*> held;
+  candidate->Collect(held, nullptr, nullptr, false, false);
+  return std::find(held.begin(), held.end(), owner) != held.end();
 }
 
 }  // namespace KT

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 #include "objectmodel/class_factory.h"
 #include "objectmodel/member_visitor.h"
@@ -172,5 +173,18 @@ u32 CVideoTrack::GetSaveSize() const {
 }
 
 bool CVideoTrack::HasSubObjects() const { return !videos_.empty() || CDorun::HasSubObjects(); }
+
+Result LinkVideoAsTrack(CStream& stream, CStreamLoadRecord& record, CBase* owner, CPointer<CVideoTrack>& slot) {
+  slot = nullptr;
+  CPointer<CVideo> video;
+  const Result r = LinkTypedOwned(stream, record, owner, video);
+  if (Failed(r) || !video) return r;
+  CPointer<CVideoTrack> track(new (std::nothrow) CVideoTrack());
+  if (!track) return kErrOutOfMemory;
+  const Result added = track->AddVideo(video.Get());
+  if (Failed(added)) return added;
+  slot = track;
+  return kOk;
+}
 
 }  // namespace KT

@@ -90,4 +90,12 @@ class CVideoTrack : public CDorun {
   std::vector<CPointer<CVideo>> videos_;
 };
 
+// The link of the older records whose stored id names a video where the
+// current ones name a track: when the next pending id resolves to a video,
+// `slot` becomes a new track holding just that video (owned by `owner`);
+// an empty, unknown or foreign id leaves `slot` empty. kErrOutOfMemory
+// when the track cannot be made; a video that would hold `owner` is
+// refused (kErrNotFound).
+Result LinkVideoAsTrack(CStream& stream, CStreamLoadRecord& record, CBase* owner, CPointer<CVideoTrack>& slot);
+
 }  // namespace KT

@@ -45,7 +45,10 @@
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 #include "objectmodel/stream_test_support.h"
+#include "render/effects/image_layer.h"
+#include "render/effects/image_light.h"
 #include "render/effects/video.h"
+#include "render/effects/video_map.h"
 #include "render/effects/video_track.h"
 #include "render/images/anm_image.h"
 #include "render/images/image.h"
@@ -530,6 +533,39 @@ void BuildVideoTrack(CBase& object, Companions& companions) {
   companions.emplace_back(video.Get());
 }
 
+void BuildVideoMap(CBase& object, Companions& companions) {
+  auto& map = static_cast<CVideoMap&>(object);
+  map.UvwChannel = 1;
+  CPointer<CVideoTrack> track(new CVideoTrack());
+  map.SetVideoTrack(track.Get());
+  companions.emplace_back(track.Get());
+}
+
+void BuildImageLight(CBase& object, Companions& companions) {
+  auto& light = static_cast<CImageLight&>(object);
+  light.Strength = 2.5f;
+  CPointer<CImage> image(new CImage());
+  CPointer<CVideoTrack> track(new CVideoTrack());
+  ASSERT_EQ(light.SetImage(image.Get()), kOk);
+  ASSERT_EQ(light.SetVideoTrack(track.Get()), kOk);
+  companions.emplace_back(image.Get());
+  companions.emplace_back(track.Get());
+}
+
+void BuildImageLayer(CBase& object, Companions& companions) {
+  auto& layer = static_cast<CImageLayer&>(object);
+  layer.ZValue = 0.5f;
+  layer.ScreenPos = CVector2(3.0f, 4.0f);
+  layer.ScreenWidth = 320;
+  layer.Column = 2;
+  layer.WidthType = CImageLayer::CT_Screen;
+  layer.IsFitScreen = true;
+  layer.PivotType = CImageLayer::PT_LeftTop;
+  CPointer<CVideoMap> content(new CVideoMap());
+  ASSERT_EQ(layer.SetContent(content.Get()), kOk);
+  companions.emplace_back(content.Get());
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -611,6 +647,9 @@ const std::map<std::string, Row>& Rows() {
       {"CMaterialAttributeControl", {BuildMaterialAttributeControl}},
       {"CVideo", {BuildVideo}},
       {"CVideoTrack", {BuildVideoTrack}},
+      {"CVideoMap", {BuildVideoMap}},
+      {"CImageLight", {BuildImageLight}},
+      {"CImageLayer", {BuildImageLayer}},
   };
   return rows;
 }
