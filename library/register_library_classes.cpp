@@ -49,6 +49,7 @@
 #include "render/images/image_factory.h"
 #include "render/effects/image_layer.h"
 #include "render/effects/image_light.h"
+#include "render/effects/post_effect.h"
 #include "render/effects/video.h"
 #include "render/effects/video_map.h"
 #include "render/effects/video_track.h"
@@ -162,6 +163,7 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CVideoMap", &CreateObject<CVideoMap>);
   CClassFactory::Register("CImageLight", &CreateObject<CImageLight>);
   CClassFactory::Register("CImageLayer", &CreateObject<CImageLayer>);
+  CClassFactory::Register("CPostEffect", &CreateObject<CPostEffect>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

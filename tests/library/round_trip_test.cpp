@@ -47,6 +47,7 @@
 #include "objectmodel/stream_test_support.h"
 #include "render/effects/image_layer.h"
 #include "render/effects/image_light.h"
+#include "render/effects/post_effect.h"
 #include "render/effects/video.h"
 #include "render/effects/video_map.h"
 #include "render/effects/video_track.h"
@@ -566,6 +567,18 @@ void BuildImageLayer(CBase& object, Companions& companions) {
   companions.emplace_back(content.Get());
 }
 
+void BuildPostEffect(CBase& object, Companions& companions) {
+  auto& effect = static_cast<CPostEffect&>(object);
+  effect.Kind = 3;
+  effect.TrailingWord = 9;
+  ASSERT_EQ(effect.SetParameters("abc", 3), kOk);
+  ASSERT_EQ(effect.AddVariable(1, {0.25f, 0.5f, 0.75f, 1.0f}), kOk);
+  CPointer<CVideoTrack> shared(new CVideoTrack());
+  ASSERT_EQ(effect.AddObjectEntry(shared.Get(), {1, 2, 3, 4}, {1.0f, 0.0f, 0.0f, 1.0f}), kOk);
+  ASSERT_EQ(effect.AddObjectEntry(nullptr, {}, {}), kOk);
+  companions.emplace_back(shared.Get());
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -650,6 +663,7 @@ const std::map<std::string, Row>& Rows() {
       {"CVideoMap", {BuildVideoMap}},
       {"CImageLight", {BuildImageLight}},
       {"CImageLayer", {BuildImageLayer}},
+      {"CPostEffect", {BuildPostEffect}},
   };
   return rows;
 }
