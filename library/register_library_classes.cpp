@@ -47,6 +47,8 @@
 #include "render/materials/standard_material.h"
 #include "render/materials/texture_maps.h"
 #include "render/images/image_factory.h"
+#include "render/effects/camera_switcher.h"
+#include "render/effects/camera_switcher_control.h"
 #include "render/effects/image_layer.h"
 #include "render/effects/image_light.h"
 #include "render/effects/post_effect.h"
@@ -164,6 +166,8 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CImageLight", &CreateObject<CImageLight>);
   CClassFactory::Register("CImageLayer", &CreateObject<CImageLayer>);
   CClassFactory::Register("CPostEffect", &CreateObject<CPostEffect>);
+  CClassFactory::Register("CCameraSwitcher", &CreateObject<CCameraSwitcher>);
+  CClassFactory::Register("CCameraSwitcherControl", &CreateObject<CCameraSwitcherControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

@@ -45,6 +45,8 @@
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 #include "objectmodel/stream_test_support.h"
+#include "render/effects/camera_switcher.h"
+#include "render/effects/camera_switcher_control.h"
 #include "render/effects/image_layer.h"
 #include "render/effects/image_light.h"
 #include "render/effects/post_effect.h"
@@ -579,6 +581,30 @@ void BuildPostEffect(CBase& object, Companions& companions) {
   companions.emplace_back(shared.Get());
 }
 
+void BuildCameraSwitcher(CBase& object, Companions& companions) {
+  auto& switcher = static_cast<CCameraSwitcher&>(object);
+  switcher.SetMode(CCameraSwitcher::CM_Switch);
+  CPointer<CCamera> own(new CCamera());
+  CPointer<CCamera> selected(new CCamera());
+  CPointer<CCamera> follow(new CCamera());
+  CPointer<CVideoTrack> owned(new CVideoTrack());
+  ASSERT_EQ(switcher.SetOwnedCamera(own.Get()), kOk);
+  ASSERT_EQ(switcher.SetOwnedObject(owned.Get()), kOk);
+  switcher.SetSelectedCamera(selected.Get());
+  switcher.SetFollowCamera(follow.Get());
+  for (CBase* companion : std::initializer_list<CBase*>{own.Get(), selected.Get(), follow.Get(), owned.Get()}) {
+    companions.emplace_back(companion);
+  }
+}
+
+void BuildCameraSwitcherControl(CBase& object, Companions& companions) {
+  auto& control = static_cast<CCameraSwitcherControl&>(object);
+  CPointer<CCamera> camera(new CCamera());
+  ASSERT_EQ(control.SetKey(CCameraSwitcherControl::CCameraKey(0, camera.Get()), 60.0f), kOk);
+  ASSERT_EQ(control.SetKey(CCameraSwitcherControl::CCameraKey(500, nullptr), 60.0f), kOk);
+  companions.emplace_back(camera.Get());
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -664,6 +690,8 @@ const std::map<std::string, Row>& Rows() {
       {"CImageLight", {BuildImageLight}},
       {"CImageLayer", {BuildImageLayer}},
       {"CPostEffect", {BuildPostEffect}},
+      {"CCameraSwitcher", {BuildCameraSwitcher}},
+      {"CCameraSwitcherControl", {BuildCameraSwitcherControl}},
   };
   return rows;
 }

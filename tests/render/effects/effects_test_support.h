@@ -51,13 +51,13 @@ struct LoadedFile {
   CBase* Root(u32 index = 0) const { return stream.GetRootObject(index); }
 };
 
-// Loads a file whose root tree holds `records` (the first a root); unless
-// `sweep` is false, every cut of the file that is not on a record
-// boundary must fail.
+// Loads a file whose root tree holds `records` (the first `roots` of them
+// roots); unless `sweep` is false, every cut of the file that is not on a
+// record boundary must fail.
 inline void LoadRecords(LoadedFile& loaded, const std::vector<std::pair<std::string, ByteWriter>>& records,
-                        bool sweep = true) {
+                        bool sweep = true, std::size_t roots = 1) {
   SceneImage image;
-  for (std::size_t i = 0; i < records.size(); ++i) image.Record(records[i].first, records[i].second, i == 0);
+  for (std::size_t i = 0; i < records.size(); ++i) image.Record(records[i].first, records[i].second, i < roots);
   const Bytes file = image.Data();
   loaded.result = LoadScene(file, loaded.stream, loaded.device);
   if (sweep) ExpectPrefixesFailBetweenRecords(file, kEffectsFirstRecordOffset);
