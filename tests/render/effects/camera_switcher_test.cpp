@@ -19,10 +19,7 @@ using Key = CCameraSwitcherControl::CCameraKey;
 class CameraSwitcherTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    CClassFactory::Register("CCamera", &CreateObject<CCamera>);
-    CClassFactory::Register("CCameraSwitcher", &CreateObject<CCameraSwitcher>);
-    CClassFactory::Register("CCameraSwitcherControl", &CreateObject<CCameraSwitcherControl>);
-    test::RegisterTestClasses();
+    test::RegisterEffectClasses();
     test::UseTestIds(0);
   }
 };
@@ -425,6 +422,27 @@ TEST_F(CameraSwitcherTest, SetKeySnapsAndReplacesOnOneFrame) {
   ASSERT_EQ(control.SetKeyCamera(0, a.Get()), kOk);
   EXPECT_TRUE(control.IsModified());
   EXPECT_EQ(control.GetKeys()[0].Camera.Get(), a.Get());
+}
+
+TEST_F(CameraSwitcherTest, ControllerRecordLinksItsKeyCameras) {
+  ByteWriter w;
+  test::BasePart(w, 1);
+  test::DorunPart(w, 0);
+  test::ControlPart(w, {}).Pair(2, 0).Pair(1, 0).U32(2);
+  w.Pair(1, 0).I32(0).Pair(1, 0).U64(2);
+  w.Pair(1, 0).I32(400).Pair(1, 0).U64(3);
+  test::LoadedFile loaded;
+  test::LoadRecords(loaded,
+                    {{"CCameraSwitcherControl", w}, {"CCamera", CameraBody(2)}, {"CTestDorun", TestDorunBody(3)}}, true,
+                    2);
+  ASSERT_EQ(loaded.result, kOk);
+  auto* control = DynamicCast<CCameraSwitcherControl>(loaded.Root());
+  ASSERT_NE(control, nullptr);
+  ASSERT_EQ(control->GetKeys().Size(), 2u);
+  EXPECT_EQ(control->GetKeys()[0].Camera.Get(), loaded.Root(1));
+  // An object of another class names no camera.
+  EXPECT_EQ(control->GetKeys()[1].Camera.Get(), nullptr);
+  EXPECT_EQ(control->GetEndTime(), 400);
 }
 
 TEST_F(CameraSwitcherTest, ControllerRecordAndKeyVersions) {

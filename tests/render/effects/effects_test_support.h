@@ -14,12 +14,38 @@
 #include "objectmodel/memory_io.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_test_support.h"
+#include "render/effects/camera_switcher.h"
+#include "render/effects/camera_switcher_control.h"
+#include "render/effects/image_layer.h"
+#include "render/effects/image_light.h"
+#include "render/effects/post_effect.h"
+#include "render/effects/video.h"
+#include "render/effects/video_map.h"
+#include "render/effects/video_track.h"
+#include "render/lights/camera.h"
+#include "scene/node.h"
 
 namespace KT::test {
 
 // A scene file's first record starts here (header, empty sections, the
 // root marker).
 inline constexpr std::size_t kEffectsFirstRecordOffset = 40;
+
+// Registers the creators of the effect classes, the camera, the node and
+// the test classes with the factory (for load tests).
+inline void RegisterEffectClasses() {
+  CClassFactory::Register("CVideo", &CreateObject<CVideo>);
+  CClassFactory::Register("CVideoTrack", &CreateObject<CVideoTrack>);
+  CClassFactory::Register("CVideoMap", &CreateObject<CVideoMap>);
+  CClassFactory::Register("CImageLight", &CreateObject<CImageLight>);
+  CClassFactory::Register("CImageLayer", &CreateObject<CImageLayer>);
+  CClassFactory::Register("CPostEffect", &CreateObject<CPostEffect>);
+  CClassFactory::Register("CCameraSwitcher", &CreateObject<CCameraSwitcher>);
+  CClassFactory::Register("CCameraSwitcherControl", &CreateObject<CCameraSwitcherControl>);
+  CClassFactory::Register("CCamera", &CreateObject<CCamera>);
+  CClassFactory::Register("CNode", &CreateObject<CNode>);
+  RegisterTestClasses();
+}
 
 // CBase 2.01 and CDorun 2.01 parts with empty chains.
 inline ByteWriter DorunHead(u64 id) {
@@ -40,6 +66,20 @@ inline ByteWriter& Spatial206(ByteWriter& w) {
 inline ByteWriter SpatialHead(u64 id) {
   ByteWriter w = DorunHead(id);
   Spatial206(w);
+  return w;
+}
+
+// A current (1.06) video record of a file at "/nowhere/v.avi".
+inline ByteWriter VideoBody(u64 id) {
+  ByteWriter w = DorunHead(id);
+  w.Pair(1, 6).WStr(u"/nowhere/v.avi").U32(2).F32(1.0f).U8(0).U8(0).U8(0).WStr(u"").WStr(u"");
+  return w;
+}
+
+// A current (1.00) video-track record holding the one video `video`.
+inline ByteWriter TrackBody(u64 id, u64 video) {
+  ByteWriter w = DorunHead(id);
+  w.Pair(1, 0).I32(0).U32(0).F32(1.0f).U8(0).U8(0).U8(0).U32(1).U64(video);
   return w;
 }
 

@@ -19,9 +19,7 @@ using test::Bytes;
 class ImageLayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    CClassFactory::Register("CImageLayer", &CreateObject<CImageLayer>);
-    CClassFactory::Register("CNode", &CreateObject<CNode>);
-    test::RegisterTestClasses();
+    test::RegisterEffectClasses();
     test::UseTestIds(0);
   }
 };

@@ -10,29 +10,16 @@ namespace {
 
 using test::ByteWriter;
 using test::Bytes;
+using test::TrackBody;
+using test::VideoBody;
 
 class ImageLightTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    CClassFactory::Register("CVideo", &CreateObject<CVideo>);
-    CClassFactory::Register("CVideoTrack", &CreateObject<CVideoTrack>);
-    CClassFactory::Register("CImageLight", &CreateObject<CImageLight>);
-    test::RegisterTestClasses();
+    test::RegisterEffectClasses();
     test::UseTestIds(0);
   }
 };
-
-ByteWriter VideoBody(u64 id) {
-  ByteWriter w = test::DorunHead(id);
-  w.Pair(1, 6).WStr(u"/nowhere/v.avi").U32(2).F32(1.0f).U8(0).U8(0).U8(0).WStr(u"").WStr(u"");
-  return w;
-}
-
-ByteWriter TrackBody(u64 id, u64 video) {
-  ByteWriter w = test::DorunHead(id);
-  w.Pair(1, 0).I32(0).U32(0).F32(1.0f).U8(0).U8(0).U8(0).U32(1).U64(video);
-  return w;
-}
 
 // A light record at 2.`minor` whose image id is `image` and, from 2.01 on,
 // whose second id is `second`.
@@ -68,14 +55,13 @@ TEST_F(ImageLightTest, RecordsByVersion) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const u64 second = c.secondClass ? 3 : 0;
+    ByteWriter image = test::DorunHead(2);
+    image.Pair(1, 0).I32(4);
     std::vector<std::pair<std::string, ByteWriter>> records = {{"CImageLight", LightRecord(1, c.minor, 2, second)},
-                                                               {"CTestDorun", [] {
-                                                                  ByteWriter w = test::DorunHead(2);
-                                                                  w.Pair(1, 0).I32(4);
-                                                                  return w;
-                                                                }()}};
-    if (c.secondClass != nullptr && std::string(c.secondClass) == "CVideo") records.emplace_back("CVideo", VideoBody(3));
-    if (c.secondClass != nullptr && std::string(c.secondClass) == "CVideoTrack") {
+                                                               {"CTestDorun", image}};
+    const std::string secondClass = c.secondClass != nullptr ? c.secondClass : "";
+    if (secondClass == "CVideo") records.emplace_back("CVideo", VideoBody(3));
+    if (secondClass == "CVideoTrack") {
       records.emplace_back("CVideoTrack", TrackBody(3, 4));
       records.emplace_back("CVideo", VideoBody(4));
     }

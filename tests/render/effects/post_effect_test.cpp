@@ -15,8 +15,7 @@ using Float4 = CPostEffect::Float4;
 class PostEffectTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    CClassFactory::Register("CPostEffect", &CreateObject<CPostEffect>);
-    test::RegisterTestClasses();
+    test::RegisterEffectClasses();
     test::UseTestIds(0);
   }
 };

@@ -10,14 +10,13 @@ namespace {
 
 using test::ByteWriter;
 using test::Bytes;
+using test::TrackBody;
+using test::VideoBody;
 
 class VideoMapTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    CClassFactory::Register("CVideo", &CreateObject<CVideo>);
-    CClassFactory::Register("CVideoTrack", &CreateObject<CVideoTrack>);
-    CClassFactory::Register("CVideoMap", &CreateObject<CVideoMap>);
-    test::RegisterTestClasses();
+    test::RegisterEffectClasses();
     test::UseTestIds(0);
   }
 };
@@ -26,18 +25,6 @@ ByteWriter MapRecord(u64 id, u32 minor, u64 reference, u32 channel = 2) {
   ByteWriter w = test::DorunHead(id);
   w.Pair(2, 0).Pair(2, 0);  // CMaterialBase, CTexture
   w.Pair(1, minor).U32(channel).U64(reference);
-  return w;
-}
-
-ByteWriter VideoBody(u64 id) {
-  ByteWriter w = test::DorunHead(id);
-  w.Pair(1, 6).WStr(u"/nowhere/v.avi").U32(2).F32(1.0f).U8(0).U8(0).U8(0).WStr(u"").WStr(u"");
-  return w;
-}
-
-ByteWriter TrackBody(u64 id, u64 video) {
-  ByteWriter w = test::DorunHead(id);
-  w.Pair(1, 0).I32(0).U32(0).F32(1.0f).U8(0).U8(0).U8(0).U32(1).U64(video);
   return w;
 }
 

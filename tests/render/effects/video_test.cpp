@@ -19,9 +19,7 @@ using test::Bytes;
 class VideoTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    CClassFactory::Register("CVideo", &CreateObject<CVideo>);
-    CClassFactory::Register("CVideoTrack", &CreateObject<CVideoTrack>);
-    test::RegisterTestClasses();
+    test::RegisterEffectClasses();
     test::UseTestIds(0);
     CVideo::GetApplicationFolder().clear();
     CVideo::GetSearchFolders().clear();
