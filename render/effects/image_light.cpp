@@ -56,7 +56,8 @@ bool CImageLight::UpdateMarked(const ObjectSet& set) {
 
 void CImageLight::ClearMarked() {
   CSpatial::ClearMarked();
-  owned_refs::ClearMarked({videoTrack_.Get()});
+  // The image too: UpdateMarked marks it, so it must not stay marked.
+  owned_refs::ClearMarked({image_.Get(), videoTrack_.Get()});
 }
 
 Result CImageLight::CollectAnimated(std::vector<CDorun*>& animated) {

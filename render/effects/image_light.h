@@ -44,7 +44,6 @@ class CImageLight : public CSpatial {
   void Collect(std::vector<CBase*>& out, const char16_t* name, const ClassRecord* record, bool includeDerived,
                bool onlyMarked) override;
   bool UpdateMarked(const ObjectSet& set) override;
-  // The spatial's, then the track's (the image is not marked through it).
   void ClearMarked() override;
   // The spatial's, then the track's (its failure returned).
   Result CollectAnimated(std::vector<CDorun*>& animated) override;

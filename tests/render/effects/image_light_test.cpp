@@ -129,6 +129,18 @@ TEST_F(ImageLightTest, CloneCopiesBothReferencesAndCopyToSharesThem) {
   EXPECT_NE(std::find(held.begin(), held.end(), image.Get()), held.end());
 }
 
+TEST_F(ImageLightTest, MarkingReachesTheImageAndIsClearedThere) {
+  CPointer<test::CTestDorun> image(new test::CTestDorun());
+  CImageLight light;
+  ASSERT_EQ(light.SetImage(image.Get()), kOk);
+  EXPECT_TRUE(light.UpdateMarked({image.Get()}));
+  EXPECT_TRUE(image->IsMarked());
+  EXPECT_TRUE(light.IsMarked());
+  light.ClearMarked();
+  EXPECT_FALSE(image->IsMarked());
+  EXPECT_FALSE(light.IsMarked());
+}
+
 TEST_F(ImageLightTest, ResolveReferencesRefusesNullRoot) {
   CImageLight light;
   EXPECT_EQ(light.ResolveReferences(nullptr), kErrInvalidArg);
