@@ -257,6 +257,25 @@ TEST_F(VideoTest, UpdatePlaysTheCurrentVideoAtTheElapsedTime) {
   EXPECT_EQ(control->lastTime, std::numeric_limits<i32>::min());
 }
 
+TEST_F(VideoTest, UpdatePassesOnTheVideosFailure) {
+  CPointer<CVideo> video(new CVideo());
+  CPointer<test::CTestControl> control(new test::CTestControl());
+  control->updateResult = kErrNotFound;
+  ASSERT_EQ(video->AddControl(control.Get()), kOk);
+  CVideoTrack track;
+  ASSERT_EQ(track.AddVideo(video.Get()), kOk);
+  track.CurrentVideo = 0;
+  EXPECT_EQ(track.Update(0), kErrNotFound);
+}
+
+TEST_F(VideoTest, TrackWithMoreVideosThanBytesIsRefused) {
+  ByteWriter track = test::DorunHead(1);
+  track.Pair(1, 0).I32(0).U32(0).F32(1.0f).U8(0).U8(0).U8(0).U32(0x20000000u).U64(0);
+  test::LoadedFile loaded;
+  test::LoadRecords(loaded, {{"CVideoTrack", track}}, false);
+  EXPECT_LT(loaded.result, 0);
+}
+
 TEST_F(VideoTest, AddVideoKeepsOneEntryPerVideo) {
   CPointer<CVideo> video(new CVideo());
   CVideoTrack track;
