@@ -103,8 +103,10 @@ class CCameraSwitcher : public CDorun {
   // The cameras from the stored ids (an object that is not a camera links
   // to nothing; an owned one that would hold the switcher is refused with
   // kErrNotFound); for the older records the controller made by Load gets
-  // its cameras and is attached. Once the tree is linked, a plain camera
-  // the delivered roots do not keep alive is dropped.
+  // its cameras. Once the whole tree is linked (the controllers already in
+  // the chain are bound to the switcher only then) that controller is put
+  // ahead of them (a refusal fails the load with its code), and a plain
+  // camera the delivered roots do not keep alive is dropped.
   Result Link(CStream& stream, CStreamLoadRecord& record, u32 flags) override;
   Result RegisterForSave(CStream& stream, u32 flags) override;
   Result Save(CStream& stream, u32 flags) override;
