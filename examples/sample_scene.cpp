@@ -52,6 +52,14 @@
 #include "objectmodel/raw_data.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/version_data.h"
+#include "render/effects/camera_switcher.h"
+#include "render/effects/camera_switcher_control.h"
+#include "render/effects/image_layer.h"
+#include "render/effects/image_light.h"
+#include "render/effects/post_effect.h"
+#include "render/effects/video.h"
+#include "render/effects/video_map.h"
+#include "render/effects/video_track.h"
 #include "render/images/anm_image.h"
 #include "render/images/image.h"
 #include "render/images/image_codec.h"
@@ -1358,6 +1366,88 @@ Result AddListedImages(CStream& stream) {
   return kOk;
 }
 
+// A "Screen" layer that shows a video texture, placed three units wide
+// and two high at (5, 7, 9): its projection is ProjPos (5, 7), ProjWidth 6
+// and ProjHeight 4. The texture plays a track of one video whose file is
+// missing, so the video loads as lost.
+Result AddScreen(CNode& scene) {
+  CPointer<CVideo> video(new CVideo());
+  video->SetName(u"Screen video");
+  video->VideoPath = u"missing/screen.avi";
+  video->ApRelativePath = u"screen.avi";
+  video->Length = 2000;
+  CPointer<CVideoTrack> track(new CVideoTrack());
+  track->SetName(u"Screen track");
+  Result r = track->AddVideo(video.Get());
+  if (Failed(r)) return r;
+  track->CurrentVideo = 0;
+  CPointer<CVideoMap> texture(new CVideoMap());
+  texture->SetName(u"Screen texture");
+  texture->SetVideoTrack(track.Get());
+  CPointer<CImageLayer> layer(new CImageLayer());
+  layer->ZValue = 0.5f;
+  layer->PivotType = CImageLayer::PT_LeftButtom;
+  r = layer->SetContent(texture.Get());
+  if (Failed(r)) return r;
+  CRtsTransform pose = Turn(0.0f, 5.0f, 7.0f, 9.0f);
+  pose.Scale = {3.0f, 2.0f, 1.0f};
+  return AddAnimated(scene, *layer, u"Screen", {{0, pose}});
+}
+
+// An image-based light that lights the scene at half strength from the
+// cube's "CubeSkin" image, which it shares with the cube's material.
+Result AddImageLight(CNode& scene) {
+  CBase* image = scene.Find(u"CubeSkin", &CImage::StaticClassRecord(), false, false);
+  if (image == nullptr) return kErrNotFound;
+  CPointer<CImageLight> light(new CImageLight());
+  light->Strength = 0.5f;
+  Result r = light->SetImage(image);
+  if (Succeeded(r)) r = AddPlaced(scene, *light, u"Sky light", 0.0f, 20.0f, 0.0f);
+  return r;
+}
+
+// A "Glow" post effect in the object list, with two variables and one
+// entry. The stream reads listed records on their own, without a link
+// pass, so the entry names no object: an object it named would not come
+// back.
+Result AddListedPostEffect(CStream& stream) {
+  CPointer<CPostEffect> glow(new CPostEffect());
+  glow->SetName(u"Glow");
+  glow->Kind = 1;
+  const char parameters[] = {'b', 'l', 'o', 'o', 'm'};
+  Result r = glow->SetParameters(parameters, sizeof(parameters));
+  if (Succeeded(r)) r = glow->AddVariable(0, {1.0f, 0.9f, 0.8f, 1.0f});
+  if (Succeeded(r)) r = glow->AddVariable(1, {0.5f, 0.0f, 0.0f, 0.0f});
+  if (Succeeded(r)) r = glow->AddObjectEntry(nullptr, {1, 0, 0, 0}, {1.0f, 1.0f, 1.0f, 1.0f});
+  if (Succeeded(r)) r = stream.AddObject(glow.Get());
+  return r;
+}
+
+// A camera switcher "Cuts" in "CM_Switch" whose controller cuts to the
+// sample's "Camera" at 0 ms and away from it at 1000 ms. It rides on a
+// "Director" node of the scene: its controller and cameras are references
+// that only the scene's link pass resolves.
+Result AddCameraCuts(CNode& scene) {
+  auto* camera = DynamicCast<CCamera>(scene.Find(u"Camera", &CCamera::StaticClassRecord(), false, false));
+  if (camera == nullptr) return kErrNotFound;
+  CPointer<CCameraSwitcher> switcher(new CCameraSwitcher());
+  switcher->SetName(u"Cuts");
+  switcher->SetMode(CCameraSwitcher::CM_Switch);
+  switcher->SetSelectedCamera(camera);
+  CPointer<CCameraSwitcherControl> cuts(new CCameraSwitcherControl());
+  cuts->SetName(u"Cuts keys");
+  using CameraKey = CCameraSwitcherControl::CCameraKey;
+  Result r = cuts->SetKey(CameraKey(0, camera), kFps);
+  if (Succeeded(r)) r = cuts->SetKey(CameraKey(1000, nullptr), kFps);
+  if (Succeeded(r)) r = switcher->AddControl(cuts.Get());
+  if (Failed(r)) return r;
+  CPointer<CNode> director;
+  r = CNode::Create(director);
+  if (Failed(r)) return r;
+  director->SetAttachment(switcher.Get());
+  return AddPlaced(scene, *director, u"Director", 0.0f, 0.0f, 0.0f);
+}
+
 }  // namespace
 
 // A box that plays back a baked wobble: squashed at 500 ms, whole again at
@@ -1490,6 +1580,9 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddFollowers(*scene);
   if (Succeeded(r)) r = AddJelly(*scene);
   if (Succeeded(r)) r = AddSeam(*scene);
+  if (Succeeded(r)) r = AddScreen(*scene);
+  if (Succeeded(r)) r = AddImageLight(*scene);
+  if (Succeeded(r)) r = AddCameraCuts(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;
@@ -1498,7 +1591,9 @@ Result BuildSampleScene(CStream& stream) {
   stream.AddExtendInfo(version.Get());
   stream.AddObject(listed.Get());
   stream.SetThumbnail(thumbnail.Get());
-  return AddListedImages(stream);
+  r = AddListedImages(stream);
+  if (Succeeded(r)) r = AddListedPostEffect(stream);
+  return r;
 }
 
 }  // namespace KT

@@ -47,6 +47,14 @@
 #include "render/materials/standard_material.h"
 #include "render/materials/texture_maps.h"
 #include "render/images/image_factory.h"
+#include "render/effects/camera_switcher.h"
+#include "render/effects/camera_switcher_control.h"
+#include "render/effects/image_layer.h"
+#include "render/effects/image_light.h"
+#include "render/effects/post_effect.h"
+#include "render/effects/video.h"
+#include "render/effects/video_map.h"
+#include "render/effects/video_track.h"
 #include "render/lights/camera.h"
 #include "render/lights/camera_control.h"
 #include "render/lights/directional_light.h"
@@ -152,6 +160,14 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CCubeMap", &CreateObject<CCubeMap>);
   CClassFactory::Register("CRefractionMap", &CreateObject<CRefractionMap>);
   CClassFactory::Register("CMaterialAttributeControl", &CreateObject<CMaterialAttributeControl>);
+  CClassFactory::Register("CVideo", &CreateObject<CVideo>);
+  CClassFactory::Register("CVideoTrack", &CreateObject<CVideoTrack>);
+  CClassFactory::Register("CVideoMap", &CreateObject<CVideoMap>);
+  CClassFactory::Register("CImageLight", &CreateObject<CImageLight>);
+  CClassFactory::Register("CImageLayer", &CreateObject<CImageLayer>);
+  CClassFactory::Register("CPostEffect", &CreateObject<CPostEffect>);
+  CClassFactory::Register("CCameraSwitcher", &CreateObject<CCameraSwitcher>);
+  CClassFactory::Register("CCameraSwitcherControl", &CreateObject<CCameraSwitcherControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

@@ -15,6 +15,12 @@
 #include "objectmodel/custom_data.h"
 #include "objectmodel/matrix4.h"
 #include "objectmodel/stream_test_support.h"
+#include "render/effects/camera_switcher.h"
+#include "render/effects/image_layer.h"
+#include "render/effects/image_light.h"
+#include "render/effects/post_effect.h"
+#include "render/effects/video_map.h"
+#include "render/images/image.h"
 #include "render/materials/standard_material.h"
 #include "scene/geometry.h"
 #include "scene/geometry_data.h"
@@ -304,6 +310,45 @@ TEST_F(SampleSceneTest, TheCubeMaterialGlowsFromBlackToWhite) {
     EXPECT_NEAR(material->Ambient.x, grey, 1e-6f) << "at " << time;
     EXPECT_NEAR(material->Ambient.z, grey, 1e-6f) << "at " << time;
   }
+}
+
+TEST_F(SampleSceneTest, TheScreenShowsALostVideoWhereItsMatrixProjects) {
+  auto* screen = FindNamed<CImageLayer>(*LoadedRoot(), u"Screen");
+  ASSERT_NE(screen, nullptr);
+  ASSERT_EQ(LoadedRoot()->UpdateScene(0, 0, 0.0f, true, nullptr, false), kOk);
+  EXPECT_EQ(screen->ProjPos, CVector2(5.0f, 7.0f));
+  EXPECT_FLOAT_EQ(screen->ProjWidth, 6.0f);
+  EXPECT_FLOAT_EQ(screen->ProjHeight, 4.0f);
+  auto* texture = DynamicCast<CVideoMap>(screen->GetContent());
+  ASSERT_NE(texture, nullptr);
+  ASSERT_NE(texture->GetVideoTrack(), nullptr);
+  ASSERT_EQ(texture->GetVideoTrack()->GetVideoCount(), 1u);
+  ASSERT_NE(texture->GetVideoTrack()->GetVideo(0), nullptr);
+  EXPECT_TRUE(texture->GetVideoTrack()->GetVideo(0)->LostVideo);
+}
+
+TEST_F(SampleSceneTest, TheEffectsKeepTheirReferences) {
+  auto* light = FindNamed<CImageLight>(*LoadedRoot(), u"Sky light");
+  ASSERT_NE(light, nullptr);
+  ASSERT_NE(light->GetImage(), nullptr);
+  EXPECT_EQ(light->GetImage()->GetName(), u"CubeSkin");
+  auto* director = FindNamed<CNode>(*LoadedRoot(), u"Director");
+  ASSERT_NE(director, nullptr);
+  auto* cuts = DynamicCast<CCameraSwitcher>(director->GetAttachment());
+  ASSERT_NE(cuts, nullptr);
+  EXPECT_EQ(cuts->GetMode(), u32{CCameraSwitcher::CM_Switch});
+  auto* keys = DynamicCast<CCameraSwitcherControl>(cuts->GetFirstControl());
+  ASSERT_NE(keys, nullptr);
+  ASSERT_EQ(keys->GetKeys().Size(), 2u);
+  ASSERT_NE(keys->GetKeys()[0].Camera.Get(), nullptr);
+  EXPECT_EQ(keys->GetKeys()[0].Camera->GetName(), u"Camera");
+  const CPostEffect* glow = nullptr;
+  for (u32 i = 0; i < loaded_.GetObjectCount(); ++i) {
+    if (auto* effect = DynamicCast<CPostEffect>(loaded_.GetObject(i))) glow = effect;
+  }
+  ASSERT_NE(glow, nullptr);
+  EXPECT_EQ(glow->GetVariableCount(), 2u);
+  EXPECT_EQ(glow->GetObjectEntries().size(), 1u);
 }
 
 }  // namespace

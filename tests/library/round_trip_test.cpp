@@ -45,6 +45,14 @@
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 #include "objectmodel/stream_test_support.h"
+#include "render/effects/camera_switcher.h"
+#include "render/effects/camera_switcher_control.h"
+#include "render/effects/image_layer.h"
+#include "render/effects/image_light.h"
+#include "render/effects/post_effect.h"
+#include "render/effects/video.h"
+#include "render/effects/video_map.h"
+#include "render/effects/video_track.h"
 #include "render/images/anm_image.h"
 #include "render/images/image.h"
 #include "render/images/image_codec.h"
@@ -507,6 +515,96 @@ void BuildMaterialAttributeControl(CBase& object, Companions&) {
   ASSERT_EQ(control.SetTextureKey(200, 30.0f, weights), kOk);
 }
 
+void BuildVideo(CBase& object, Companions&) {
+  auto& video = static_cast<CVideo&>(object);
+  video.VideoPath = u"/nowhere/clip.avi";
+  video.VideoSearchPath = u"/nowhere/found.avi";
+  video.ApRelativePath = u"clip.avi";
+  video.PlayState = CVideo::PS_Paused;
+  video.Volume = 0.5f;
+  video.Loop = true;
+}
+
+void BuildVideoTrack(CBase& object, Companions& companions) {
+  auto& track = static_cast<CVideoTrack&>(object);
+  track.CurrentVideo = 0;
+  track.ClipState = CVideoTrack::CS_Inside;
+  track.Mute = true;
+  track.AuxFlag = true;
+  CPointer<CVideo> video(new CVideo());
+  ASSERT_EQ(track.AddVideo(video.Get()), kOk);
+  companions.emplace_back(video.Get());
+}
+
+void BuildVideoMap(CBase& object, Companions& companions) {
+  auto& map = static_cast<CVideoMap&>(object);
+  map.UvwChannel = 1;
+  CPointer<CVideoTrack> track(new CVideoTrack());
+  map.SetVideoTrack(track.Get());
+  companions.emplace_back(track.Get());
+}
+
+void BuildImageLight(CBase& object, Companions& companions) {
+  auto& light = static_cast<CImageLight&>(object);
+  light.Strength = 2.5f;
+  CPointer<CImage> image(new CImage());
+  CPointer<CVideoTrack> track(new CVideoTrack());
+  ASSERT_EQ(light.SetImage(image.Get()), kOk);
+  ASSERT_EQ(light.SetVideoTrack(track.Get()), kOk);
+  companions.emplace_back(image.Get());
+  companions.emplace_back(track.Get());
+}
+
+void BuildImageLayer(CBase& object, Companions& companions) {
+  auto& layer = static_cast<CImageLayer&>(object);
+  layer.ZValue = 0.5f;
+  layer.ScreenPos = CVector2(3.0f, 4.0f);
+  layer.ScreenWidth = 320;
+  layer.Column = 2;
+  layer.WidthType = CImageLayer::CT_Screen;
+  layer.IsFitScreen = true;
+  layer.PivotType = CImageLayer::PT_LeftTop;
+  CPointer<CVideoMap> content(new CVideoMap());
+  ASSERT_EQ(layer.SetContent(content.Get()), kOk);
+  companions.emplace_back(content.Get());
+}
+
+void BuildPostEffect(CBase& object, Companions& companions) {
+  auto& effect = static_cast<CPostEffect&>(object);
+  effect.Kind = 3;
+  effect.TrailingWord = 9;
+  ASSERT_EQ(effect.SetParameters("abc", 3), kOk);
+  ASSERT_EQ(effect.AddVariable(1, {0.25f, 0.5f, 0.75f, 1.0f}), kOk);
+  CPointer<CVideoTrack> shared(new CVideoTrack());
+  ASSERT_EQ(effect.AddObjectEntry(shared.Get(), {1, 2, 3, 4}, {1.0f, 0.0f, 0.0f, 1.0f}), kOk);
+  ASSERT_EQ(effect.AddObjectEntry(nullptr, {}, {}), kOk);
+  companions.emplace_back(shared.Get());
+}
+
+void BuildCameraSwitcher(CBase& object, Companions& companions) {
+  auto& switcher = static_cast<CCameraSwitcher&>(object);
+  switcher.SetMode(CCameraSwitcher::CM_Switch);
+  CPointer<CCamera> own(new CCamera());
+  CPointer<CCamera> selected(new CCamera());
+  CPointer<CCamera> follow(new CCamera());
+  CPointer<CVideoTrack> owned(new CVideoTrack());
+  ASSERT_EQ(switcher.SetOwnedCamera(own.Get()), kOk);
+  ASSERT_EQ(switcher.SetOwnedObject(owned.Get()), kOk);
+  switcher.SetSelectedCamera(selected.Get());
+  switcher.SetFollowCamera(follow.Get());
+  for (CBase* companion : std::initializer_list<CBase*>{own.Get(), selected.Get(), follow.Get(), owned.Get()}) {
+    companions.emplace_back(companion);
+  }
+}
+
+void BuildCameraSwitcherControl(CBase& object, Companions& companions) {
+  auto& control = static_cast<CCameraSwitcherControl&>(object);
+  CPointer<CCamera> camera(new CCamera());
+  ASSERT_EQ(control.SetKey(CCameraSwitcherControl::CCameraKey(0, camera.Get()), 60.0f), kOk);
+  ASSERT_EQ(control.SetKey(CCameraSwitcherControl::CCameraKey(500, nullptr), 60.0f), kOk);
+  companions.emplace_back(camera.Get());
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -586,6 +684,14 @@ const std::map<std::string, Row>& Rows() {
       {"CCubeMap", {}},
       {"CRefractionMap", {BuildRefractionMap}},
       {"CMaterialAttributeControl", {BuildMaterialAttributeControl}},
+      {"CVideo", {BuildVideo}},
+      {"CVideoTrack", {BuildVideoTrack}},
+      {"CVideoMap", {BuildVideoMap}},
+      {"CImageLight", {BuildImageLight}},
+      {"CImageLayer", {BuildImageLayer}},
+      {"CPostEffect", {BuildPostEffect}},
+      {"CCameraSwitcher", {BuildCameraSwitcher}},
+      {"CCameraSwitcherControl", {BuildCameraSwitcherControl}},
   };
   return rows;
 }
