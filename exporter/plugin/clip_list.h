@@ -15,3 +15,11 @@ struct ClipRecord {
   int To = 0;
   bool operator==(const ClipRecord&) const = default;
 };
+
+// Appends the clips of `contentType` from its clip-list property (the keys
+// of the option dialogs: types 2, 3, 4, 5 and 13), names converted from
+// the active code page. result: 0 when the property was read (also when it
+// held no entries, or held a value that is not text), 1 when it does not
+// exist (or there is no host interface), 0x80000003 for a type without a
+// clip-list key.
+void ReadClipList(KT::Result& result, Interface* ip, int contentType, std::vector<ClipRecord>& clips);
