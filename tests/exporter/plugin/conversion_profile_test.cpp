@@ -30,6 +30,11 @@ void ExpectMatrixNear(const KT::CMatrix4& a, const float (&b)[4][4]) {
     for (int c = 0; c < 4; ++c) EXPECT_NEAR(a.m[r][c], b[r][c], 1e-6f) << r << "," << c;
 }
 
+void ExpectRotationPartNear(const KT::CMatrix4& a, const KT::CMatrix3& b) {
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(a.m[r][c], b.m[r][c], 1e-6f) << r << "," << c;
+}
+
 TEST_F(ConversionProfile, ABoneLineWithThreeAnglesRotatesAboutX) {
   const std::vector<ProfileRecord> records = Load("header\nBip01_Head x KT_Head 90,0,0\n");
   ASSERT_EQ(records.size(), 1u);
@@ -42,8 +47,7 @@ TEST_F(ConversionProfile, ABoneLineWithThreeAnglesRotatesAboutX) {
   ExpectMatrixNear(records[0].Matrix, expected);
   KT::CMatrix3 rx;
   rx.SetRotationAxisAngle({1, 0, 0}, 3.14159265f / 2);
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(records[0].Matrix.m[r][c], rx.m[r][c], 1e-6f);
+  ExpectRotationPartNear(records[0].Matrix, rx);
 }
 
 TEST_F(ConversionProfile, SkipsTheHeaderPositionFrameRateAndShortLines) {
@@ -75,9 +79,7 @@ TEST_F(ConversionProfile, DefaultAndAxisRecords) {
   KT::CMatrix3 rz;
   rz.SetRotationAxisAngle({0, 0, 1}, 3.14159265f / 2);
   const KT::CMatrix3 a(0, 1, 0, -1, 0, 0, 0, 0, 1);
-  const KT::CMatrix3 ra = rz * a;
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(records[0].Matrix.m[r][c], ra.m[r][c], 1e-6f);
+  ExpectRotationPartNear(records[0].Matrix, rz * a);
 
   // After ".": axis codes; the angles that follow are not used.
   EXPECT_EQ(records[1].HostBone, u"Bip01_L_Hand");
@@ -99,9 +101,7 @@ TEST_F(ConversionProfile, AnglesApplyRzThenRyThenRx) {
   rx.SetRotationAxisAngle({1, 0, 0}, 30 * d);
   ry.SetRotationAxisAngle({0, 1, 0}, 40 * d);
   rz.SetRotationAxisAngle({0, 0, 1}, 50 * d);
-  const KT::CMatrix3 product = rx * ry * rz;
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(records[0].Matrix.m[r][c], product.m[r][c], 1e-6f);
+  ExpectRotationPartNear(records[0].Matrix, rx * ry * rz);
   for (int c = 0; c < 3; ++c) EXPECT_EQ(records[0].Matrix.m[3][c], 0.0f);
 }
 
