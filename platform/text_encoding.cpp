@@ -160,17 +160,23 @@ std::u16string Windows1252ToUtf16(std::string_view text) {
   return out;
 }
 
+namespace {
+
+// The code-page byte of a UTF-16 code unit, or -1 when the code page has none.
+int Windows1252Byte(char16_t unit) {
+  if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return unit;
+  for (int b = 0; b < 32; ++b)
+    if (kCp1252High[b] == unit) return 0x80 + b;
+  return -1;
+}
+
+}  // namespace
+
 bool Utf16ToWindows1252(std::u16string_view text, std::string& out) {
   out.clear();
   out.reserve(text.size());
   for (const char16_t unit : text) {
-    int byte = -1;
-    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
-      byte = unit;
-    } else {
-      for (int b = 0; b < 32; ++b)
-        if (kCp1252High[b] == unit) byte = 0x80 + b;
-    }
+    const int byte = Windows1252Byte(unit);
     if (byte < 0) {
       out.clear();
       return false;
@@ -178,6 +184,24 @@ bool Utf16ToWindows1252(std::u16string_view text, std::string& out) {
     out.push_back(static_cast<char>(byte));
   }
   return true;
+}
+
+std::string Utf16ToWindows1252Lossy(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int byte = Windows1252Byte(text[i]);
+    if (byte >= 0) {
+      out.push_back(static_cast<char>(byte));
+      continue;
+    }
+    // A surrogate pair is one character: one '?' for both units.
+    if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF)
+      ++i;
+    out.push_back('?');
+  }
+  return out;
 }
 
 }  // namespace KT::Platform

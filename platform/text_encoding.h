@@ -32,4 +32,8 @@ std::u16string Windows1252ToUtf16(std::string_view text);
 // (and `out` cleared) when a code unit has no byte in the code page.
 bool Utf16ToWindows1252(std::u16string_view text, std::string& out);
 
+// The lossy form: a character the code page cannot hold (a code unit
+// without a byte, or a surrogate pair) becomes one '?'.
+std::string Utf16ToWindows1252Lossy(std::u16string_view text);
+
 }  // namespace KT::Platform

@@ -113,6 +113,13 @@ Result CBoneSkinControl::SetSkinWeightListCount(u32 count) {
   return kOk;
 }
 
+Result CBoneSkinControl::SetBoneXForm(u32 index, const CMatrix4& bindMatrix) {
+  if (index >= boneXForm_.size()) return kErrOutOfRange;
+  boneXForm_[index] = bindMatrix;
+  SetModified();
+  return kOk;
+}
+
 Result CBoneSkinControl::AddBone(CBase* bone, const CMatrix4& bindMatrix) {
   if (bone == nullptr) return kErrMissingObject;
   if (DynamicCast<CSpatial>(bone) == nullptr) return kErrNotFound;

@@ -86,6 +86,9 @@ class CBoneSkinControl : public CDataControl {
   // fill): lists below `count` are kept, new ones are empty.
   // kErrOutOfMemory leaves the lists as they were. Marks modified; kOk.
   Result SetSkinWeightListCount(u32 count);
+  // Replaces the bind matrix of bone `index`; kErrOutOfRange past the
+  // bones (no change). Marks modified; kOk.
+  Result SetBoneXForm(u32 index, const CMatrix4& bindMatrix);
   // Appends `bone` with its bind matrix. A null bone: kErrMissingObject; a
   // bone that is not a KT::CSpatial: kErrNotFound; a bone whose unique id is
   // already listed: kDone, nothing added. kErrOutOfMemory when the tables

@@ -45,6 +45,8 @@ void ReadFlag(Interface* ip, std::u16string_view name, bool& flag) {
 
 }  // namespace
 
+bool HasFileProperty(Interface* ip, std::u16string_view name) { return Lookup(ip, name) != nullptr; }
+
 bool GetIntFileProperty(Interface* ip, std::u16string_view name, int& value) {
   const PROPVARIANT* v = Lookup(ip, name);
   if (v == nullptr || v->vt != VT_I4) return false;

@@ -58,6 +58,8 @@ inline constexpr const char* kDefaultHomePage = "https://www.quenstrale.example/
 // Panel strings pass through a buffer of this many bytes (terminator included).
 inline constexpr std::size_t kPanelTextBuffer = 1024;
 
+// Whether the property exists (of any type); false without a host interface.
+bool HasFileProperty(Interface* ip, std::u16string_view name);
 // One property. The Get forms write `value` only when the property exists
 // with the right type; they answer whether it did.
 bool GetIntFileProperty(Interface* ip, std::u16string_view name, int& value);

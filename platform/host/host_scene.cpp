@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 
+#include "platform/call_record.h"
 #include "platform/host/host_materials.h"
 #include "platform/host/host_objects.h"
 
@@ -454,6 +455,7 @@ int GetTicksPerFrame() {
 }
 
 void InitCustomControls(HINSTANCE) {
+  KT::Platform::RecordPlatformCall("InitCustomControls");
   if (KT::Host::HostScene* scene = KT::Host::HostScene::Active()) scene->NoteCustomControls();
 }
 

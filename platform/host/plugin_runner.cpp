@@ -9,6 +9,8 @@ bool RunPluginExport(HostScene& scene, const PluginEntryPoints& plugin, const st
       plugin.LibVersion == nullptr)
     return false;
   const ActiveHostScene active(scene);
+  log.loaded = plugin.Load != nullptr ? plugin.Load() : TRUE;
+  if (!log.loaded) return false;
   log.classCount = plugin.LibNumberClasses();
   std::vector<ClassDesc2*> classes;
   for (int i = 0; i < log.classCount; ++i) classes.push_back(plugin.LibClassDesc(i));
@@ -23,6 +25,7 @@ bool RunPluginExport(HostScene& scene, const PluginEntryPoints& plugin, const st
     log.answers.push_back(exporter->DoExport(fileName.c_str(), scene.GetExpInterface(), &scene, suppressPrompts, options));
     delete exporter;
   }
+  if (plugin.Unload != nullptr) plugin.Unload();
   return true;
 }
 

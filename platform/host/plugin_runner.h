@@ -12,6 +12,7 @@
 namespace KT::Host {
 
 struct PluginRunLog {
+  BOOL loaded = FALSE;       // what the library's load answered (TRUE without one)
   std::string description;   // LibDescription
   int classCount = 0;        // LibNumberClasses
   ULONG version = 0;         // LibVersion
@@ -19,11 +20,13 @@ struct PluginRunLog {
   std::vector<int> answers;  // what each DoExport answered
 };
 
-// Calls LibNumberClasses, LibClassDesc for each index, LibVersion and
-// LibDescription, then runs every class of super class SUPER_SCENE_EXPORT:
-// Create, DoExport(fileName, the scene's export interface, the scene,
-// suppressPrompts, options), delete. The scene is the active one meanwhile.
-// False (nothing run) when an entry point is missing.
+// Loads the library (its Load, when it has one; a load that answers FALSE
+// ends the run there), calls LibNumberClasses, LibClassDesc for each index,
+// LibVersion and LibDescription, then runs every class of super class
+// SUPER_SCENE_EXPORT: Create, DoExport(fileName, the scene's export
+// interface, the scene, suppressPrompts, options), delete; last the
+// library's Unload. The scene is the active one meanwhile. False (nothing
+// run) when an entry point is missing or the load fails.
 bool RunPluginExport(HostScene& scene, const PluginEntryPoints& plugin, const std::string& fileName, BOOL suppressPrompts,
                      DWORD options, PluginRunLog& log);
 

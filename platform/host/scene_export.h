@@ -59,16 +59,22 @@ class ClassDesc2 {
   virtual SClass_ID SuperClassID() = 0;
   virtual Class_ID ClassID() = 0;
   virtual const TCHAR* Category() = 0;
+  // Whether the user may create an object of the class now.
+  virtual BOOL OkToCreate(Interface*) { return TRUE; }
   virtual const TCHAR* InternalName() { return nullptr; }
   virtual HINSTANCE HInstance() { return nullptr; }
 };
 
-// The entry points a plug-in exports, as the host finds them.
+// The entry points a plug-in exports, as the host finds them, and what the
+// platform runs when it loads and unloads the library (a plug-in's
+// application object starts there); the last two may be missing.
 struct PluginEntryPoints {
   const TCHAR* (*LibDescription)() = nullptr;
   int (*LibNumberClasses)() = nullptr;
   ClassDesc2* (*LibClassDesc)(int i) = nullptr;
   ULONG (*LibVersion)() = nullptr;
+  BOOL (*Load)() = nullptr;
+  int (*Unload)() = nullptr;
 };
 
 // Host functions a plug-in calls while it loads.

@@ -116,5 +116,19 @@ TEST(TextEncoding, Utf16ToWindows1252RefusesWhatTheCodePageLacks) {
   EXPECT_EQ(out, "Caf\xE9 \x80");
 }
 
+TEST(TextEncoding, Utf16ToWindows1252LossyMarksEachMissingCharacter) {
+  const struct {
+    std::u16string in;
+    std::string out;
+  } cases[] = {
+      {u"Caf\u00E9 \u20AC", "Caf\xE9 \x80"},
+      {u"a\u0100b", "a?b"},
+      {u"\U0001F600!", "?!"},   // a surrogate pair is one character
+      {u"x\xD800y", "x?y"},     // an unpaired surrogate too
+      {u"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf16ToWindows1252Lossy(c.in), c.out);
+}
+
 }  // namespace
 }  // namespace KT::Platform

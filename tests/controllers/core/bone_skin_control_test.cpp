@@ -124,6 +124,18 @@ TEST_F(BoneSkinControlTest, AddBoneRefusesNullForeignAndListedBones) {
   EXPECT_TRUE(skin->HasSubObjects());
 }
 
+TEST_F(BoneSkinControlTest, SetBoneXFormReplacesOneBindMatrix) {
+  CPointer<CBoneSkinControl> skin(new CBoneSkinControl());
+  CPointer<CNode> bone = Bone(u"bone", CMatrix4());
+  ASSERT_EQ(skin->AddBone(bone.Get(), Translation(1, 2, 3)), kOk);
+  skin->SetModified(false);
+  EXPECT_EQ(skin->SetBoneXForm(1, Translation(7, 8, 9)), kErrOutOfRange);
+  EXPECT_FALSE(skin->IsModified());
+  EXPECT_EQ(skin->SetBoneXForm(0, Translation(4, 5, 6)), kOk);
+  EXPECT_TRUE(skin->IsModified());
+  EXPECT_EQ(skin->GetBoneXForm()[0], Translation(4, 5, 6));
+}
+
 TEST_F(BoneSkinControlTest, AddSkinWeightGrowsTheListWithoutSorting) {
   CPointer<CBoneSkinControl> skin(new CBoneSkinControl());
   CPointer<CNode> a = Bone(u"a", CMatrix4());

@@ -109,6 +109,16 @@ struct OptimizeCase {
   float r, t, s, p;
 };
 
+TEST(ExportSettings, HasFilePropertyOfEitherType) {
+  SceneBuilder b;
+  b.IntProperty(u"Count", 3).StringProperty(u"Text", "x");
+  std::unique_ptr<HostScene> scene = b.Make();
+  EXPECT_TRUE(HasFileProperty(scene.get(), u"Count"));
+  EXPECT_TRUE(HasFileProperty(scene.get(), u"Text"));
+  EXPECT_FALSE(HasFileProperty(scene.get(), u"text"));
+  EXPECT_FALSE(HasFileProperty(nullptr, u"Text"));
+}
+
 TEST(ExportSettings, ParseOptimizeValue) {
   const OptimizeCase cases[] = {
       {"3_1.5", 3, 1.5f, 9, 9, 9},                  // R read, T, S and P kept

@@ -117,6 +117,43 @@ TEST(PluginRunner, RunsTheEntryPointsThenTheExporterOverTheScene) {
   EXPECT_EQ(HostScene::Active(), nullptr);
 }
 
+int g_loads = 0;
+int g_unloads = 0;
+BOOL FailingLoad() {
+  ++g_loads;
+  return FALSE;
+}
+BOOL Load() {
+  ++g_loads;
+  return TRUE;
+}
+int Unload() {
+  ++g_unloads;
+  return 0;
+}
+
+TEST(PluginRunner, LoadsTheLibraryFirstAndUnloadsItLast) {
+  g_calls.clear();
+  g_seen = Seen();
+  g_loads = g_unloads = 0;
+  std::unique_ptr<HostScene> scene = SceneBuilder().Make();
+  PluginEntryPoints plugin{&TestDescription, &TestNumberClasses, &TestClassDescAt, &TestVersion, &Load, &Unload};
+  PluginRunLog log;
+  ASSERT_TRUE(RunPluginExport(*scene, plugin, "x", TRUE, 0, log));
+  EXPECT_EQ(log.loaded, TRUE);
+  EXPECT_EQ(g_loads, 1);
+  EXPECT_EQ(g_unloads, 1);
+  EXPECT_EQ(log.exportersRun, 1);
+
+  // A library whose start-up fails is not asked anything.
+  g_calls.clear();
+  plugin.Load = &FailingLoad;
+  EXPECT_FALSE(RunPluginExport(*scene, plugin, "x", TRUE, 0, log));
+  EXPECT_EQ(log.loaded, FALSE);
+  EXPECT_TRUE(g_calls.empty());
+  EXPECT_EQ(g_unloads, 1);
+}
+
 TEST(PluginRunner, RefusesAPluginWithoutItsEntryPoints) {
   std::unique_ptr<HostScene> scene = SceneBuilder().Make();
   PluginRunLog log;

@@ -1,0 +1,80 @@
+// CMaxDrn: the conversion context of one export. It holds the host nodes to
+// convert, the root of the converted scene, the export options, the clip
+// list, the conversion profile and the progress state; every build,
+// validation, reduction and save step runs on it.
+//
+// The constructor collects the host nodes (CMaxTreeEnumProc over the host
+// scene's whole tree), then registers the image classes and every library
+// class with the class factory. It does not fail: a null host scene leaves
+// the node list empty.
+#pragma once
+
+#include <map>
+#include <vector>
+
+#include "exporter/plugin/clip_list.h"
+#include "exporter/plugin/conversion_profile.h"
+#include "objectmodel/pointer.h"
+#include "objectmodel/types.h"
+#include "platform/host/interface.h"
+#include "platform/host/scene_export.h"
+#include "render/images/image.h"
+#include "render/images/thumbnail.h"
+#include "render/materials/material_base.h"
+#include "scene/node.h"
+
+class Mtl;
+
+class CMaxDrn {
+ public:
+  // The node build mode before any conversion ran.
+  static constexpr int kInitialNodeBuildMode = 6;
+  static constexpr int kInitialMaxTextureSize = 1024;
+
+  CMaxDrn(IScene* scene, Interface* ip, bool selectedOnly);
+  // Releases the root and the thumbnail, clears the caches, then frees the
+  // clip list, the UV channel table, the profile and the node list.
+  virtual ~CMaxDrn();
+  CMaxDrn(const CMaxDrn&) = delete;
+  CMaxDrn& operator=(const CMaxDrn&) = delete;
+
+  // Progress on the host's bar (nothing without a host interface): start
+  // shows the bar with `title` and resets the percentage to 0; step adds
+  // `amount`, caps the percentage at 100 and shows it (without a percent
+  // display) with `message`; end closes the bar.
+  void StartProgress(const char* title);
+  void StepProgress(int amount, const char* message);
+  void EndProgress();
+
+  // The root of a hand-only motion: a new node "GestureRoot" whose
+  // children are the converted tree's "RHand" and then "LHand" (exactly
+  // class KT::CNode), each only when found; the rest of the converted tree
+  // is released.
+  void BuildGestureRoot();
+
+  std::vector<INode*> nodes;                 // host nodes to convert, in collection order
+  KT::CPointer<KT::CNode> root;              // root of the converted scene
+  int nodeBuildMode = kInitialNodeBuildMode;
+  std::vector<ProfileRecord> profile;        // conversion profile (types 13 and 14)
+  IScene* scene;
+  Interface* ip;
+  bool selectedOnly;
+  int progress = 0;                          // 0-100
+  bool baseBoneLoaded = false;
+  int sampleRate = 1;                        // key reduction
+  float thresholdR = 0.0f;
+  float thresholdT = 0.0f;
+  float thresholdS = 0.0f;
+  float thresholdP = 0.0f;
+  bool limitTextures = false;
+  int maxTextureSize = kInitialMaxTextureSize;
+  KT::CPointer<KT::CThumbnail> thumbnail;
+  // For the mesh converted last: host map channel -> index of the UV
+  // channel written for it, -1 when none was.
+  std::vector<KT::i32> uvChannels;
+  std::vector<ClipRecord> clips;
+  // The two lookup tables of the conversion: converted standard materials
+  // by host material, decoded images by resolved file path.
+  std::map<Mtl*, KT::CPointer<KT::CMaterial>> materialCache;
+  std::map<KT::WString, KT::CPointer<KT::CImage>> textureCache;
+};
