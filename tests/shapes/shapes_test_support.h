@@ -16,7 +16,9 @@
 #include "scene/scene_test_classes.h"
 #include "shapes/bitmap_fill_style.h"
 #include "shapes/edge.h"
+#include "shapes/group_shape.h"
 #include "shapes/shape.h"
+#include "shapes/shape_instance.h"
 #include "shapes/fill_style.h"
 #include "shapes/gradient_fill_style.h"
 #include "shapes/line_style.h"
@@ -39,6 +41,8 @@ class ShapesTest : public ::testing::Test {
     CClassFactory::Register("CBitmapFillStyle", &CreateObject<CBitmapFillStyle>);
     CClassFactory::Register("CEdge", &CreateObject<CEdge>);
     CClassFactory::Register("CShape", &CreateObject<CShape>);
+    CClassFactory::Register("CShapeInstance", &CreateObject<CShapeInstance>);
+    CClassFactory::Register("CGroupShape", &CreateObject<CGroupShape>);
     RegisterMore();
     UseTestIds(0);
   }
@@ -137,6 +141,28 @@ inline ByteWriter ShapeBody(u64 id, const std::vector<u64>& fills, const std::ve
     for (const u64 element : *list) w.U64(element);
   }
   return w.F32(100.0f).F32(2.0f).U32(plane).F32(1.0f).F32(-1.0f);
+}
+
+// A CShapeInstance record placing shape `shapeId` with Depth 2, ClipDepth 3.
+inline ByteWriter InstanceBody(u64 id, u32 shapeId) {
+  ByteWriter w;
+  ObjectHead(w, id);
+  SpatialPart206(w).Pair(1, 0).U32(shapeId).U32(2).U32(3);
+  return w;
+}
+
+// A CGroupShape record with GroupID 7, Layer 4 and the given lists.
+inline ByteWriter GroupBody(u64 id, const std::vector<u64>& shapes, const std::vector<u64>& instances,
+                            const std::vector<u64>& children = {}) {
+  ByteWriter w;
+  ObjectHead(w, id);
+  SpatialPart206(w);
+  NodePart203(w, children).Pair(1, 0).U32(7).U32(4);
+  for (const auto* list : {&shapes, &instances}) {
+    w.U32(static_cast<u32>(list->size()));
+    for (const u64 element : *list) w.U64(element);
+  }
+  return w;
 }
 
 // Loads a file image; answers the load's code and the first root.
