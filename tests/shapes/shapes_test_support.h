@@ -17,6 +17,8 @@
 #include "shapes/bitmap_fill_style.h"
 #include "shapes/edge.h"
 #include "shapes/group_shape.h"
+#include "shapes/morph_controls.h"
+#include "shapes/style_controls.h"
 #include "shapes/shape.h"
 #include "shapes/shape_instance.h"
 #include "shapes/fill_style.h"
@@ -43,6 +45,12 @@ class ShapesTest : public ::testing::Test {
     CClassFactory::Register("CShape", &CreateObject<CShape>);
     CClassFactory::Register("CShapeInstance", &CreateObject<CShapeInstance>);
     CClassFactory::Register("CGroupShape", &CreateObject<CGroupShape>);
+    CClassFactory::Register("CLineStyleControl", &CreateObject<CLineStyleControl>);
+    CClassFactory::Register("CFillStyleControl", &CreateObject<CFillStyleControl>);
+    CClassFactory::Register("CGradientFillStyleControl", &CreateObject<CGradientFillStyleControl>);
+    CClassFactory::Register("CBitmapFillStyleControl", &CreateObject<CBitmapFillStyleControl>);
+    CClassFactory::Register("CEdgeMorphControl", &CreateObject<CEdgeMorphControl>);
+    CClassFactory::Register("CGradientMorphControl", &CreateObject<CGradientMorphControl>);
     RegisterMore();
     UseTestIds(0);
   }
@@ -165,6 +173,24 @@ inline ByteWriter GroupBody(u64 id, const std::vector<u64>& shapes, const std::v
   return w;
 }
 
+// The CBase, CDorun (empty chains), CControl 2.04 (clamp, priority 0,
+// weight 1, frequency 1, active, bound to `object`, no next, no owners)
+// and CDataControl 2.00 parts of a controller record.
+inline ByteWriter& ControllerHead(ByteWriter& w, u64 id, u64 object = 0) {
+  ObjectHead(w, id);
+  w.Pair(2, 4).U32(0).F32(0.0f).F32(1.0f).F32(1.0f).U8(1).U64(object).U64(0).U32(0);
+  return w.Pair(2, 0);
+}
+
+// A counted vector of 4-byte entries.
+template <typename T>
+ByteWriter& Counted(ByteWriter& w, const std::vector<T>& values) {
+  static_assert(sizeof(T) % 4 == 0);
+  w.U32(static_cast<u32>(values.size()));
+  for (const T& value : values) w.Raw(&value, sizeof(T));
+  return w;
+}
+
 // Loads a file image; answers the load's code and the first root.
 inline Result LoadImage(const Bytes& bytes, CStream& stream, CMemoryIo& device, CBase*& root) {
   const Result r = LoadScene(bytes, stream, device);
@@ -180,7 +206,8 @@ inline Bytes ExpectRoundTrip(const std::vector<CBase*>& roots) {
   CStream stream;
   CMemoryIo device;
   EXPECT_EQ(LoadScene(first, stream, device), kOk);
-  EXPECT_EQ(first.size(), kFirstRecordOffset + LoadedRecordBytes(stream));
+  // Each root record carries the 9-byte tag "_Root" ahead of its class name.
+  EXPECT_EQ(first.size(), kFirstRecordOffset + 9 * (roots.size() - 1) + LoadedRecordBytes(stream));
   for (std::size_t i = 0; i < roots.size() && i < stream.GetRootObjectCount(); ++i) {
     EXPECT_EQ(Members(stream.GetRootObject(static_cast<u32>(i))), Members(roots[i]));
   }
