@@ -117,4 +117,9 @@ void AdjustColor(CColor& color, f32 hue, f32 saturation, f32 brightness, f32 con
   }
 }
 
+void AdjustColors(std::vector<CColor>& colors, f32 hue, f32 saturation, f32 brightness, f32 contrast,
+                  bool invert) {
+  for (CColor& color : colors) AdjustColor(color, hue, saturation, brightness, contrast, invert);
+}
+
 }  // namespace KT

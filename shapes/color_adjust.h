@@ -4,6 +4,8 @@
 // lightness all lie in [0, 1]. Alpha is never touched.
 #pragma once
 
+#include <vector>
+
 #include "objectmodel/color.h"
 
 namespace KT {
@@ -18,6 +20,11 @@ namespace KT {
 //   5. factor not exactly 1: x = (x - 0.5) x factor + 0.5, at least 0;
 //   6. each channel clamped to [0, 1]; then inverted when `invert`.
 void AdjustColor(CColor& color, f32 hue, f32 saturation, f32 brightness, f32 contrast, bool invert);
+
+// AdjustColor on every colour of a list (the key colours of the style
+// controllers).
+void AdjustColors(std::vector<CColor>& colors, f32 hue, f32 saturation, f32 brightness, f32 contrast,
+                  bool invert);
 
 // Hexcone conversion. Lightness = (max + min) / 2; grey (max = min) gives
 // hue 0 and saturation 0. The channel distances to the max are each taken

@@ -69,17 +69,8 @@ Result CGroupShape::CollectSpatials(std::vector<CSpatial*>& spatials) {
 }
 
 Result CGroupShape::GetUpdateDepth(i32 time, i32& depth) {
-  if (IsDirty()) {
-    cachedDepth_ = 0;
-    if (CSpatial* parent = GetParent()) {
-      const Result r = parent->RaiseUpdateDepth(time, cachedDepth_);
-      if (Failed(r)) return r;
-    }
-    SetDirty(false);
-    cachedDepth_ = std::max(cachedDepth_, GetMinUpdateDepth());
-  }
-  depth = std::max(depth, cachedDepth_);
-  return kOk;
+  return SettleCachedDepth(*this, cachedDepth_, depth,
+                           [time](CSpatial& parent, i32& cached) { return parent.RaiseUpdateDepth(time, cached); });
 }
 
 Result CGroupShape::UpdateShapeBounds() {
@@ -99,15 +90,12 @@ Result CGroupShape::UpdateWorldBound() {
   for (const CPointer<CSpatial>& child : GetChildren()) {
     if (child && child->IsActive() && child->GetWorldBound().Radius > 0.0f) Contribute(bound, any, child->GetWorldBound());
   }
-  for (const CPointer<CShapeInstance>& instance : instances_) {
-    if (!instance || !instance->IsActive()) continue;
-    const CShape* shape = ShapeOf(*instance);
-    if (shape == nullptr) continue;
+  ForEachPlacement([&](CShapeInstance& instance, const CShape& shape) {
     CBound placed;
-    shape->GetBound().Transform(placed, instance->GetWorldMatrix());
-    instance->SetWorldBound(placed);
+    shape.GetBound().Transform(placed, instance.GetWorldMatrix());
+    instance.SetWorldBound(placed);
     Contribute(bound, any, placed);
-  }
+  });
   SetWorldBound(any ? bound : CBound());
   return kOk;
 }
@@ -122,14 +110,11 @@ Result CGroupShape::GetBound(CBound& bound) {
   }
   const Result r = UpdateShapeBounds();
   if (Failed(r)) return r;
-  for (const CPointer<CShapeInstance>& instance : instances_) {
-    if (!instance || !instance->IsActive()) continue;
-    const CShape* shape = ShapeOf(*instance);
-    if (shape == nullptr) continue;
+  ForEachPlacement([&](const CShapeInstance& instance, const CShape& shape) {
     CBound placed;
-    shape->GetBound().Transform(placed, instance->GetWorldMatrix());
+    shape.GetBound().Transform(placed, instance.GetWorldMatrix());
     Contribute(merged, any, placed);
-  }
+  });
   if (any) bound = merged;
   return kOk;
 }
@@ -141,14 +126,11 @@ Result CGroupShape::GetShapeBound(const CMatrix4& space, CBound& bound) {
   MatrixInverse(inverse, nullptr, space);
   CBound merged;
   bool any = false;
-  for (const CPointer<CShapeInstance>& instance : instances_) {
-    if (!instance || !instance->IsActive()) continue;
-    const CShape* shape = ShapeOf(*instance);
-    if (shape == nullptr) continue;
+  ForEachPlacement([&](const CShapeInstance& instance, const CShape& shape) {
     CBound placed;
-    shape->GetBound().Transform(placed, instance->GetWorldMatrix() * inverse);
+    shape.GetBound().Transform(placed, instance.GetWorldMatrix() * inverse);
     Contribute(merged, any, placed);
-  }
+  });
   if (any) bound = merged;
   return kOk;
 }

@@ -111,6 +111,14 @@ class CGroupShape : public CNode {
   std::vector<CBase*> AllElements() const;
   // Updates every shape's bound; the first failure is answered.
   Result UpdateShapeBounds();
+  // Calls `place(instance, shape)` for every active instance with a shape.
+  template <typename Place>
+  void ForEachPlacement(Place place) const {
+    for (const CPointer<CShapeInstance>& instance : instances_) {
+      if (!instance || !instance->IsActive()) continue;
+      if (const CShape* shape = ShapeOf(*instance)) place(*instance, *shape);
+    }
+  }
 
   std::vector<CPointer<CShape>> shapes_;
   std::vector<CPointer<CShapeInstance>> instances_;

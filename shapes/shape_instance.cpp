@@ -1,7 +1,5 @@
 #include "shapes/shape_instance.h"
 
-#include <algorithm>
-
 #include "objectmodel/class_factory.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
@@ -14,31 +12,14 @@ Result CShapeInstance::CollectSpatials(std::vector<CSpatial*>& spatials) {
 }
 
 Result CShapeInstance::GetUpdateDepth(i32 time, i32& depth) {
-  if (IsDirty()) {
-    cachedDepth_ = 0;
-    if (CSpatial* parent = GetParent()) {
-      const Result r = parent->RaiseUpdateDepth(time, cachedDepth_);
-      if (Failed(r)) return r;
-    }
-    SetDirty(false);
-    cachedDepth_ = std::max(cachedDepth_, GetMinUpdateDepth());
-  }
-  depth = std::max(depth, cachedDepth_);
-  return kOk;
+  return SettleCachedDepth(*this, cachedDepth_, depth,
+                           [time](CSpatial& parent, i32& cached) { return parent.RaiseUpdateDepth(time, cached); });
 }
 
 Result CShapeInstance::GetDataUpdateDepth(void* context, i32& depth) {
-  if (IsDirty()) {
-    cachedDepth_ = 0;
-    if (CSpatial* parent = GetParent()) {
-      const Result r = parent->RaiseDataUpdateDepth(context, cachedDepth_);
-      if (Failed(r)) return r;
-    }
-    SetDirty(false);
-    cachedDepth_ = std::max(cachedDepth_, GetMinUpdateDepth());
-  }
-  depth = std::max(depth, cachedDepth_);
-  return kOk;
+  return SettleCachedDepth(*this, cachedDepth_, depth, [context](CSpatial& parent, i32& cached) {
+    return parent.RaiseDataUpdateDepth(context, cached);
+  });
 }
 
 Result CShapeInstance::UpdateWorldBound() { return kOk; }

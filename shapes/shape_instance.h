@@ -18,6 +18,25 @@
 
 namespace KT {
 
+// The depth rule of instances and groups: when `spatial` is Dirty, `cached`
+// becomes 0 raised by the parent (`raise(parent, cached)`, whose failure is
+// answered), Dirty is cleared and `cached` is kept at least at
+// GetMinUpdateDepth; then `depth` is raised to `cached`.
+template <typename Raise>
+Result SettleCachedDepth(CSpatial& spatial, i32& cached, i32& depth, Raise raise) {
+  if (spatial.IsDirty()) {
+    cached = 0;
+    if (CSpatial* parent = spatial.GetParent()) {
+      const Result r = raise(*parent, cached);
+      if (Failed(r)) return r;
+    }
+    spatial.SetDirty(false);
+    if (cached < spatial.GetMinUpdateDepth()) cached = spatial.GetMinUpdateDepth();
+  }
+  if (depth < cached) depth = cached;
+  return kOk;
+}
+
 class CShapeInstance : public CSpatial {
   KT_DECLARE_CLASS(CShapeInstance)
 

@@ -7,7 +7,7 @@ namespace KT {
 // --- line --------------------------------------------------------------------------------------
 
 void CLineStyleControl::AdjustColor(f32 hue, f32 saturation, f32 brightness, f32 contrast, bool invert) {
-  for (CColor& color : keys_.EditColumn<kColor>()) KT::AdjustColor(color, hue, saturation, brightness, contrast, invert);
+  AdjustColors(keys_.EditColumn<kColor>(), hue, saturation, brightness, contrast, invert);
   SetModified();
 }
 
@@ -33,7 +33,7 @@ u32 CLineStyleControl::GetMemorySize() const {
 // --- fill --------------------------------------------------------------------------------------
 
 void CFillStyleControl::AdjustColor(f32 hue, f32 saturation, f32 brightness, f32 contrast, bool invert) {
-  for (CColor& color : keys_.EditColumn<kColor>()) KT::AdjustColor(color, hue, saturation, brightness, contrast, invert);
+  AdjustColors(keys_.EditColumn<kColor>(), hue, saturation, brightness, contrast, invert);
   SetModified();
 }
 

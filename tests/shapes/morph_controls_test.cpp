@@ -196,6 +196,38 @@ TEST_F(MorphControlsTest, EdgeMorphStoredForms) {
   }
 }
 
+TEST_F(MorphControlsTest, GradientMorphStoredForms) {
+  for (const u32 version : {100u, 101u}) {
+    SCOPED_TRACE(version);
+    ByteWriter w;
+    test::ControllerHead(w, 1).Pair(version / 100, version % 100);
+    w.U32(1).F32(0.5f).F32(1).F32(0).F32(0).F32(0);
+    if (version >= 101) {
+      test::Counted(w, std::vector<i32>{99});
+    } else {
+      test::Counted(w, std::vector<f32>{99.7f});
+    }
+    test::Counted(w, std::vector<f32>{1.0f});
+    test::Counted(w, std::vector<f32>{0.0f});
+    test::Counted(w, std::vector<u32>{TT_LINEAR});
+    test::SceneFile file;
+    file.Record("CGradientMorphControl", w, true);
+    const Bytes bytes = file.Data();
+    CStream stream;
+    CMemoryIo device;
+    CBase* root = nullptr;
+    ASSERT_EQ(test::LoadImage(bytes, stream, device, root), kOk);
+    auto* morph = DynamicCast<CGradientMorphControl>(root);
+    ASSERT_NE(morph, nullptr);
+    ASSERT_EQ(morph->GetDeltaCount(), 1u);
+    EXPECT_EQ(morph->GetDeltas()[0].Ratio, 0.5f);
+    EXPECT_EQ(morph->GetDeltas()[0].Color, CColor(1, 0, 0, 0));
+    EXPECT_EQ(morph->GetTrack().Times()[0], 99);
+    test::ExpectPrefixesFailBetweenRecords(bytes, test::kFirstRecordOffset);
+    test::ExpectRoundTrip({morph});
+  }
+}
+
 TEST_F(MorphControlsTest, GradientMorphRecordAndSizes) {
   CPointer<CGradientFillStyle> gradient(new CGradientFillStyle());
   const Rec recs[] = {{0.0f, CColor(1, 0, 0, 1)}};
@@ -207,7 +239,8 @@ TEST_F(MorphControlsTest, GradientMorphRecordAndSizes) {
   EXPECT_EQ(morph->GetSaveSize(), morph->CDataControl::GetSaveSize() + 28 + 20 * 1 + 4 * 4);
   CPointer<CEdgeMorphControl> edgeMorph = MakeMorph();
   EXPECT_EQ(edgeMorph->GetSaveSize(), edgeMorph->CDataControl::GetSaveSize() + 36 + 16 * 2 + 4 * 8);
-  test::ExpectRoundTrip({gradient.Get(), edgeMorph.Get()});
+  const Bytes file = test::ExpectRoundTrip({gradient.Get(), edgeMorph.Get()});
+  test::ExpectPrefixesFailBetweenRecords(file, test::kFirstRecordOffset);
 
   test::NameRecorder names;
   edgeMorph->DescribeMembers(names);

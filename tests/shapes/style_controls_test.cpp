@@ -257,6 +257,17 @@ TEST_F(StyleControlsTest, TransformControllerStoredForms) {
   }
 }
 
+TEST_F(StyleControlsTest, FillControllerRecordWithItsStyle) {
+  CPointer<CFillStyle> style(new CFillStyle());
+  CPointer<CFillStyleControl> control(new CFillStyleControl());
+  ASSERT_EQ(control->SetKey(0, kBlack, 1.0f, 0.0f, TT_LINEAR), kOk);
+  ASSERT_EQ(control->SetKey(100, kWhite, 0.0f, 2.0f, TT_EASE_OUT_IN), kOk);
+  ASSERT_EQ(style->AddControl(control.Get()), kOk);
+  const Bytes file = test::ExpectRoundTrip({style.Get()});
+  test::ExpectPrefixesFailBetweenRecords(file, test::kFirstRecordOffset);
+  EXPECT_EQ(control->GetSaveSize(), control->CDataControl::GetSaveSize() + 8 + (4 + 8) + (4 + 32) + 3 * (4 + 8));
+}
+
 TEST_F(StyleControlsTest, KeyVectorsOfDifferentLengthsAreRefused) {
   ByteWriter w;
   test::ControllerHead(w, 1).Pair(1, 1);
@@ -277,7 +288,8 @@ TEST_F(StyleControlsTest, StyleWithItsControllerRoundTrips) {
   LineFixture f;
   ASSERT_EQ(f.control->SetKey(0, 1.0f, kBlack, 0.0f, 0.0f, TT_LINEAR), kOk);
   ASSERT_EQ(f.control->SetKey(1000, 3.0f, kWhite, 1.0f, 10.0f, TT_EASE_OUT), kOk);
-  test::ExpectRoundTrip({f.style.Get()});
+  const Bytes file = test::ExpectRoundTrip({f.style.Get()});
+  test::ExpectPrefixesFailBetweenRecords(file, test::kFirstRecordOffset);
   EXPECT_EQ(f.control->GetSaveSize(),
             f.control->CDataControl::GetSaveSize() + 8 + (4 + 8) + (4 + 8) + (4 + 32) + (4 + 8) + (4 + 8) + (4 + 8));
 
