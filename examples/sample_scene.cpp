@@ -1,6 +1,7 @@
 #include "examples/sample_scene.h"
 
 #include <algorithm>
+#include <cmath>
 #include <initializer_list>
 #include <string>
 #include <tuple>
@@ -87,6 +88,16 @@
 #include "scene/tri_mesh.h"
 #include "scene/tri_mesh_data.h"
 #include "scene/uvw_map.h"
+#include "shapes/bitmap_fill_style.h"
+#include "shapes/edge.h"
+#include "shapes/fill_style.h"
+#include "shapes/gradient_fill_style.h"
+#include "shapes/group_shape.h"
+#include "shapes/line_style.h"
+#include "shapes/morph_controls.h"
+#include "shapes/shape.h"
+#include "shapes/shape_instance.h"
+#include "shapes/style_controls.h"
 #include "render/materials/blend_texture.h"
 #include "render/materials/compound_materials.h"
 #include "render/materials/material_attribute_control.h"
@@ -1537,6 +1548,136 @@ Result AddSeam(CNode& scene) {
   return r;
 }
 
+namespace {
+
+// "Shapes": a group shape holding one vector shape, a square "Tile" of
+// four edges filled with a solid, a gradient and a bitmap fill (a 2 x 2
+// "Checker" image) and outlined by a line style, placed twice ("Left
+// Tile", "Right Tile"). Over one second the outline thickens and darkens,
+// the solid fades, both fills' placements turn a quarter, the top edge
+// bulges upward and the gradient's first stop slides toward the middle.
+Result AddVectorShapes(CNode& scene) {
+  CPointer<CImage> checker(new CImage());
+  checker->SetName(u"Checker");
+  Result r = PixelBuffer::Create(checker->EditImage(), PixelLayout::kBgr8, 2, 2);
+  if (Failed(r)) return r;
+  for (i32 y = 0; y < 2; ++y) {
+    u8* row = checker->EditImage().Pixels + static_cast<std::size_t>(y) * checker->GetImage().Stride;
+    for (i32 x = 0; x < 6; ++x) row[x] = static_cast<u8>((x / 3 + y) % 2 == 0 ? 0xFF : 0x00);
+  }
+  checker->SetEmbedFormat(ImageFormat::kPng);
+  r = checker->PrepareRuntime(nullptr);
+  if (Failed(r)) return r;
+
+  CPointer<CFillStyle> solid(new CFillStyle());
+  solid->SetName(u"Tile Solid");
+  solid->Color = CColor(0.2f, 0.6f, 0.9f, 1.0f);
+  solid->AdjustColor(0.0f, 0.0f, 0.0f, 0.0f, false);
+  CPointer<CFillStyleControl> fade(new CFillStyleControl());
+  fade->SetName(u"Tile Solid fade");
+  r = fade->SetKey(0, solid->Color, 1.0f, 0.0f, TT_LINEAR);
+  if (Succeeded(r)) r = fade->SetKey(1000, CColor(0.9f, 0.6f, 0.2f, 1.0f), 0.25f, 0.0f, TT_EASE_IN_OUT);
+  if (Succeeded(r)) r = solid->AddControl(fade.Get());
+
+  const f32 half = std::sqrt(0.5f);
+  const CQuaternion quarter(0.0f, 0.0f, half, half);
+  CPointer<CGradientFillStyle> gradient(new CGradientFillStyle());
+  gradient->SetName(u"Tile Gradient");
+  gradient->GradientType = CGradientFillStyle::Radial;
+  const CGradientFillStyle::_KTGradientRec stops[] = {{0.0f, CColor(1.0f, 1.0f, 1.0f, 1.0f)},
+                                                      {1.0f, CColor(0.0f, 0.0f, 0.5f, 1.0f)}};
+  if (Succeeded(r)) r = gradient->SetGradientRecords(stops, 2);
+  if (Succeeded(r)) r = gradient->RefreshAnimated();
+  CPointer<CGradientFillStyleControl> spin(new CGradientFillStyleControl());
+  spin->SetName(u"Tile Gradient spin");
+  if (Succeeded(r)) r = spin->SetKey(0, kQuaternionIdentity, {1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 0.0f}, 0.0f, TT_LINEAR);
+  if (Succeeded(r)) r = spin->SetKey(1000, quarter, {2.0f, 2.0f, 1.0f}, {5.0f, 5.0f, 0.0f}, 0.0f, TT_LINEAR);
+  if (Succeeded(r)) r = gradient->AddControl(spin.Get());
+  CPointer<CGradientMorphControl> slide(new CGradientMorphControl());
+  slide->SetName(u"Tile Gradient slide");
+  const CGradientFillStyle::_KTGradientRec slideBy[] = {{0.5f, CColor(-0.5f, 0.0f, -0.5f, 0.0f)}};
+  if (Succeeded(r)) r = slide->SetDeltas(slideBy, 1);
+  if (Succeeded(r)) r = slide->SetWeightKey(0, 0.0f, 0.0f, TT_LINEAR);
+  if (Succeeded(r)) r = slide->SetWeightKey(1000, 1.0f, 0.0f, TT_LINEAR);
+  if (Succeeded(r)) r = gradient->AddControl(slide.Get());
+
+  CPointer<CBitmapFillStyle> bitmap(new CBitmapFillStyle());
+  bitmap->SetName(u"Tile Bitmap");
+  bitmap->RepeatMode = CBitmapFillStyle::Wrap;
+  bitmap->SetBitmap(checker.Get());
+  CPointer<CBitmapFillStyleControl> turn(new CBitmapFillStyleControl());
+  turn->SetName(u"Tile Bitmap turn");
+  if (Succeeded(r)) r = turn->SetKey(0, kQuaternionIdentity, {1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 0.0f}, 0.0f, TT_LINEAR);
+  if (Succeeded(r)) r = turn->SetKey(1000, quarter, {1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 0.0f}, 0.0f, TT_EASE_OUT);
+  if (Succeeded(r)) r = bitmap->AddControl(turn.Get());
+
+  CPointer<CLineStyle> outline(new CLineStyle());
+  outline->SetName(u"Tile Outline");
+  outline->Width = 0.05f;
+  outline->Color = CColor(0.0f, 0.0f, 0.0f, 1.0f);
+  outline->JoinStyle = CLineStyle::JS_MITER;
+  outline->MiterLimitFactor = 2.0f;
+  outline->RefreshAnimated();
+  CPointer<CLineStyleControl> thicken(new CLineStyleControl());
+  thicken->SetName(u"Tile Outline thicken");
+  if (Succeeded(r)) r = thicken->SetKey(0, 0.05f, CColor(0.5f, 0.5f, 0.5f, 1.0f), 1.0f, 0.0f, TT_LINEAR);
+  if (Succeeded(r)) r = thicken->SetKey(1000, 0.2f, CColor(0.0f, 0.0f, 0.0f, 1.0f), 1.0f, 0.0f, TT_EASE_IN);
+  if (Succeeded(r)) r = outline->AddControl(thicken.Get());
+  if (Failed(r)) return r;
+
+  CPointer<CShape> tile(new CShape());
+  tile->SetName(u"Tile");
+  tile->Plane = 1;
+  tile->AddFillStyle(solid.Get());
+  tile->AddFillStyle(gradient.Get());
+  tile->AddFillStyle(bitmap.Get());
+  tile->AddLineStyle(outline.Get());
+  // The square from (0, 0) to (1, 1), one straight segment per side (each
+  // control point halfway along it).
+  const CVector2 corners[5] = {{0.0f, 0.0f}, {1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 0.0f}};
+  const char16_t* const sides[4] = {u"Tile Bottom", u"Tile Right", u"Tile Top", u"Tile Left"};
+  for (u32 i = 0; i < 4 && Succeeded(r); ++i) {
+    CPointer<CEdge> edge(new CEdge());
+    edge->SetName(sides[i]);
+    edge->StartPoint = corners[i];
+    edge->FillStyleID0 = static_cast<u16>(i % 3 + 1);
+    edge->LineStyleID = 1;
+    edge->NewShape = i == 0;
+    const CEdge::EdgeCurve side{(corners[i] + corners[i + 1]) * 0.5f, corners[i + 1]};
+    r = edge->SetCurves(&side, 1);
+    if (Succeeded(r) && i == 2) {
+      CPointer<CEdgeMorphControl> bulge(new CEdgeMorphControl());
+      bulge->SetName(u"Tile Top bulge");
+      const CEdge::EdgeCurve up{{0.0f, 0.5f}, {0.0f, 0.0f}};
+      r = bulge->SetDeltas(&up, 1);
+      if (Succeeded(r)) r = bulge->SetWeightKey(0, 0.0f, 0.0f, TT_LINEAR);
+      if (Succeeded(r)) r = bulge->SetWeightKey(1000, 1.0f, 0.0f, TT_EASE_IN_OUT);
+      if (Succeeded(r)) r = edge->AddControl(bulge.Get());
+    }
+    tile->AddEdge(edge.Get());
+  }
+  if (Failed(r)) return r;
+
+  CPointer<CGroupShape> group(new CGroupShape());
+  group->GroupID = 1;
+  group->Layer = 2;
+  group->AddShape(tile.Get());
+  const char16_t* const placements[2] = {u"Left Tile", u"Right Tile"};
+  for (u32 i = 0; i < 2 && Succeeded(r); ++i) {
+    CPointer<CShapeInstance> instance(new CShapeInstance());
+    instance->SetName(placements[i]);
+    instance->Depth = i + 1;
+    CPointer<CKeyframeControl> place;
+    r = MakeKeys(placements[i], {{0, Turn(0.0f, i == 0 ? -1.5f : 0.5f, 0.0f, 0.0f)}}, place);
+    if (Succeeded(r)) r = instance->AddControl(place.Get());
+    if (Succeeded(r)) r = group->AddShapeInstance(instance.Get());
+  }
+  if (Succeeded(r)) r = AddPlaced(scene, *group, u"Shapes", 0.0f, 0.0f, -3.0f);
+  return r;
+}
+
+}  // namespace
+
 Result BuildSampleScene(CStream& stream) {
   CPointer<CCustomData> custom;
   Result r = MakeCustomData(custom);
@@ -1583,6 +1724,7 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddScreen(*scene);
   if (Succeeded(r)) r = AddImageLight(*scene);
   if (Succeeded(r)) r = AddCameraCuts(*scene);
+  if (Succeeded(r)) r = AddVectorShapes(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;

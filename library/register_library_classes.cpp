@@ -77,6 +77,16 @@
 #include "scene/tri_mesh.h"
 #include "scene/tri_mesh_data.h"
 #include "scene/uvw_map.h"
+#include "shapes/bitmap_fill_style.h"
+#include "shapes/edge.h"
+#include "shapes/fill_style.h"
+#include "shapes/gradient_fill_style.h"
+#include "shapes/group_shape.h"
+#include "shapes/line_style.h"
+#include "shapes/morph_controls.h"
+#include "shapes/shape.h"
+#include "shapes/shape_instance.h"
+#include "shapes/style_controls.h"
 #include "render/materials/blend_texture.h"
 #include "render/materials/compound_materials.h"
 #include "render/materials/material_attribute_control.h"
@@ -131,6 +141,20 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CAudioSource", &CreateObject<CAudioSource>);
   CClassFactory::Register("CAudioCue", &CreateObject<CAudioCue>);
   CClassFactory::Register("CAudioTrack", &CreateObject<CAudioTrack>);
+  CClassFactory::Register("CGroupShape", &CreateObject<CGroupShape>);
+  CClassFactory::Register("CShapeInstance", &CreateObject<CShapeInstance>);
+  CClassFactory::Register("CShape", &CreateObject<CShape>);
+  CClassFactory::Register("CEdge", &CreateObject<CEdge>);
+  CClassFactory::Register("CFillStyle", &CreateObject<CFillStyle>);
+  CClassFactory::Register("CBitmapFillStyle", &CreateObject<CBitmapFillStyle>);
+  CClassFactory::Register("CGradientFillStyle", &CreateObject<CGradientFillStyle>);
+  CClassFactory::Register("CLineStyle", &CreateObject<CLineStyle>);
+  CClassFactory::Register("CFillStyleControl", &CreateObject<CFillStyleControl>);
+  CClassFactory::Register("CBitmapFillStyleControl", &CreateObject<CBitmapFillStyleControl>);
+  CClassFactory::Register("CGradientFillStyleControl", &CreateObject<CGradientFillStyleControl>);
+  CClassFactory::Register("CLineStyleControl", &CreateObject<CLineStyleControl>);
+  CClassFactory::Register("CEdgeMorphControl", &CreateObject<CEdgeMorphControl>);
+  CClassFactory::Register("CGradientMorphControl", &CreateObject<CGradientMorphControl>);
   CClassFactory::Register("CNodeAttributeControl", &CreateObject<CNodeAttributeControl>);
   CClassFactory::Register("CNodeLayerControl", &CreateObject<CNodeLayerControl>);
   CClassFactory::Register("CNodeSelControl", &CreateObject<CNodeSelControl>);

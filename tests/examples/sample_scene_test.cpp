@@ -27,6 +27,9 @@
 #include "scene/node.h"
 #include "scene/sel_node.h"
 #include "scene/tri_mesh.h"
+#include "shapes/edge.h"
+#include "shapes/group_shape.h"
+#include "shapes/line_style.h"
 
 namespace KT {
 namespace {
@@ -349,6 +352,31 @@ TEST_F(SampleSceneTest, TheEffectsKeepTheirReferences) {
   ASSERT_NE(glow, nullptr);
   EXPECT_EQ(glow->GetVariableCount(), 2u);
   EXPECT_EQ(glow->GetObjectEntries().size(), 1u);
+}
+
+TEST_F(SampleSceneTest, TheTileBulgesAndItsStylesAnimate) {
+  auto* top = DynamicCast<CEdge>(LoadedRoot()->Find(u"Tile Top", &CEdge::StaticClassRecord(), false, false));
+  auto* outline =
+      DynamicCast<CLineStyle>(LoadedRoot()->Find(u"Tile Outline", &CLineStyle::StaticClassRecord(), false, false));
+  auto* group = FindNamed<CGroupShape>(*LoadedRoot(), u"Shapes");
+  ASSERT_NE(top, nullptr);
+  ASSERT_NE(outline, nullptr);
+  ASSERT_NE(group, nullptr);
+  ASSERT_EQ(group->GetShapeInstances().size(), 2u);
+  ASSERT_EQ(LoadedRoot()->UpdateScene(500, 0, 0.0f, true, nullptr, false), kOk);
+  // Halfway through an ease-in-out the bulge has half its weight.
+  EXPECT_NEAR(top->GetAnimCurves()[0].ControlPoint.y, 1.25f, 1e-6f);
+  EXPECT_EQ(top->GetCurves()[0].ControlPoint.y, 1.0f);
+  EXPECT_NEAR(outline->AnimWidth, 0.05f + 0.15f * 0.25f, 1e-6f);
+  EXPECT_EQ(outline->Width, 0.05f);
+  // Both placements of the tile lie inside the group's world bound.
+  const CBound& bound = group->GetWorldBound();
+  EXPECT_GT(bound.Radius, 0.0f);
+  for (const auto& instance : group->GetShapeInstances()) {
+    EXPECT_GT(instance->GetWorldBound().Radius, 0.0f);
+    EXPECT_GE(instance->GetWorldBound().Min.x, bound.Min.x);
+    EXPECT_LE(instance->GetWorldBound().Max.x, bound.Max.x);
+  }
 }
 
 }  // namespace

@@ -75,6 +75,16 @@
 #include "scene/path.h"
 #include "scene/tri_mesh.h"
 #include "scene/uvw_map.h"
+#include "shapes/bitmap_fill_style.h"
+#include "shapes/edge.h"
+#include "shapes/fill_style.h"
+#include "shapes/gradient_fill_style.h"
+#include "shapes/group_shape.h"
+#include "shapes/line_style.h"
+#include "shapes/morph_controls.h"
+#include "shapes/shape.h"
+#include "shapes/shape_instance.h"
+#include "shapes/style_controls.h"
 
 namespace KT {
 namespace {
@@ -605,6 +615,126 @@ void BuildCameraSwitcherControl(CBase& object, Companions& companions) {
   companions.emplace_back(camera.Get());
 }
 
+// --- vector shapes ---------------------------------------------------------------------------
+
+void BuildLineStyle(CBase& object, Companions& companions) {
+  auto& line = static_cast<CLineStyle&>(object);
+  line.Width = 2.5f;
+  line.Color = CColor(0.1f, 0.2f, 0.3f, 0.4f);
+  line.Opacity = 0.5f;
+  line.StartCap = CLineStyle::CS_SQUARE;
+  line.JoinStyle = CLineStyle::JS_MITER;
+  line.Attributes = CLineStyle::ATT_HasFill | CLineStyle::ATT_NoVScale;
+  line.MiterLimitFactor = 3.0f;
+  CPointer<CFillStyle> fill(new CFillStyle());
+  line.SetFillStyle(fill.Get());
+  companions.emplace_back(fill.Get());
+}
+
+void BuildFillStyle(CBase& object, Companions&) {
+  auto& fill = static_cast<CFillStyle&>(object);
+  fill.Color = CColor(0.5f, 0.25f, 0.125f, 1.0f);
+  fill.Opacity = 0.75f;
+}
+
+void BuildGradientFillStyle(CBase& object, Companions& companions) {
+  BuildFillStyle(object, companions);
+  auto& gradient = static_cast<CGradientFillStyle&>(object);
+  gradient.GradientType = CGradientFillStyle::FocalRadial;
+  gradient.Transform.m[3][0] = 4.0f;
+  const CGradientFillStyle::_KTGradientRec recs[] = {{0.0f, CColor(1, 0, 0, 1)}, {1.0f, CColor(0, 0, 1, 0.5f)}};
+  ASSERT_EQ(gradient.SetGradientRecords(recs, 2), kOk);
+}
+
+void BuildBitmapFillStyle(CBase& object, Companions& companions) {
+  BuildFillStyle(object, companions);
+  auto& bitmap = static_cast<CBitmapFillStyle&>(object);
+  bitmap.RepeatMode = CBitmapFillStyle::Mirror;
+  bitmap.Transform.m[0][0] = 2.0f;
+  CPointer<CImage> image(new CImage());
+  bitmap.SetBitmap(image.Get());
+  companions.emplace_back(image.Get());
+}
+
+void BuildEdge(CBase& object, Companions&) {
+  auto& edge = static_cast<CEdge&>(object);
+  const CEdge::EdgeCurve curves[] = {{{0, 1}, {2, 3}}, {{4, 5}, {6, 7}}};
+  ASSERT_EQ(edge.SetCurves(curves, 2), kOk);
+  edge.StartPoint = CVector2(-1, -2);
+  edge.FillStyleID0 = 1;
+  edge.FillStyleID1 = 2;
+  edge.LineStyleID = 3;
+  edge.NewShape = true;
+}
+
+void BuildShape(CBase& object, Companions& companions) {
+  auto& shape = static_cast<CShape&>(object);
+  shape.Plane = 2;
+  shape.Direction = CVector2(1.0f, -1.0f);
+  shape.TextureScale = 20.0f;
+  shape.GradientUnit = 0.5f;
+  CPointer<CFillStyle> fill(new CFillStyle());
+  CPointer<CLineStyle> line(new CLineStyle());
+  CPointer<CEdge> edge(new CEdge());
+  shape.AddFillStyle(fill.Get());
+  shape.AddLineStyle(line.Get());
+  shape.AddEdge(edge.Get());
+  companions.insert(companions.end(), {CPointer<CBase>(fill.Get()), CPointer<CBase>(line.Get()),
+                                       CPointer<CBase>(edge.Get())});
+}
+
+void BuildShapeInstance(CBase& object, Companions&) {
+  auto& instance = static_cast<CShapeInstance&>(object);
+  instance.ShapeID = 1;
+  instance.Depth = 2;
+  instance.ClipDepth = 3;
+}
+
+void BuildGroupShape(CBase& object, Companions& companions) {
+  auto& group = static_cast<CGroupShape&>(object);
+  group.GroupID = 9;
+  group.Layer = 2;
+  CPointer<CShape> shape(new CShape());
+  CPointer<CShapeInstance> instance(new CShapeInstance());
+  group.AddShape(shape.Get());
+  ASSERT_EQ(group.AddShapeInstance(instance.Get()), kOk);
+  companions.emplace_back(shape.Get());
+  companions.emplace_back(instance.Get());
+}
+
+void BuildLineStyleControl(CBase& object, Companions&) {
+  auto& control = static_cast<CLineStyleControl&>(object);
+  ASSERT_EQ(control.SetKey(0, 1.0f, CColor(0, 0, 0, 1), 1.0f, 0.0f, TT_LINEAR), kOk);
+  ASSERT_EQ(control.SetKey(500, 2.0f, CColor(1, 1, 1, 1), 0.5f, 10.0f, TT_STEP), kOk);
+}
+
+void BuildFillStyleControl(CBase& object, Companions&) {
+  ASSERT_EQ(static_cast<CFillStyleControl&>(object).SetKey(250, CColor(1, 0, 1, 1), 0.5f, 0.0f, TT_EASE_IN), kOk);
+}
+
+template <typename Control>
+void BuildTransformControl(CBase& object, Companions&) {
+  auto& control = static_cast<Control&>(object);
+  ASSERT_EQ(control.SetKey(0, kQuaternionIdentity, {1, 1, 1}, {0, 0, 0}, 0.0f, TT_LINEAR), kOk);
+  ASSERT_EQ(control.SetKey(1000, CQuaternion(0, 0, 1, 0), {2, 2, 2}, {1, 2, 3}, 0.0f, TT_EASE_OUT), kOk);
+}
+
+void BuildEdgeMorphControl(CBase& object, Companions&) {
+  auto& morph = static_cast<CEdgeMorphControl&>(object);
+  const CEdge::EdgeCurve deltas[] = {{{1, 0}, {0, 1}}};
+  ASSERT_EQ(morph.SetDeltas(deltas, 1), kOk);
+  morph.SetStartOffset(CVector2(0.5f, 0.5f));
+  ASSERT_EQ(morph.SetWeightKey(0, 0.0f, 0.0f, TT_LINEAR), kOk);
+  ASSERT_EQ(morph.SetWeightKey(1000, 1.0f, 0.0f, TT_LINEAR), kOk);
+}
+
+void BuildGradientMorphControl(CBase& object, Companions&) {
+  auto& morph = static_cast<CGradientMorphControl&>(object);
+  const CGradientFillStyle::_KTGradientRec deltas[] = {{0.25f, CColor(0, 1, 0, 0)}};
+  ASSERT_EQ(morph.SetDeltas(deltas, 1), kOk);
+  ASSERT_EQ(morph.SetWeightKey(100, 1.0f, 0.0f, TT_EASE_IN_OUT), kOk);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -692,6 +822,20 @@ const std::map<std::string, Row>& Rows() {
       {"CPostEffect", {BuildPostEffect}},
       {"CCameraSwitcher", {BuildCameraSwitcher}},
       {"CCameraSwitcherControl", {BuildCameraSwitcherControl}},
+      {"CLineStyle", {BuildLineStyle}},
+      {"CFillStyle", {BuildFillStyle}},
+      {"CGradientFillStyle", {BuildGradientFillStyle}},
+      {"CBitmapFillStyle", {BuildBitmapFillStyle}},
+      {"CEdge", {BuildEdge}},
+      {"CShape", {BuildShape}},
+      {"CShapeInstance", {BuildShapeInstance}},
+      {"CGroupShape", {BuildGroupShape}},
+      {"CLineStyleControl", {BuildLineStyleControl}},
+      {"CFillStyleControl", {BuildFillStyleControl}},
+      {"CGradientFillStyleControl", {BuildTransformControl<CGradientFillStyleControl>}},
+      {"CBitmapFillStyleControl", {BuildTransformControl<CBitmapFillStyleControl>}},
+      {"CEdgeMorphControl", {BuildEdgeMorphControl}},
+      {"CGradientMorphControl", {BuildGradientMorphControl}},
   };
   return rows;
 }
