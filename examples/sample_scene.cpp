@@ -46,6 +46,7 @@
 #include "controllers/composite/camera_keyframe_control.h"
 #include "controllers/composite/keyframe_clip_control.h"
 #include "controllers/keyed/camera_target.h"
+#include "controllers/keyed/material_uv_control.h"
 #include "objectmodel/math_functions.h"
 #include "objectmodel/matrix4.h"
 #include "objectmodel/quaternion.h"
@@ -1447,6 +1448,35 @@ Result AddSeam(CNode& scene) {
   return r;
 }
 
+namespace {
+
+// "Swatches", a box whose materials are animated beyond their colours:
+// "ScrollingMaterial" slides its diffuse texture one whole width to the
+// right between 0 and 1000 ms.
+Result AddSwatches(CNode& scene) {
+  CPointer<CTriMesh> box(new CTriMesh());
+  CPointer<CTriMeshData> level;
+  Result r = MakeTexturedBox(Vec3{0.5f, 0.5f, 0.5f}, level);
+  if (Succeeded(r)) r = box->SetLods(std::vector<CGeometryData*>{level.Get()});
+  if (Failed(r)) return r;
+
+  CPointer<CStandardMaterial> scrolling(new CStandardMaterial());
+  scrolling->SetName(u"ScrollingMaterial");
+  CPointer<CMaterialUVControl> scroll(new CMaterialUVControl());
+  scroll->SetName(u"Scroll");
+  CMaterialUVControl::CMtrlUvKey key;
+  r = scroll->SetUvKey(CStandardMaterial::kDiffuse, key, 30.0f);
+  key.Time = 1000;
+  key.Translate = {1.0f, 0.0f};
+  if (Succeeded(r)) r = scroll->SetUvKey(CStandardMaterial::kDiffuse, key, 30.0f);
+  if (Succeeded(r)) r = scrolling->AddControl(scroll.Get());
+  if (Succeeded(r)) r = box->AddLodObject(0, scrolling.Get());
+  if (Succeeded(r)) r = AddPlaced(scene, *box, u"Swatches", -3.0f, 0.0f, 2.0f);
+  return r;
+}
+
+}  // namespace
+
 Result BuildSampleScene(CStream& stream) {
   CPointer<CCustomData> custom;
   Result r = MakeCustomData(custom);
@@ -1490,6 +1520,7 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddFollowers(*scene);
   if (Succeeded(r)) r = AddJelly(*scene);
   if (Succeeded(r)) r = AddSeam(*scene);
+  if (Succeeded(r)) r = AddSwatches(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;

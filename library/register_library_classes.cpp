@@ -40,6 +40,7 @@
 #include "controllers/composite/physics_soft_control.h"
 #include "controllers/keyed/connect_control.h"
 #include "controllers/keyed/connect_data.h"
+#include "controllers/keyed/material_uv_control.h"
 #include "objectmodel/class_factory.h"
 #include "render/materials/blend_texture.h"
 #include "render/materials/compound_materials.h"
@@ -152,6 +153,7 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CCubeMap", &CreateObject<CCubeMap>);
   CClassFactory::Register("CRefractionMap", &CreateObject<CRefractionMap>);
   CClassFactory::Register("CMaterialAttributeControl", &CreateObject<CMaterialAttributeControl>);
+  CClassFactory::Register("CMaterialUVControl", &CreateObject<CMaterialUVControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

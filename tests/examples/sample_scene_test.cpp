@@ -306,5 +306,14 @@ TEST_F(SampleSceneTest, TheCubeMaterialGlowsFromBlackToWhite) {
   }
 }
 
+TEST_F(SampleSceneTest, TheScrollingMaterialSlidesItsTexture) {
+  auto* material = FindNamed<CStandardMaterial>(*LoadedRoot(), u"ScrollingMaterial");
+  ASSERT_NE(material, nullptr);
+  for (const auto& [time, u] : {std::pair<i32, f32>{250, 0.25f}, std::pair<i32, f32>{1500, 1.0f}}) {
+    ASSERT_EQ(LoadedRoot()->UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk);
+    EXPECT_NEAR(material->GetTexUvTranslate(CStandardMaterial::kDiffuse).x, u, 1e-6f) << "at " << time;
+  }
+}
+
 }  // namespace
 }  // namespace KT

@@ -34,6 +34,7 @@
 #include "controllers/core/morph_control.h"
 #include "controllers/core/uvw_map_control.h"
 #include "controllers/keyed/data_description_control.h"
+#include "controllers/keyed/material_uv_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
 #include "controllers/keyed/node_sel_control.h"
@@ -507,6 +508,18 @@ void BuildMaterialAttributeControl(CBase& object, Companions&) {
   ASSERT_EQ(control.SetTextureKey(200, 30.0f, weights), kOk);
 }
 
+void BuildMaterialUVControl(CBase& object, Companions&) {
+  auto& control = static_cast<CMaterialUVControl&>(object);
+  CMaterialUVControl::CMtrlUvKey key;
+  key.Translate = {0.25f, 0.5f};
+  key.Scale = {2.0f, 3.0f};
+  key.Rotate = 0.75f;
+  key.TransitionType = TT_STEP;
+  ASSERT_EQ(control.SetUvKey(1, key, 30.0f), kOk);
+  key.Time = 500;
+  ASSERT_EQ(control.SetUvKey(7, key, 30.0f), kOk);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -586,6 +599,7 @@ const std::map<std::string, Row>& Rows() {
       {"CCubeMap", {}},
       {"CRefractionMap", {BuildRefractionMap}},
       {"CMaterialAttributeControl", {BuildMaterialAttributeControl}},
+      {"CMaterialUVControl", {BuildMaterialUVControl}},
   };
   return rows;
 }
