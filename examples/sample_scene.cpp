@@ -46,6 +46,7 @@
 #include "controllers/composite/camera_keyframe_control.h"
 #include "controllers/composite/keyframe_clip_control.h"
 #include "controllers/keyed/camera_target.h"
+#include "controllers/keyed/material_control.h"
 #include "controllers/keyed/material_uv_control.h"
 #include "objectmodel/math_functions.h"
 #include "objectmodel/matrix4.h"
@@ -1452,7 +1453,8 @@ namespace {
 
 // "Swatches", a box whose materials are animated beyond their colours:
 // "ScrollingMaterial" slides its diffuse texture one whole width to the
-// right between 0 and 1000 ms.
+// right between 0 and 1000 ms; "KeptMaterial" holds material animation
+// lists of an older form that are kept, never evaluated.
 Result AddSwatches(CNode& scene) {
   CPointer<CTriMesh> box(new CTriMesh());
   CPointer<CTriMeshData> level;
@@ -1471,6 +1473,16 @@ Result AddSwatches(CNode& scene) {
   if (Succeeded(r)) r = scroll->SetUvKey(CStandardMaterial::kDiffuse, key, 30.0f);
   if (Succeeded(r)) r = scrolling->AddControl(scroll.Get());
   if (Succeeded(r)) r = box->AddLodObject(0, scrolling.Get());
+  if (Failed(r)) return r;
+
+  CPointer<CStandardMaterial> kept(new CStandardMaterial());
+  kept->SetName(u"KeptMaterial");
+  CPointer<CMaterialControl> lists(new CMaterialControl());
+  lists->SetName(u"KeptLists");
+  lists->EditLists().SelfTimes = {0.0f, 1000.0f};
+  lists->EditLists().Opacity = {1.0f, 0.5f};
+  r = kept->AddControl(lists.Get());
+  if (Succeeded(r)) r = box->AddLodObject(0, kept.Get());
   if (Succeeded(r)) r = AddPlaced(scene, *box, u"Swatches", -3.0f, 0.0f, 2.0f);
   return r;
 }

@@ -40,6 +40,7 @@
 #include "controllers/composite/physics_soft_control.h"
 #include "controllers/keyed/connect_control.h"
 #include "controllers/keyed/connect_data.h"
+#include "controllers/keyed/material_control.h"
 #include "controllers/keyed/material_uv_control.h"
 #include "objectmodel/class_factory.h"
 #include "render/materials/blend_texture.h"
@@ -154,6 +155,7 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CRefractionMap", &CreateObject<CRefractionMap>);
   CClassFactory::Register("CMaterialAttributeControl", &CreateObject<CMaterialAttributeControl>);
   CClassFactory::Register("CMaterialUVControl", &CreateObject<CMaterialUVControl>);
+  CClassFactory::Register("CMaterialControl", &CreateObject<CMaterialControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

@@ -34,6 +34,7 @@
 #include "controllers/core/morph_control.h"
 #include "controllers/core/uvw_map_control.h"
 #include "controllers/keyed/data_description_control.h"
+#include "controllers/keyed/material_control.h"
 #include "controllers/keyed/material_uv_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
@@ -520,6 +521,16 @@ void BuildMaterialUVControl(CBase& object, Companions&) {
   ASSERT_EQ(control.SetUvKey(7, key, 30.0f), kOk);
 }
 
+void BuildMaterialControl(CBase& object, Companions&) {
+  CMaterialControl::Lists& lists = static_cast<CMaterialControl&>(object).EditLists();
+  lists.LightTimes = {0.0f, 1000.0f};
+  lists.Ambient = {CVector3<float>(0.5f, 0.5f, 0.5f)};
+  lists.Opacity = {0.25f};
+  lists.TextureWeight.resize(1);
+  lists.Uv[1].Times = {33.0f};
+  lists.Uv[1].Transforms = {{{0.5f, 0.25f}, {2.0f, 4.0f}}};
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -600,6 +611,7 @@ const std::map<std::string, Row>& Rows() {
       {"CRefractionMap", {BuildRefractionMap}},
       {"CMaterialAttributeControl", {BuildMaterialAttributeControl}},
       {"CMaterialUVControl", {BuildMaterialUVControl}},
+      {"CMaterialControl", {BuildMaterialControl}},
   };
   return rows;
 }
