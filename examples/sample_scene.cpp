@@ -46,6 +46,7 @@
 #include "controllers/composite/camera_keyframe_control.h"
 #include "controllers/composite/keyframe_clip_control.h"
 #include "controllers/keyed/camera_target.h"
+#include "controllers/keyed/anm_image_control.h"
 #include "controllers/keyed/material_control.h"
 #include "controllers/keyed/material_uv_control.h"
 #include "objectmodel/math_functions.h"
@@ -1451,10 +1452,58 @@ Result AddSeam(CNode& scene) {
 
 namespace {
 
+// A raw 2 x 2 BGR image of one colour.
+Result MakeSquare(const char16_t* name, u8 blue, u8 green, u8 red, CPointer<CImage>& out) {
+  out = new CImage();
+  out->SetName(name);
+  out->SetEnableEmbed(false);
+  const Result r = PixelBuffer::Create(out->EditImage(), PixelLayout::kBgr8, 2, 2);
+  if (Failed(r)) return r;
+  for (i32 y = 0; y < 2; ++y) {
+    u8* row = out->EditImage().Pixels + static_cast<std::size_t>(y) * out->GetImage().Stride;
+    for (i32 x = 0; x < 2; ++x) {
+      row[3 * x + 0] = blue;
+      row[3 * x + 1] = green;
+      row[3 * x + 2] = red;
+    }
+  }
+  return kOk;
+}
+
+Result AddFlipbookMaterial(CTriMesh& box) {
+  CPointer<CImage> page, red, blue;
+  Result r = MakeSquare(u"FlipbookImage", 0, 0, 0, page);
+  if (Succeeded(r)) r = MakeSquare(u"FlipbookRed", 0, 0, 0xFF, red);
+  if (Succeeded(r)) r = MakeSquare(u"FlipbookBlue", 0xFF, 0, 0, blue);
+  if (Failed(r)) return r;
+  CPointer<CAnmImage> frames(new CAnmImage());
+  frames->SetName(u"FlipbookFrames");
+  CAnmImage::CFrame frame;
+  r = frames->AddFrame(frame, red.Get());
+  frame.Delay = 50;
+  if (Succeeded(r)) r = frames->AddFrame(frame, blue.Get());
+  if (Failed(r)) return r;
+
+  CPointer<CTextureMap> map(new CTextureMap());
+  map->SetName(u"Flipbook");
+  map->SetImage(page.Get());
+  CPointer<CAnmImageControl> player(new CAnmImageControl());
+  player->SetName(u"FlipbookPlayer");
+  player->SetAnmImage(frames.Get());
+  r = map->AddControl(player.Get());
+  if (Failed(r)) return r;
+  CPointer<CStandardMaterial> material(new CStandardMaterial());
+  material->SetName(u"FlipbookMaterial");
+  material->SetTexture(CStandardMaterial::kDiffuse, map.Get());
+  return box.AddLodObject(0, material.Get());
+}
+
 // "Swatches", a box whose materials are animated beyond their colours:
 // "ScrollingMaterial" slides its diffuse texture one whole width to the
 // right between 0 and 1000 ms; "KeptMaterial" holds material animation
-// lists of an older form that are kept, never evaluated.
+// lists of an older form that are kept, never evaluated; "FlipbookMaterial"
+// shows "FlipbookImage", into which "FlipbookPlayer" paints the frames of
+// "FlipbookFrames": a red square until 500 ms, then a blue one.
 Result AddSwatches(CNode& scene) {
   CPointer<CTriMesh> box(new CTriMesh());
   CPointer<CTriMeshData> level;
@@ -1483,6 +1532,7 @@ Result AddSwatches(CNode& scene) {
   lists->EditLists().Opacity = {1.0f, 0.5f};
   r = kept->AddControl(lists.Get());
   if (Succeeded(r)) r = box->AddLodObject(0, kept.Get());
+  if (Succeeded(r)) r = AddFlipbookMaterial(*box);
   if (Succeeded(r)) r = AddPlaced(scene, *box, u"Swatches", -3.0f, 0.0f, 2.0f);
   return r;
 }

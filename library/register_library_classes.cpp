@@ -40,6 +40,7 @@
 #include "controllers/composite/physics_soft_control.h"
 #include "controllers/keyed/connect_control.h"
 #include "controllers/keyed/connect_data.h"
+#include "controllers/keyed/anm_image_control.h"
 #include "controllers/keyed/material_control.h"
 #include "controllers/keyed/material_uv_control.h"
 #include "objectmodel/class_factory.h"
@@ -156,6 +157,7 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CMaterialAttributeControl", &CreateObject<CMaterialAttributeControl>);
   CClassFactory::Register("CMaterialUVControl", &CreateObject<CMaterialUVControl>);
   CClassFactory::Register("CMaterialControl", &CreateObject<CMaterialControl>);
+  CClassFactory::Register("CAnmImageControl", &CreateObject<CAnmImageControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

@@ -16,6 +16,7 @@
 #include "objectmodel/matrix4.h"
 #include "objectmodel/stream_test_support.h"
 #include "render/materials/standard_material.h"
+#include "render/materials/texture_maps.h"
 #include "scene/geometry.h"
 #include "scene/geometry_data.h"
 #include "scene/node.h"
@@ -312,6 +313,20 @@ TEST_F(SampleSceneTest, TheScrollingMaterialSlidesItsTexture) {
   for (const auto& [time, u] : {std::pair<i32, f32>{250, 0.25f}, std::pair<i32, f32>{1500, 1.0f}}) {
     ASSERT_EQ(LoadedRoot()->UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk);
     EXPECT_NEAR(material->GetTexUvTranslate(CStandardMaterial::kDiffuse).x, u, 1e-6f) << "at " << time;
+  }
+}
+
+TEST_F(SampleSceneTest, TheFlipbookPaintsItsFrames) {
+  auto* map = FindNamed<CTextureMap>(*LoadedRoot(), u"Flipbook");
+  ASSERT_NE(map, nullptr);
+  ASSERT_NE(map->GetImage(), nullptr);
+  // Red until 500 ms, then blue (BGR bytes).
+  for (const auto& [time, blue] : {std::pair<i32, u8>{250, 0}, std::pair<i32, u8>{600, 0xFF},
+                                   std::pair<i32, u8>{100, 0}}) {
+    ASSERT_EQ(LoadedRoot()->UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk);
+    const u8* pixel = map->GetImage()->GetImage().Pixels;
+    EXPECT_EQ(pixel[0], blue) << "at " << time;
+    EXPECT_EQ(pixel[2], 0xFF - blue) << "at " << time;
   }
 }
 

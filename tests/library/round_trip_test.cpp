@@ -34,6 +34,7 @@
 #include "controllers/core/morph_control.h"
 #include "controllers/core/uvw_map_control.h"
 #include "controllers/keyed/data_description_control.h"
+#include "controllers/keyed/anm_image_control.h"
 #include "controllers/keyed/material_control.h"
 #include "controllers/keyed/material_uv_control.h"
 #include "controllers/keyed/node_attribute_control.h"
@@ -531,6 +532,14 @@ void BuildMaterialControl(CBase& object, Companions&) {
   lists.Uv[1].Transforms = {{{0.5f, 0.25f}, {2.0f, 4.0f}}};
 }
 
+void BuildAnmImageControl(CBase& object, Companions& companions) {
+  auto& control = static_cast<CAnmImageControl&>(object);
+  CPointer<CAnmImage> frames(new CAnmImage());
+  control.SetAnmImage(frames.Get());
+  control.SetRepeat(CControl::RT_WRAP);
+  companions.emplace_back(frames.Get());
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -612,6 +621,7 @@ const std::map<std::string, Row>& Rows() {
       {"CMaterialAttributeControl", {BuildMaterialAttributeControl}},
       {"CMaterialUVControl", {BuildMaterialUVControl}},
       {"CMaterialControl", {BuildMaterialControl}},
+      {"CAnmImageControl", {BuildAnmImageControl}},
   };
   return rows;
 }
