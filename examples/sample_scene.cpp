@@ -16,6 +16,7 @@
 #include "controllers/composite/data_selector_control.h"
 #include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/look_at_control.h"
+#include "controllers/composite/material_layer_control.h"
 #include "controllers/composite/link_control.h"
 #include "controllers/composite/path_control.h"
 #include "controllers/composite/share_control.h"
@@ -1498,12 +1499,33 @@ Result AddFlipbookMaterial(CTriMesh& box) {
   return box.AddLodObject(0, material.Get());
 }
 
+Result AddBlendedMaterial(CTriMesh& box) {
+  CPointer<CStandardMaterial> material(new CStandardMaterial());
+  material->SetName(u"BlendedMaterial");
+  CPointer<CMaterialLayerControl> blend(new CMaterialLayerControl());
+  blend->SetName(u"Blend");
+  Result r = material->AddControl(blend.Get());
+  for (const auto& [name, colour] : {std::pair<const char16_t*, Vec3>{u"Warm", Vec3{1.0f, 0.2f, 0.0f}},
+                                     std::pair<const char16_t*, Vec3>{u"Cool", Vec3{0.0f, 0.2f, 1.0f}}}) {
+    CPointer<CMaterialAttributeControl> child(new CMaterialAttributeControl());
+    child->SetName(name);
+    if (Succeeded(r)) r = child->SetLightKey(0, 30.0f, colour, colour, colour, 0.5f, 1.0f, 0.0f);
+    if (Succeeded(r)) r = child->SetSelfKey(0, 30.0f, 1.0f, 0.0f, 0.0f);
+    if (Succeeded(r)) r = blend->AddChild(child.Get());
+  }
+  if (Succeeded(r)) r = blend->SetKeys({0, 1000}, {{1.0f, 0.0f}, {0.0f, 1.0f}});
+  if (Succeeded(r)) r = box.AddLodObject(0, material.Get());
+  return r;
+}
+
 // "Swatches", a box whose materials are animated beyond their colours:
 // "ScrollingMaterial" slides its diffuse texture one whole width to the
 // right between 0 and 1000 ms; "KeptMaterial" holds material animation
 // lists of an older form that are kept, never evaluated; "FlipbookMaterial"
 // shows "FlipbookImage", into which "FlipbookPlayer" paints the frames of
-// "FlipbookFrames": a red square until 500 ms, then a blue one.
+// "FlipbookFrames": a red square until 500 ms, then a blue one;
+// "BlendedMaterial" is blended by "Blend", a layer of two attribute
+// controllers, "Warm" (red) at 0 ms and "Cool" (blue) from 1000 ms on.
 Result AddSwatches(CNode& scene) {
   CPointer<CTriMesh> box(new CTriMesh());
   CPointer<CTriMeshData> level;
@@ -1533,6 +1555,7 @@ Result AddSwatches(CNode& scene) {
   r = kept->AddControl(lists.Get());
   if (Succeeded(r)) r = box->AddLodObject(0, kept.Get());
   if (Succeeded(r)) r = AddFlipbookMaterial(*box);
+  if (Succeeded(r)) r = AddBlendedMaterial(*box);
   if (Succeeded(r)) r = AddPlaced(scene, *box, u"Swatches", -3.0f, 0.0f, 2.0f);
   return r;
 }

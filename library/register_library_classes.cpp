@@ -9,6 +9,7 @@
 #include "controllers/composite/data_selector_control.h"
 #include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/look_at_control.h"
+#include "controllers/composite/material_layer_control.h"
 #include "controllers/composite/rts_offset_control.h"
 #include "controllers/composite/rts_layer_control.h"
 #include "controllers/composite/rts_selector_control.h"
@@ -158,6 +159,7 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CMaterialUVControl", &CreateObject<CMaterialUVControl>);
   CClassFactory::Register("CMaterialControl", &CreateObject<CMaterialControl>);
   CClassFactory::Register("CAnmImageControl", &CreateObject<CAnmImageControl>);
+  CClassFactory::Register("CMaterialLayerControl", &CreateObject<CMaterialLayerControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

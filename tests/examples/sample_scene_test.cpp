@@ -330,5 +330,17 @@ TEST_F(SampleSceneTest, TheFlipbookPaintsItsFrames) {
   }
 }
 
+TEST_F(SampleSceneTest, TheBlendedMaterialTurnsFromWarmToCool) {
+  auto* material = FindNamed<CStandardMaterial>(*LoadedRoot(), u"BlendedMaterial");
+  ASSERT_NE(material, nullptr);
+  for (const auto& [time, cool] : {std::pair<i32, f32>{0, 0.0f}, std::pair<i32, f32>{250, 0.25f},
+                                   std::pair<i32, f32>{2000, 1.0f}}) {
+    ASSERT_EQ(LoadedRoot()->UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk);
+    EXPECT_NEAR(material->Diffuse.x, 1.0f - cool, 1e-6f) << "at " << time;
+    EXPECT_NEAR(material->Diffuse.z, cool, 1e-6f) << "at " << time;
+    EXPECT_NEAR(material->Diffuse.y, 0.2f, 1e-6f) << "at " << time;
+  }
+}
+
 }  // namespace
 }  // namespace KT

@@ -20,6 +20,7 @@
 #include "controllers/composite/blink_control.h"
 #include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/look_at_control.h"
+#include "controllers/composite/material_layer_control.h"
 #include "controllers/composite/link_control.h"
 #include "controllers/composite/path_control.h"
 #include "controllers/composite/share_control.h"
@@ -540,6 +541,16 @@ void BuildAnmImageControl(CBase& object, Companions& companions) {
   companions.emplace_back(frames.Get());
 }
 
+void BuildMaterialLayerControl(CBase& object, Companions& companions) {
+  auto& layer = static_cast<CMaterialLayerControl&>(object);
+  for (u32 i = 0; i < 2; ++i) {
+    CPointer<CMaterialAttributeControl> child(new CMaterialAttributeControl());
+    ASSERT_EQ(layer.AddChild(child.Get()), kOk);
+    companions.emplace_back(child.Get());
+  }
+  ASSERT_EQ(layer.SetKeys({0, 1000}, {{1.0f, 0.0f}, {0.25f, 0.75f, 2.0f}}), kOk);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -622,6 +633,7 @@ const std::map<std::string, Row>& Rows() {
       {"CMaterialUVControl", {BuildMaterialUVControl}},
       {"CMaterialControl", {BuildMaterialControl}},
       {"CAnmImageControl", {BuildAnmImageControl}},
+      {"CMaterialLayerControl", {BuildMaterialLayerControl}},
   };
   return rows;
 }
