@@ -50,10 +50,14 @@ u32 CMaterialUVControl::ChannelOfTrack(Track track) {
   return kChannels[track < kTrackCount ? track : kDiffuse];
 }
 
-Result CMaterialUVControl::SetUvKey(u32 channel, const CMtrlUvKey& key, f32 fps) {
+Result CMaterialUVControl::PutUvKey(u32 channel, const CMtrlUvKey& key, f32 fps) {
   CMtrlUvKey snapped(key);
   snapped.Time = SnapTimeToFrame(key.Time, fps);
-  const Result r = tracks_[TrackOfChannel(channel)].SetKey(snapped);
+  return tracks_[TrackOfChannel(channel)].SetKey(snapped);
+}
+
+Result CMaterialUVControl::SetUvKey(u32 channel, const CMtrlUvKey& key, f32 fps) {
+  const Result r = PutUvKey(channel, key, fps);
   if (Succeeded(r)) SetModified();
   return r;
 }
@@ -210,7 +214,7 @@ Result CMaterialUVControl::LoadLists(CStream& stream, u32 storedVersion) {
                               key.TransitionType = types[i][k];
                             });
     for (const CMtrlUvKey& key : keys) {
-      if (Succeeded(r)) r = SetUvKey(ChannelOfTrack(static_cast<Track>(i)), key, kLegacyFramesPerSecond);
+      if (Succeeded(r)) r = PutUvKey(ChannelOfTrack(static_cast<Track>(i)), key, kLegacyFramesPerSecond);
     }
     if (Failed(r)) return r;
   }

@@ -137,6 +137,9 @@ class CMaterialUVControl
   static const char16_t* const kLastIndexNames[kTrackCount];
 
  private:
+  // SetUvKey without marking the controller modified (loading is not an
+  // edit).
+  Result PutUvKey(u32 channel, const CMtrlUvKey& key, f32 fps);
   // The list layout of records below kVersionKeyRecords.
   Result LoadLists(CStream& stream, u32 storedVersion);
   // Evaluates `track` at the local time `t` into the three values.

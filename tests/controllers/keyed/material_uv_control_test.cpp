@@ -335,6 +335,8 @@ TEST_F(MaterialUVControlTest, ListRecordsLoad) {
     EXPECT_EQ(c->GetTrack(Control::kGlow)[0].Translate.x, row.minor == 0 ? -1.0f : 1.0f);
     EXPECT_EQ(c->GetTrack(Control::kDiffuseBlend).Size(), row.diffuseBlendKeys);
     EXPECT_EQ(c->GetTrack(Control::kSpecular).Size(), 0u);
+    // Loading is not an edit.
+    EXPECT_FALSE(c->IsModified());
   }
 }
 
