@@ -17,6 +17,7 @@
 #include "controllers/composite/data_selector_control.h"
 #include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/look_at_control.h"
+#include "controllers/composite/material_layer_control.h"
 #include "controllers/composite/link_control.h"
 #include "controllers/composite/path_control.h"
 #include "controllers/composite/share_control.h"
@@ -47,6 +48,9 @@
 #include "controllers/composite/camera_keyframe_control.h"
 #include "controllers/composite/keyframe_clip_control.h"
 #include "controllers/keyed/camera_target.h"
+#include "controllers/keyed/anm_image_control.h"
+#include "controllers/keyed/material_control.h"
+#include "controllers/keyed/material_uv_control.h"
 #include "objectmodel/math_functions.h"
 #include "objectmodel/matrix4.h"
 #include "objectmodel/quaternion.h"
@@ -1676,6 +1680,113 @@ Result AddVectorShapes(CNode& scene) {
   return r;
 }
 
+// A raw 2 x 2 BGR image of one colour.
+Result MakeSquare(const char16_t* name, u8 blue, u8 green, u8 red, CPointer<CImage>& out) {
+  out = new CImage();
+  out->SetName(name);
+  out->SetEnableEmbed(false);
+  const Result r = PixelBuffer::Create(out->EditImage(), PixelLayout::kBgr8, 2, 2);
+  if (Failed(r)) return r;
+  for (i32 y = 0; y < 2; ++y) {
+    u8* row = out->EditImage().Pixels + static_cast<std::size_t>(y) * out->GetImage().Stride;
+    for (i32 x = 0; x < 2; ++x) {
+      row[3 * x + 0] = blue;
+      row[3 * x + 1] = green;
+      row[3 * x + 2] = red;
+    }
+  }
+  return kOk;
+}
+
+Result AddFlipbookMaterial(CTriMesh& box) {
+  CPointer<CImage> page, red, blue;
+  Result r = MakeSquare(u"FlipbookImage", 0, 0, 0, page);
+  if (Succeeded(r)) r = MakeSquare(u"FlipbookRed", 0, 0, 0xFF, red);
+  if (Succeeded(r)) r = MakeSquare(u"FlipbookBlue", 0xFF, 0, 0, blue);
+  if (Failed(r)) return r;
+  CPointer<CAnmImage> frames(new CAnmImage());
+  frames->SetName(u"FlipbookFrames");
+  CAnmImage::CFrame frame;
+  r = frames->AddFrame(frame, red.Get());
+  frame.Delay = 50;
+  if (Succeeded(r)) r = frames->AddFrame(frame, blue.Get());
+  if (Failed(r)) return r;
+
+  CPointer<CTextureMap> map(new CTextureMap());
+  map->SetName(u"Flipbook");
+  map->SetImage(page.Get());
+  CPointer<CAnmImageControl> player(new CAnmImageControl());
+  player->SetName(u"FlipbookPlayer");
+  player->SetAnmImage(frames.Get());
+  r = map->AddControl(player.Get());
+  if (Failed(r)) return r;
+  CPointer<CStandardMaterial> material(new CStandardMaterial());
+  material->SetName(u"FlipbookMaterial");
+  material->SetTexture(CStandardMaterial::kDiffuse, map.Get());
+  return box.AddLodObject(0, material.Get());
+}
+
+Result AddBlendedMaterial(CTriMesh& box) {
+  CPointer<CStandardMaterial> material(new CStandardMaterial());
+  material->SetName(u"BlendedMaterial");
+  CPointer<CMaterialLayerControl> blend(new CMaterialLayerControl());
+  blend->SetName(u"Blend");
+  Result r = material->AddControl(blend.Get());
+  for (const auto& [name, colour] : {std::pair<const char16_t*, Vec3>{u"Warm", Vec3{1.0f, 0.2f, 0.0f}},
+                                     std::pair<const char16_t*, Vec3>{u"Cool", Vec3{0.0f, 0.2f, 1.0f}}}) {
+    CPointer<CMaterialAttributeControl> child(new CMaterialAttributeControl());
+    child->SetName(name);
+    if (Succeeded(r)) r = child->SetLightKey(0, 30.0f, colour, colour, colour, 0.5f, 1.0f, 0.0f);
+    if (Succeeded(r)) r = child->SetSelfKey(0, 30.0f, 1.0f, 0.0f, 0.0f);
+    if (Succeeded(r)) r = blend->AddChild(child.Get());
+  }
+  if (Succeeded(r)) r = blend->SetKeys({0, 1000}, {{1.0f, 0.0f}, {0.0f, 1.0f}});
+  if (Succeeded(r)) r = box.AddLodObject(0, material.Get());
+  return r;
+}
+
+// "Swatches", a box whose materials are animated beyond their colours:
+// "ScrollingMaterial" slides its diffuse texture one whole width to the
+// right between 0 and 1000 ms; "KeptMaterial" holds material animation
+// lists of an older form that are kept, never evaluated; "FlipbookMaterial"
+// shows "FlipbookImage", into which "FlipbookPlayer" paints the frames of
+// "FlipbookFrames": a red square until 500 ms, then a blue one;
+// "BlendedMaterial" is blended by "Blend", a layer of two attribute
+// controllers, "Warm" (red) at 0 ms and "Cool" (blue) from 1000 ms on.
+Result AddSwatches(CNode& scene) {
+  CPointer<CTriMesh> box(new CTriMesh());
+  CPointer<CTriMeshData> level;
+  Result r = MakeTexturedBox(Vec3{0.5f, 0.5f, 0.5f}, level);
+  if (Succeeded(r)) r = box->SetLods(std::vector<CGeometryData*>{level.Get()});
+  if (Failed(r)) return r;
+
+  CPointer<CStandardMaterial> scrolling(new CStandardMaterial());
+  scrolling->SetName(u"ScrollingMaterial");
+  CPointer<CMaterialUVControl> scroll(new CMaterialUVControl());
+  scroll->SetName(u"Scroll");
+  CMaterialUVControl::CMtrlUvKey key;
+  r = scroll->SetUvKey(CStandardMaterial::kDiffuse, key, 30.0f);
+  key.Time = 1000;
+  key.Translate = {1.0f, 0.0f};
+  if (Succeeded(r)) r = scroll->SetUvKey(CStandardMaterial::kDiffuse, key, 30.0f);
+  if (Succeeded(r)) r = scrolling->AddControl(scroll.Get());
+  if (Succeeded(r)) r = box->AddLodObject(0, scrolling.Get());
+  if (Failed(r)) return r;
+
+  CPointer<CStandardMaterial> kept(new CStandardMaterial());
+  kept->SetName(u"KeptMaterial");
+  CPointer<CMaterialControl> lists(new CMaterialControl());
+  lists->SetName(u"KeptLists");
+  lists->EditLists().SelfTimes = {0.0f, 1000.0f};
+  lists->EditLists().Opacity = {1.0f, 0.5f};
+  r = kept->AddControl(lists.Get());
+  if (Succeeded(r)) r = box->AddLodObject(0, kept.Get());
+  if (Succeeded(r)) r = AddFlipbookMaterial(*box);
+  if (Succeeded(r)) r = AddBlendedMaterial(*box);
+  if (Succeeded(r)) r = AddPlaced(scene, *box, u"Swatches", -3.0f, 0.0f, 2.0f);
+  return r;
+}
+
 }  // namespace
 
 Result BuildSampleScene(CStream& stream) {
@@ -1725,6 +1836,7 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddImageLight(*scene);
   if (Succeeded(r)) r = AddCameraCuts(*scene);
   if (Succeeded(r)) r = AddVectorShapes(*scene);
+  if (Succeeded(r)) r = AddSwatches(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;

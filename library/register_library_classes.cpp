@@ -9,6 +9,7 @@
 #include "controllers/composite/data_selector_control.h"
 #include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/look_at_control.h"
+#include "controllers/composite/material_layer_control.h"
 #include "controllers/composite/rts_offset_control.h"
 #include "controllers/composite/rts_layer_control.h"
 #include "controllers/composite/rts_selector_control.h"
@@ -40,6 +41,9 @@
 #include "controllers/composite/physics_soft_control.h"
 #include "controllers/keyed/connect_control.h"
 #include "controllers/keyed/connect_data.h"
+#include "controllers/keyed/anm_image_control.h"
+#include "controllers/keyed/material_control.h"
+#include "controllers/keyed/material_uv_control.h"
 #include "objectmodel/class_factory.h"
 #include "render/materials/blend_texture.h"
 #include "render/materials/compound_materials.h"
@@ -192,6 +196,10 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CPostEffect", &CreateObject<CPostEffect>);
   CClassFactory::Register("CCameraSwitcher", &CreateObject<CCameraSwitcher>);
   CClassFactory::Register("CCameraSwitcherControl", &CreateObject<CCameraSwitcherControl>);
+  CClassFactory::Register("CMaterialUVControl", &CreateObject<CMaterialUVControl>);
+  CClassFactory::Register("CMaterialControl", &CreateObject<CMaterialControl>);
+  CClassFactory::Register("CAnmImageControl", &CreateObject<CAnmImageControl>);
+  CClassFactory::Register("CMaterialLayerControl", &CreateObject<CMaterialLayerControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

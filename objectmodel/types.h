@@ -31,6 +31,7 @@ inline constexpr Result kDone = 1;
 constexpr Result MakeFailure(std::uint32_t code) { return static_cast<Result>(code); }
 
 inline constexpr Result kErrMissingObject = MakeFailure(0x80000000u);  // required object missing
+inline constexpr Result kErrNotAvailable = MakeFailure(0x80000001u);   // operation not available for this class
 inline constexpr Result kErrOutOfMemory = MakeFailure(0x80000002u);    // allocation failed
 inline constexpr Result kErrInvalidArg = MakeFailure(0x80000003u);     // invalid argument or operation
 inline constexpr Result kErrOutOfRange = MakeFailure(0x80000004u);     // index out of range
@@ -40,6 +41,9 @@ inline constexpr Result kErrFileSize = MakeFailure(0x80000007u);       // file s
 inline constexpr Result kErrImageFormat = MakeFailure(0x80000008u);    // image format not recognised
 inline constexpr Result kErrUnknownClass = MakeFailure(0x80000009u);   // class name not registered
 inline constexpr Result kErrNewerVersion = MakeFailure(0x8000000Au);   // stored version too new
+// The controller keeps data but does not evaluate it; it ends its owner's
+// data update, not the scene's.
+inline constexpr Result kErrNotEvaluated = MakeFailure(0x8000000Bu);
 inline constexpr Result kErrStream = MakeFailure(0x8000000Cu);         // stream read/write/seek/id failure
 inline constexpr Result kErrCloneMissing = MakeFailure(0x80030001u);   // reference missing from clone map
 inline constexpr Result kErrLodOrder = MakeFailure(0x80030002u);       // level-of-detail order violated

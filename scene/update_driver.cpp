@@ -94,6 +94,9 @@ Result DataUpdatePass(const std::vector<CDorun*>& animated, i32 time) {
   SortByDepth(order);
   for (const auto& [depth, object] : order) {
     const Result r = object->Update(time);
+    // A controller that keeps data without evaluating it ends its own
+    // object's update only; the pass goes on with the next object.
+    if (r == kErrNotEvaluated) continue;
     if (Failed(r)) return r;
   }
   return kOk;

@@ -48,8 +48,10 @@ Result SubStepPass(const std::vector<CSpatial*>& spatials, i32 time);
 Result ViewPass(const std::vector<CSpatial*>& spatials, i32 time, CUpdateView* view);
 
 // Sets Dirty on every object, orders them by data update depth (equal
-// depths by ascending address) and runs each one's Update at `time`. The
-// first failure is returned. The depth queries receive a pointer to `time`
+// depths by ascending address) and runs each one's Update at `time`. An
+// object whose update ends with kErrNotEvaluated (a controller of its chain
+// keeps data without evaluating it) is passed over; the first other failure
+// is returned. The depth queries receive a pointer to `time`
 // as their context.
 Result DataUpdatePass(const std::vector<CDorun*>& animated, i32 time);
 

@@ -22,6 +22,7 @@
 #include "render/effects/video_map.h"
 #include "render/images/image.h"
 #include "render/materials/standard_material.h"
+#include "render/materials/texture_maps.h"
 #include "scene/geometry.h"
 #include "scene/geometry_data.h"
 #include "scene/node.h"
@@ -376,6 +377,41 @@ TEST_F(SampleSceneTest, TheTileBulgesAndItsStylesAnimate) {
     EXPECT_GT(instance->GetWorldBound().Radius, 0.0f);
     EXPECT_GE(instance->GetWorldBound().Min.x, bound.Min.x);
     EXPECT_LE(instance->GetWorldBound().Max.x, bound.Max.x);
+  }
+}
+
+TEST_F(SampleSceneTest, TheScrollingMaterialSlidesItsTexture) {
+  auto* material = FindNamed<CStandardMaterial>(*LoadedRoot(), u"ScrollingMaterial");
+  ASSERT_NE(material, nullptr);
+  for (const auto& [time, u] : {std::pair<i32, f32>{250, 0.25f}, std::pair<i32, f32>{1500, 1.0f}}) {
+    ASSERT_EQ(LoadedRoot()->UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk);
+    EXPECT_NEAR(material->GetTexUvTranslate(CStandardMaterial::kDiffuse).x, u, 1e-6f) << "at " << time;
+  }
+}
+
+TEST_F(SampleSceneTest, TheFlipbookPaintsItsFrames) {
+  auto* map = FindNamed<CTextureMap>(*LoadedRoot(), u"Flipbook");
+  ASSERT_NE(map, nullptr);
+  ASSERT_NE(map->GetImage(), nullptr);
+  // Red until 500 ms, then blue (BGR bytes).
+  for (const auto& [time, blue] : {std::pair<i32, u8>{250, 0}, std::pair<i32, u8>{600, 0xFF},
+                                   std::pair<i32, u8>{100, 0}}) {
+    ASSERT_EQ(LoadedRoot()->UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk);
+    const u8* pixel = map->GetImage()->GetImage().Pixels;
+    EXPECT_EQ(pixel[0], blue) << "at " << time;
+    EXPECT_EQ(pixel[2], 0xFF - blue) << "at " << time;
+  }
+}
+
+TEST_F(SampleSceneTest, TheBlendedMaterialTurnsFromWarmToCool) {
+  auto* material = FindNamed<CStandardMaterial>(*LoadedRoot(), u"BlendedMaterial");
+  ASSERT_NE(material, nullptr);
+  for (const auto& [time, cool] : {std::pair<i32, f32>{0, 0.0f}, std::pair<i32, f32>{250, 0.25f},
+                                   std::pair<i32, f32>{2000, 1.0f}}) {
+    ASSERT_EQ(LoadedRoot()->UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk);
+    EXPECT_NEAR(material->Diffuse.x, 1.0f - cool, 1e-6f) << "at " << time;
+    EXPECT_NEAR(material->Diffuse.z, cool, 1e-6f) << "at " << time;
+    EXPECT_NEAR(material->Diffuse.y, 0.2f, 1e-6f) << "at " << time;
   }
 }
 

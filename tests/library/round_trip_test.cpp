@@ -20,6 +20,7 @@
 #include "controllers/composite/blink_control.h"
 #include "controllers/composite/data_switcher_control.h"
 #include "controllers/composite/look_at_control.h"
+#include "controllers/composite/material_layer_control.h"
 #include "controllers/composite/link_control.h"
 #include "controllers/composite/path_control.h"
 #include "controllers/composite/share_control.h"
@@ -34,6 +35,9 @@
 #include "controllers/core/morph_control.h"
 #include "controllers/core/uvw_map_control.h"
 #include "controllers/keyed/data_description_control.h"
+#include "controllers/keyed/anm_image_control.h"
+#include "controllers/keyed/material_control.h"
+#include "controllers/keyed/material_uv_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
 #include "controllers/keyed/node_sel_control.h"
@@ -735,6 +739,46 @@ void BuildGradientMorphControl(CBase& object, Companions&) {
   ASSERT_EQ(morph.SetWeightKey(100, 1.0f, 0.0f, TT_EASE_IN_OUT), kOk);
 }
 
+void BuildMaterialUVControl(CBase& object, Companions&) {
+  auto& control = static_cast<CMaterialUVControl&>(object);
+  CMaterialUVControl::CMtrlUvKey key;
+  key.Translate = {0.25f, 0.5f};
+  key.Scale = {2.0f, 3.0f};
+  key.Rotate = 0.75f;
+  key.TransitionType = TT_STEP;
+  ASSERT_EQ(control.SetUvKey(1, key, 30.0f), kOk);
+  key.Time = 500;
+  ASSERT_EQ(control.SetUvKey(7, key, 30.0f), kOk);
+}
+
+void BuildMaterialControl(CBase& object, Companions&) {
+  CMaterialControl::Lists& lists = static_cast<CMaterialControl&>(object).EditLists();
+  lists.LightTimes = {0.0f, 1000.0f};
+  lists.Ambient = {CVector3<float>(0.5f, 0.5f, 0.5f)};
+  lists.Opacity = {0.25f};
+  lists.TextureWeight.resize(1);
+  lists.Uv[1].Times = {33.0f};
+  lists.Uv[1].Transforms = {{{0.5f, 0.25f}, {2.0f, 4.0f}}};
+}
+
+void BuildAnmImageControl(CBase& object, Companions& companions) {
+  auto& control = static_cast<CAnmImageControl&>(object);
+  CPointer<CAnmImage> frames(new CAnmImage());
+  control.SetAnmImage(frames.Get());
+  control.SetRepeat(CControl::RT_WRAP);
+  companions.emplace_back(frames.Get());
+}
+
+void BuildMaterialLayerControl(CBase& object, Companions& companions) {
+  auto& layer = static_cast<CMaterialLayerControl&>(object);
+  for (u32 i = 0; i < 2; ++i) {
+    CPointer<CMaterialAttributeControl> child(new CMaterialAttributeControl());
+    ASSERT_EQ(layer.AddChild(child.Get()), kOk);
+    companions.emplace_back(child.Get());
+  }
+  ASSERT_EQ(layer.SetKeys({0, 1000}, {{1.0f, 0.0f}, {0.25f, 0.75f, 2.0f}}), kOk);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -836,6 +880,10 @@ const std::map<std::string, Row>& Rows() {
       {"CBitmapFillStyleControl", {BuildTransformControl<CBitmapFillStyleControl>}},
       {"CEdgeMorphControl", {BuildEdgeMorphControl}},
       {"CGradientMorphControl", {BuildGradientMorphControl}},
+      {"CMaterialUVControl", {BuildMaterialUVControl}},
+      {"CMaterialControl", {BuildMaterialControl}},
+      {"CAnmImageControl", {BuildAnmImageControl}},
+      {"CMaterialLayerControl", {BuildMaterialLayerControl}},
   };
   return rows;
 }

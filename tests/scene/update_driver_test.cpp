@@ -210,6 +210,38 @@ TEST_F(UpdateDriverTest, FirstFailureOfAPassIsReturned) {
   EXPECT_EQ(other.root->UpdateScene(0, 0, 0.0f, true, nullptr, false), kErrNotFound);
 }
 
+// A controller that keeps data without evaluating it (kErrNotEvaluated)
+// ends its own object's data update: the controllers behind it do not run,
+// but the pass goes on with the next objects and answers success.
+TEST_F(UpdateDriverTest, NotEvaluatedEndsOnlyItsObjectsDataUpdate) {
+  SmallScene scene;
+  struct Row {
+    CSpatial* spatial;
+    const char16_t* name;
+    i32 depth;
+    Result result;
+  };
+  const Row rows[] = {
+      {scene.a.Get(), u"keeper", 1, kErrNotEvaluated},
+      {scene.a.Get(), u"behind", 1, kOk},
+      {scene.b.Get(), u"b", 2, kOk},
+      {scene.root.Get(), u"root", 3, kOk},
+  };
+  for (const Row& row : rows) {
+    CPointer<CLogControl> control(new CLogControl(row.name));
+    control->isData = true;
+    control->dataDepth = row.depth;
+    control->dataResult = row.result;
+    ASSERT_EQ(row.spatial->AddControl(control.Get()), kOk);
+  }
+  ASSERT_EQ(scene.root->UpdateScene(7, 0, 0.0f, true, nullptr, false), kOk);
+  Log data;
+  for (const std::string& e : test::SceneLog()) {
+    if (e.rfind("D:", 0) == 0) data.push_back(e);
+  }
+  EXPECT_EQ(data, (Log{"D:keeper@7", "D:b@7", "D:root@7"}));
+}
+
 TEST_F(UpdateDriverTest, DeepSceneUpdates) {
   constexpr int kDepth = 100000;
   CPointer<CNode> root = Node(u"top");
