@@ -1,7 +1,11 @@
 #include "treeruntime/bezier_spline.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <utility>
 
 #include "treeruntime/tree_random.h"
 
@@ -163,7 +167,49 @@ stBezierSpline& stBezierSpline::operator=(const stBezierSpline& other) {
   return *this;
 }
 
+stBezierSpline::stBezierSpline(stBezierSpline&& other) noexcept
+    : m_fVariance(other.m_fVariance),
+      m_fMin(other.m_fMin),
+      m_fMax(other.m_fMax),
+      m_nNumPoints(std::exchange(other.m_nNumPoints, 0)),
+      m_nPointsAdded(std::exchange(other.m_nPointsAdded, 0)),
+      m_nHandlePointsAdded(std::exchange(other.m_nHandlePointsAdded, 0)),
+      m_pPoints(std::exchange(other.m_pPoints, nullptr)) {}
+
+stBezierSpline& stBezierSpline::operator=(stBezierSpline&& other) noexcept {
+  if (this == &other) return *this;
+  FreePoints();
+  m_fVariance = other.m_fVariance;
+  m_fMin = other.m_fMin;
+  m_fMax = other.m_fMax;
+  m_nNumPoints = std::exchange(other.m_nNumPoints, 0);
+  m_nPointsAdded = std::exchange(other.m_nPointsAdded, 0);
+  m_nHandlePointsAdded = std::exchange(other.m_nHandlePointsAdded, 0);
+  m_pPoints = std::exchange(other.m_pPoints, nullptr);
+  return *this;
+}
+
 stBezierSpline::~stBezierSpline() { FreePoints(); }
+
+namespace {
+bool SameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+
+// Element bytes compared whole: stVec and float hold no padding.
+template <typename T>
+bool SameElements(const TreeVector<T>& a, const TreeVector<T>& b) {
+  static_assert(sizeof(stVec) == stVec::kMaxSize * sizeof(float) + sizeof(int), "stVec holds no padding");
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+}
+}  // namespace
+
+bool stBezierSpline::SameAs(const stBezierSpline& other) const {
+  return SameBits(m_fVariance, other.m_fVariance) && SameBits(m_fMin, other.m_fMin) &&
+         SameBits(m_fMax, other.m_fMax) && m_nNumPoints == other.m_nNumPoints &&
+         m_nPointsAdded == other.m_nPointsAdded && m_nHandlePointsAdded == other.m_nHandlePointsAdded &&
+         SameElements(Positions(), other.Positions()) && SameElements(Tangents(), other.Tangents()) &&
+         SameElements(Lengths(), other.Lengths()) && SameElements(BezierPoints(), other.BezierPoints()) &&
+         SameElements(Table(), other.Table());
+}
 
 stBezierSpline::SPoints& stBezierSpline::Points() {
   if (m_pPoints == nullptr) m_pPoints = TrackedNew<SPoints>("stBezierSpline, m_pPoints");

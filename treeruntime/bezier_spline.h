@@ -39,10 +39,18 @@ struct stBezierSpline {
   stBezierSpline() = default;
   // Default curve, then Parse(text).
   explicit stBezierSpline(std::string_view text);
-  // Copies hold their own points and table.
+  // Copies hold their own points and table; a moved-from curve is left
+  // without points (its minimum, maximum and variance are kept).
   stBezierSpline(const stBezierSpline& other);
   stBezierSpline& operator=(const stBezierSpline& other);
+  stBezierSpline(stBezierSpline&& other) noexcept;
+  stBezierSpline& operator=(stBezierSpline&& other) noexcept;
   ~stBezierSpline();
+
+  // True when both curves hold the same state bit for bit: minimum,
+  // maximum, variance and counters (floats compared by their bits, so 0 and
+  // -0 differ and a NaN equals itself), control points, polygon and table.
+  bool SameAs(const stBezierSpline& other) const;
 
   // Control points: position (x in [0, 1], y the curve value), unit tangent
   // and handle length; all of dimension 2.

@@ -75,7 +75,7 @@ Bytes FullBlock() {
   engine.m_nPlacementSeed = 99;
   engine.m_fGlobalValue = 12.5f;
   engine.m_nWindLevel = 2;
-  engine.m_vBranchLevels[1]->m_fTwist = 33.0f;
+  engine.EditBranchLevel(1).m_fTwist = 33.0f;
   engine.m_cLeafInfo.m_vLeafMaps[1].m_bUseMesh = true;
   STreeMesh* mesh = TrackedNew<STreeMesh>("test mesh");
   mesh->m_strName = "petal";
@@ -192,6 +192,37 @@ TEST_F(TreeSectionsTest, EveryPrefixOfTheFullBlockFailsUnlessItEndsASection) {
       EXPECT_EQ(CTreeRT::GetLastError(), "CTreeRT::LoadTree(Memory block) - threw an unknown system exception") << cut;
     }
   }
+}
+
+TEST_F(TreeSectionsTest, ManyEmptyLevelsLoadInProportionToTheirBytes) {
+  // Smallest level records that leave their levels at the defaults, and a
+  // texture-controls section that restates the defaults for each level:
+  // 26 bytes a level. Loading then gives every level the default curves
+  // (each with a table of 500 values) and texture controls.
+  constexpr std::int32_t kLevels = 20000;
+  test::SptWriter controls;
+  controls.Token(15000);
+  for (std::int32_t i = 0; i < kLevels; ++i) controls.Token(15002).Byte(0).Token(15003).Float(0.0f);
+  controls.Token(15001);
+  const Bytes block = Concat(test::SmallestLevelRecords(kLevels, 1), controls.Data());
+
+  test::PeakAllocator peak;
+  {
+    test::InstalledAllocator scope(&peak);
+    CTreeRT model;
+    ASSERT_TRUE(Load(model, block));
+    const TreeVector<const STreeBranchInfo*>& levels = model.GetEngine()->m_vBranchLevels;
+    ASSERT_EQ(levels.size(), static_cast<std::size_t>(kLevels));
+    EXPECT_EQ(levels.back()->m_sTwistProfile.Table().size(), static_cast<std::size_t>(stBezierSpline::kTableSize));
+    EXPECT_FALSE(levels.back()->m_acTextureLayers[0].m_bFlag3);
+  }
+  EXPECT_EQ(peak.current, 0u);
+  // The reader's own copy of the block is one times its size; each level
+  // costs one pointer (8 of its 26 bytes) to the record the untouched levels
+  // share, which takes the default curves and controls once; the model's
+  // own parts are some tens of kilobytes: under 2 times the input. A record
+  // of its own per level with six curve tables would be over 500 times.
+  EXPECT_LT(peak.peak, 2 * block.size()) << "peak " << peak.peak << " for " << block.size() << " bytes";
 }
 
 TEST_F(TreeSectionsTest, AnUnknownStartTokenEndsTheReadingSuccessfully) {
