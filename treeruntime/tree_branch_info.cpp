@@ -316,10 +316,14 @@ void STreeBranchInfo::SaveSupplemental(CTreeFileAccess& file) const {
   file.SaveToken(branch_token::kSupplementalEnd);
 }
 
-void STreeBranchInfo::ApplyDefaultCurves() {
+void STreeBranchInfo::ApplyDefaultCurves() { ApplyDefaultCurves(stBezierSpline(kDefaultCurveText)); }
+
+void STreeBranchInfo::ApplyDefaultCurves(const stBezierSpline& defaultCurve) {
+  // Parsing the text sets every part of a curve, so a copy of the parsed
+  // curve is the same curve.
   for (const CurveField& field : kSupplementalCurves) {
     stBezierSpline& curve = this->*field.curve;
-    if (curve.Positions().empty()) curve.Parse(kDefaultCurveText);
+    if (curve.Positions().empty()) curve = defaultCurve;
   }
 }
 

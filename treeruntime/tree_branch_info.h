@@ -135,6 +135,9 @@ struct STreeBranchInfo {
   // Each of the six supplemental curves (26013, 26014, 26018, 26019, 26020,
   // 26022) without control points gets kDefaultCurveText's curve.
   void ApplyDefaultCurves();
+  // The same with `defaultCurve` (kDefaultCurveText's curve) made once:
+  // the curves that take it share its points and table.
+  void ApplyDefaultCurves(const stBezierSpline& defaultCurve);
   // For layers 1 to 6: a layer whose flag 6 is set becomes a copy of layer 0.
   void ApplyDefaultTextureControls();
 

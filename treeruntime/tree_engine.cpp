@@ -393,11 +393,14 @@ void CTreeEngine::ApplyDefaultTextureControls() {
 }
 
 void CTreeEngine::ApplyDefaultCurves() {
+  // One table of the default curve for all levels: a level of its own
+  // costs its record, not six tables of 500 values besides.
+  const stBezierSpline defaultCurve(STreeBranchInfo::kDefaultCurveText);
   for (std::size_t i = 0; i < m_vBranchLevels.size(); ++i) {
-    if (m_vBranchLevels[i] != m_pSharedLevel) EditBranchLevel(i).ApplyDefaultCurves();
+    if (m_vBranchLevels[i] != m_pSharedLevel) EditBranchLevel(i).ApplyDefaultCurves(defaultCurve);
   }
-  if (m_pSharedLevel != nullptr) m_pSharedLevel->ApplyDefaultCurves();
-  if (m_pRootSupport != nullptr) m_pRootSupport->m_sBranch.ApplyDefaultCurves();
+  if (m_pSharedLevel != nullptr) m_pSharedLevel->ApplyDefaultCurves(defaultCurve);
+  if (m_pRootSupport != nullptr) m_pRootSupport->m_sBranch.ApplyDefaultCurves(defaultCurve);
 }
 
 STreeBranchInfo& CTreeEngine::EditBranchLevel(std::size_t index) {
