@@ -1,7 +1,11 @@
 #include "treeruntime/bezier_spline.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <utility>
 
 #include "treeruntime/tree_random.h"
 
@@ -142,16 +146,16 @@ stBezierSpline::stBezierSpline(const stBezierSpline& other)
       m_fMax(other.m_fMax),
       m_nNumPoints(other.m_nNumPoints),
       m_nPointsAdded(other.m_nPointsAdded),
-      m_nHandlePointsAdded(other.m_nHandlePointsAdded) {
-  if (other.m_pPoints != nullptr) m_pPoints = TrackedNew<SPoints>("stBezierSpline, m_pPoints", *other.m_pPoints);
+      m_nHandlePointsAdded(other.m_nHandlePointsAdded),
+      m_pPoints(other.m_pPoints) {
+  if (m_pPoints != nullptr) ++m_pPoints->m_nHolders;
 }
 
 stBezierSpline& stBezierSpline::operator=(const stBezierSpline& other) {
   if (this == &other) return *this;
-  // The copy is made first, so that a failed allocation leaves this curve
-  // as it was.
-  SPoints* points = other.m_pPoints != nullptr ? TrackedNew<SPoints>("stBezierSpline, m_pPoints", *other.m_pPoints)
-                                               : nullptr;
+  // Taken before this curve lets go of its own, which may be the same block.
+  SPoints* points = other.m_pPoints;
+  if (points != nullptr) ++points->m_nHolders;
   FreePoints();
   m_pPoints = points;
   m_fVariance = other.m_fVariance;
@@ -163,14 +167,74 @@ stBezierSpline& stBezierSpline::operator=(const stBezierSpline& other) {
   return *this;
 }
 
+stBezierSpline::stBezierSpline(stBezierSpline&& other) noexcept
+    : m_fVariance(other.m_fVariance),
+      m_fMin(other.m_fMin),
+      m_fMax(other.m_fMax),
+      m_nNumPoints(std::exchange(other.m_nNumPoints, 0)),
+      m_nPointsAdded(std::exchange(other.m_nPointsAdded, 0)),
+      m_nHandlePointsAdded(std::exchange(other.m_nHandlePointsAdded, 0)),
+      m_pPoints(std::exchange(other.m_pPoints, nullptr)) {}
+
+stBezierSpline& stBezierSpline::operator=(stBezierSpline&& other) noexcept {
+  if (this == &other) return *this;
+  FreePoints();
+  m_fVariance = other.m_fVariance;
+  m_fMin = other.m_fMin;
+  m_fMax = other.m_fMax;
+  m_nNumPoints = std::exchange(other.m_nNumPoints, 0);
+  m_nPointsAdded = std::exchange(other.m_nPointsAdded, 0);
+  m_nHandlePointsAdded = std::exchange(other.m_nHandlePointsAdded, 0);
+  m_pPoints = std::exchange(other.m_pPoints, nullptr);
+  return *this;
+}
+
 stBezierSpline::~stBezierSpline() { FreePoints(); }
 
+namespace {
+bool SameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+
+// Element bytes compared whole: stVec and float hold no padding.
+template <typename T>
+bool SameElements(const TreeVector<T>& a, const TreeVector<T>& b) {
+  static_assert(sizeof(stVec) == stVec::kMaxSize * sizeof(float) + sizeof(int), "stVec holds no padding");
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+}
+}  // namespace
+
+bool stBezierSpline::SameAs(const stBezierSpline& other) const {
+  if (!(SameBits(m_fVariance, other.m_fVariance) && SameBits(m_fMin, other.m_fMin) &&
+        SameBits(m_fMax, other.m_fMax) && m_nNumPoints == other.m_nNumPoints &&
+        m_nPointsAdded == other.m_nPointsAdded && m_nHandlePointsAdded == other.m_nHandlePointsAdded)) {
+    return false;
+  }
+  // Copies share one block until either changes.
+  if (m_pPoints == other.m_pPoints) return true;
+  return SameElements(Positions(), other.Positions()) && SameElements(Tangents(), other.Tangents()) &&
+         SameElements(Lengths(), other.Lengths()) && SameElements(BezierPoints(), other.BezierPoints()) &&
+         SameElements(Table(), other.Table());
+}
+
 stBezierSpline::SPoints& stBezierSpline::Points() {
-  if (m_pPoints == nullptr) m_pPoints = TrackedNew<SPoints>("stBezierSpline, m_pPoints");
+  if (m_pPoints == nullptr) {
+    m_pPoints = TrackedNew<SPoints>("stBezierSpline, m_pPoints");
+  } else if (m_pPoints->m_nHolders > 1) {
+    SPoints* own = TrackedNew<SPoints>("stBezierSpline, m_pPoints", *m_pPoints);
+    own->m_nHolders = 1;
+    --m_pPoints->m_nHolders;
+    m_pPoints = own;
+  }
   return *m_pPoints;
 }
 
-void stBezierSpline::FreePoints() { TrackedDelete(m_pPoints); }
+void stBezierSpline::FreePoints() {
+  if (m_pPoints == nullptr) return;
+  if (--m_pPoints->m_nHolders == 0) {
+    TrackedDelete(m_pPoints);
+  } else {
+    m_pPoints = nullptr;
+  }
+}
 
 namespace {
 const TreeVector<stVec>& NoPoints() {
@@ -304,9 +368,10 @@ void stBezierSpline::AddPoint(const stVec& position, const stVec& tangent, float
 
 void stBezierSpline::CreateEvenlySpacedPoints() {
   if (m_pPoints == nullptr) return;
-  TreeVector<stVec>& positions = m_pPoints->m_vPositions;
-  TreeVector<stVec>& bezier = m_pPoints->m_vBezierPoints;
-  TreeVector<float>& table = m_pPoints->m_vTable;
+  SPoints& p = Points();
+  TreeVector<stVec>& positions = p.m_vPositions;
+  TreeVector<stVec>& bezier = p.m_vBezierPoints;
+  TreeVector<float>& table = p.m_vTable;
   const std::size_t n = positions.size();
   // The polygon must hold 3n - 2 points; a hand-edited record that does not
   // is treated like a curve without points.

@@ -15,6 +15,7 @@
 //   }\n
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -39,10 +40,20 @@ struct stBezierSpline {
   stBezierSpline() = default;
   // Default curve, then Parse(text).
   explicit stBezierSpline(std::string_view text);
-  // Copies hold their own points and table.
+  // A copy shares the points and table with its original until either of
+  // them changes (each then holds its own), so that copying a curve takes
+  // no memory; a moved-from curve is left without points (its minimum,
+  // maximum and variance are kept).
   stBezierSpline(const stBezierSpline& other);
   stBezierSpline& operator=(const stBezierSpline& other);
+  stBezierSpline(stBezierSpline&& other) noexcept;
+  stBezierSpline& operator=(stBezierSpline&& other) noexcept;
   ~stBezierSpline();
+
+  // True when both curves hold the same state bit for bit: minimum,
+  // maximum, variance and counters (floats compared by their bits, so 0 and
+  // -0 differ and a NaN equals itself), control points, polygon and table.
+  bool SameAs(const stBezierSpline& other) const;
 
   // Control points: position (x in [0, 1], y the curve value), unit tangent
   // and handle length; all of dimension 2.
@@ -106,15 +117,19 @@ struct stBezierSpline {
   // The points, the polygon and the table live in one block (tracked) that
   // the first control point makes: a record full of curves that a block
   // leaves empty then costs a few words per curve, so memory follows the
-  // data read.
+  // data read. Copies share the block, which counts the curves holding it;
+  // a curve about to change it takes a copy of its own first.
   struct SPoints {
     TreeVector<stVec> m_vPositions;
     TreeVector<stVec> m_vTangents;
     TreeVector<float> m_vLengths;
     TreeVector<stVec> m_vBezierPoints;
     TreeVector<float> m_vTable;
+    std::uint32_t m_nHolders = 1;
   };
+  // The block for writing: made when absent, copied when shared.
   SPoints& Points();
+  // Lets go of the block; the last holder frees it.
   void FreePoints();
 
   SPoints* m_pPoints = nullptr;

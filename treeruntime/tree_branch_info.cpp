@@ -1,5 +1,6 @@
 #include "treeruntime/tree_branch_info.h"
 
+#include <bit>
 #include <utility>
 
 namespace trt {
@@ -30,6 +31,16 @@ constexpr stBezierSpline STreeBranchInfo::*kCoreCurves[] = {
     &STreeBranchInfo::m_sFlexibilityProfile, &STreeBranchInfo::m_sLength, &STreeBranchInfo::m_sRadius,
     &STreeBranchInfo::m_sRadiusProfile,      &STreeBranchInfo::m_sStartAngle,
 };
+
+bool SameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+
+template <std::size_t N>
+bool SameBits(const float (&a)[N], const float (&b)[N]) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (!SameBits(a[i], b[i])) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -91,7 +102,47 @@ void STreeTextureLayer::Save(CTreeFileAccess& file) const {
   file.SaveToken(branch_token::kLayerEnd);
 }
 
+// A field added to a record must join its SameAs, or levels that differ in
+// it alone would share one record; the sizes below catch the addition.
+static_assert(sizeof(STreeTextureLayer) == 48, "compare every field in STreeTextureLayer::SameAs");
+static_assert(sizeof(STreeBranchInfo) == 944, "compare every field in STreeBranchInfo::SameAs");
+
+bool STreeTextureLayer::SameAs(const STreeTextureLayer& other) const {
+  return SameBits(m_fUScale, other.m_fUScale) && SameBits(m_fVScale, other.m_fVScale) &&
+         m_bAbsoluteU == other.m_bAbsoluteU && m_bAbsoluteV == other.m_bAbsoluteV && m_bFlag3 == other.m_bFlag3 &&
+         SameBits(m_fValue3, other.m_fValue3) && SameBits(m_fValue4, other.m_fValue4) &&
+         SameBits(m_fValue5, other.m_fValue5) && m_bFlag4 == other.m_bFlag4 && m_bFlag5 == other.m_bFlag5 &&
+         SameBits(m_afRect, other.m_afRect) && m_bFlag6 == other.m_bFlag6;
+}
+
 // --- STreeBranchInfo --------------------------------------------------------
+
+bool STreeBranchInfo::SameAs(const STreeBranchInfo& other) const {
+  for (int layer = 0; layer < kNumTextureLayers; ++layer) {
+    if (!m_acTextureLayers[layer].SameAs(other.m_acTextureLayers[layer])) return false;
+  }
+  for (stBezierSpline STreeBranchInfo::*curve : kCoreCurves) {
+    if (!(this->*curve).SameAs(other.*curve)) return false;
+  }
+  for (const CurveField& field : kSupplementalCurves) {
+    if (!(this->*field.curve).SameAs(other.*field.curve)) return false;
+  }
+  if (!m_sGravityProfile.SameAs(other.m_sGravityProfile)) return false;
+  return m_nCrossSections == other.m_nCrossSections && m_nSegments == other.m_nSegments &&
+         SameBits(m_fFirstChild, other.m_fFirstChild) && SameBits(m_fLastChild, other.m_fLastChild) &&
+         SameBits(m_fFrequency, other.m_fFrequency) && SameBits(m_fSegmentExponent, other.m_fSegmentExponent) &&
+         m_nNumFlares == other.m_nNumFlares && SameBits(m_afFlareValues, other.m_afFlareValues) &&
+         SameBits(m_afLightSeam, other.m_afLightSeam) && SameBits(m_fRoughness, other.m_fRoughness) &&
+         SameBits(m_fRoughnessFreqAlong, other.m_fRoughnessFreqAlong) &&
+         SameBits(m_fRoughnessFreqAround, other.m_fRoughnessFreqAround) &&
+         SameBits(m_fRandomRoughness, other.m_fRandomRoughness) &&
+         SameBits(m_fSegmentReduction, other.m_fSegmentReduction) &&
+         SameBits(m_fCrossSectionReduction, other.m_fCrossSectionReduction) &&
+         SameBits(m_fParentFilter, other.m_fParentFilter) && m_nParentFilterLevel == other.m_nParentFilterLevel &&
+         m_bSnapToKinks == other.m_bSnapToKinks && SameBits(m_fSnapChance, other.m_fSnapChance) &&
+         SameBits(m_fKinkAngle, other.m_fKinkAngle) && m_nMaxChildrenPerVertex == other.m_nMaxChildrenPerVertex &&
+         SameBits(m_fTwist, other.m_fTwist) && m_bTwistFixed == other.m_bTwistFixed;
+}
 
 STreeBranchInfo* STreeBranchInfo::Parse(CTreeFileAccess& file) {
   STreeBranchInfo* info = TrackedNew<STreeBranchInfo>("STreeBranchInfo::Parse, pInfo");
@@ -265,10 +316,14 @@ void STreeBranchInfo::SaveSupplemental(CTreeFileAccess& file) const {
   file.SaveToken(branch_token::kSupplementalEnd);
 }
 
-void STreeBranchInfo::ApplyDefaultCurves() {
+void STreeBranchInfo::ApplyDefaultCurves() { ApplyDefaultCurves(stBezierSpline(kDefaultCurveText)); }
+
+void STreeBranchInfo::ApplyDefaultCurves(const stBezierSpline& defaultCurve) {
+  // Parsing the text sets every part of a curve, so a copy of the parsed
+  // curve is the same curve.
   for (const CurveField& field : kSupplementalCurves) {
     stBezierSpline& curve = this->*field.curve;
-    if (curve.Positions().empty()) curve.Parse(kDefaultCurveText);
+    if (curve.Positions().empty()) curve = defaultCurve;
   }
 }
 

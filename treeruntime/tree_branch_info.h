@@ -51,6 +51,8 @@ struct STreeTextureLayer {
   void Save(CTreeFileAccess& file) const;
 
   bool operator==(const STreeTextureLayer&) const = default;
+  // Every field equal, floats compared by their bits.
+  bool SameAs(const STreeTextureLayer& other) const;
 };
 
 struct STreeBranchInfo {
@@ -133,8 +135,16 @@ struct STreeBranchInfo {
   // Each of the six supplemental curves (26013, 26014, 26018, 26019, 26020,
   // 26022) without control points gets kDefaultCurveText's curve.
   void ApplyDefaultCurves();
+  // The same with `defaultCurve` (kDefaultCurveText's curve) made once:
+  // the curves that take it share its points and table.
+  void ApplyDefaultCurves(const stBezierSpline& defaultCurve);
   // For layers 1 to 6: a layer whose flag 6 is set becomes a copy of layer 0.
   void ApplyDefaultTextureControls();
+
+  // True when every field, layer and curve is the same bit for bit (floats
+  // compared by their bits, so that a record judged the same saves the same
+  // bytes). The engine lets levels that are the same share one record.
+  bool SameAs(const STreeBranchInfo& other) const;
 };
 
 // The root-support record: a branch level followed by four values.

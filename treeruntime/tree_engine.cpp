@@ -121,7 +121,20 @@ void CTreeEngine::ParseBranchData(CTreeFileAccess& file) {
     // Reserved up front so that appending a parsed record cannot fail and
     // lose it; the count is bounded by the data left.
     m_vBranchLevels.reserve(static_cast<std::size_t>(count));
-    for (std::int32_t i = 0; i < count; ++i) m_vBranchLevels.push_back(STreeBranchInfo::Parse(file));
+    // Each record is read into a level on the stack and kept only when it
+    // differs from the defaults: the smallest record is 13 bytes while a
+    // level is about 1 KB, so hostile data of many records that say nothing
+    // must not cost a level each.
+    const STreeBranchInfo defaults;
+    for (std::int32_t i = 0; i < count; ++i) {
+      STreeBranchInfo level;
+      level.ParseInto(file);
+      if (level.SameAs(defaults)) {
+        m_vBranchLevels.push_back(&SharedLevel());
+      } else {
+        m_vBranchLevels.push_back(TrackedNew<STreeBranchInfo>("CTreeEngine::ParseBranchData, level", std::move(level)));
+      }
+    }
   }
   if (file.ParseToken() != token::kBranchListEnd) throw TreeFileError("%s", kMalformedBranchData);
 }
@@ -371,7 +384,40 @@ void CTreeEngine::ComputeLeafLods(float fSpacing) {
 }
 
 void CTreeEngine::ApplyDefaultTextureControls() {
-  for (STreeBranchInfo* level : m_vBranchLevels) level->ApplyDefaultTextureControls();
+  // The shared record stands for every level that points to it: it is
+  // changed once, and those levels keep sharing it.
+  for (std::size_t i = 0; i < m_vBranchLevels.size(); ++i) {
+    if (m_vBranchLevels[i] != m_pSharedLevel) EditBranchLevel(i).ApplyDefaultTextureControls();
+  }
+  if (m_pSharedLevel != nullptr) m_pSharedLevel->ApplyDefaultTextureControls();
+}
+
+void CTreeEngine::ApplyDefaultCurves() {
+  // One table of the default curve for all levels: a level of its own
+  // costs its record, not six tables of 500 values besides.
+  const stBezierSpline defaultCurve(STreeBranchInfo::kDefaultCurveText);
+  for (std::size_t i = 0; i < m_vBranchLevels.size(); ++i) {
+    if (m_vBranchLevels[i] != m_pSharedLevel) EditBranchLevel(i).ApplyDefaultCurves(defaultCurve);
+  }
+  if (m_pSharedLevel != nullptr) m_pSharedLevel->ApplyDefaultCurves(defaultCurve);
+  if (m_pRootSupport != nullptr) m_pRootSupport->m_sBranch.ApplyDefaultCurves(defaultCurve);
+}
+
+STreeBranchInfo& CTreeEngine::EditBranchLevel(std::size_t index) {
+  const STreeBranchInfo*& level = m_vBranchLevels[index];
+  if (level == m_pSharedLevel) level = TrackedNew<STreeBranchInfo>("CTreeEngine::EditBranchLevel, level", *level);
+  // Every level but the shared one is the engine's own record.
+  return const_cast<STreeBranchInfo&>(*level);
+}
+
+STreeBranchInfo& CTreeEngine::SharedLevel() {
+  if (m_pSharedLevel == nullptr) m_pSharedLevel = TrackedNew<STreeBranchInfo>("CTreeEngine, m_pSharedLevel");
+  return *m_pSharedLevel;
+}
+
+void CTreeEngine::AdoptChangedLevel(std::size_t index, STreeBranchInfo&& changed) {
+  if (changed.SameAs(*m_pSharedLevel)) return;
+  m_vBranchLevels[index] = TrackedNew<STreeBranchInfo>("CTreeEngine::ChangeBranchLevel, level", std::move(changed));
 }
 
 // --- state --------------------------------------------------------------------
@@ -387,8 +433,13 @@ STreeMesh* CTreeEngine::GetMesh(std::int32_t index) const {
 }
 
 void CTreeEngine::FreeBranchLevels() {
-  for (STreeBranchInfo*& level : m_vBranchLevels) TrackedDelete(level);
+  for (const STreeBranchInfo* level : m_vBranchLevels) {
+    if (level == m_pSharedLevel) continue;
+    STreeBranchInfo* owned = const_cast<STreeBranchInfo*>(level);
+    TrackedDelete(owned);
+  }
   m_vBranchLevels.clear();
+  TrackedDelete(m_pSharedLevel);
 }
 
 void CTreeEngine::FreeLeafLods() { TrackedDeleteArray(m_pLeafLods); }

@@ -24,8 +24,10 @@
 // too when the model has not).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "treeruntime/billboard_leaf.h"
 #include "treeruntime/tree_branch_info.h"
@@ -97,10 +99,11 @@ class CTreeEngine : public stCamera {
   // tree information".
   void ParseGeneralTreeInfo(CTreeFileAccess& file);
   // The branch-level list, read after 1014: a count n, n branch-level
-  // records (STreeBranchInfo::Parse), then 1015, else "malformed branch
+  // records (STreeBranchInfo::ParseInto), then 1015, else "malformed branch
   // data". The list is emptied first; n <= 0 leaves it empty. A count the
   // remaining data cannot hold throws the premature-end error before
-  // anything is read.
+  // anything is read. A record that holds only defaults becomes the shared
+  // level (see m_vBranchLevels) and costs one pointer.
   void ParseBranchData(CTreeFileAccess& file);
   // Block 7000, read after its start token: a level count L (it becomes the
   // leaf LOD count; the level array is replaced by max(L, 0) empty lists),
@@ -155,6 +158,22 @@ class CTreeEngine : public stCamera {
   // set becomes a copy of layer 0 (STreeBranchInfo::ApplyDefaultTextureControls).
   // The tree model calls it after loading such a block.
   void ApplyDefaultTextureControls();
+  // The default supplemental curves (STreeBranchInfo::ApplyDefaultCurves)
+  // in every branch level and in the root-support record. The tree model
+  // calls it after loading a block.
+  void ApplyDefaultCurves();
+
+  // Branch level `index` (below m_vBranchLevels.size()) for writing: a
+  // level that shares the record of the untouched levels first gets a copy
+  // of its own.
+  STreeBranchInfo& EditBranchLevel(std::size_t index);
+  // Calls change(level) with branch level `index` (below
+  // m_vBranchLevels.size()) for writing. A shared level is changed in a copy
+  // that becomes the level's own record only when it then differs from the
+  // shared one (also when `change` throws, which is passed on), so a section
+  // that restates the values a level holds costs no memory.
+  template <typename Change>
+  void ChangeBranchLevel(std::size_t index, Change&& change);
 
   // Stores a size and variance that replace those of every later Parse
   // (kept unchanged; the override is active while the size is above -1.0).
@@ -188,7 +207,13 @@ class CTreeEngine : public stCamera {
   // The trunk, made by compute (tracked); freed with the transient data.
   CBranch* m_pBranch = nullptr;
   CIndexedGeometry* m_pBranchGeometry = nullptr;
-  TreeVector<STreeBranchInfo*> m_vBranchLevels;  // 1014
+  // The branch levels (1014), owned by the engine (tracked; a caller that
+  // appends a level gives it to the engine). Levels that hold what a level
+  // the data leaves untouched holds point to one shared record, so that a
+  // list of many such levels costs a pointer each; the pointers are const
+  // so that a level is only written through EditBranchLevel or
+  // ChangeBranchLevel, which give a shared level a record of its own first.
+  TreeVector<const STreeBranchInfo*> m_vBranchLevels;  // 1014
   std::int32_t m_nNumBranchLods = 6;  // 9007
   TreeVector<SBillboardLeaf> m_vLeaves;
   // Its leaf LOD count (9011, or the count of block 7000) is the engine's.
@@ -215,8 +240,35 @@ class CTreeEngine : public stCamera {
   float m_fGlobalValue = 0.0f;             // 74002
 
  private:
+  // The record shared by the untouched levels, made on first use.
+  STreeBranchInfo& SharedLevel();
+  // Level `index` becomes `changed` (moved into a record of its own) unless
+  // it is the same as the shared record.
+  void AdoptChangedLevel(std::size_t index, STreeBranchInfo&& changed);
   void FreeBranchLevels();
   void FreeLeafLods();
+
+  // Tracked; null until a level shares it, freed with the levels.
+  STreeBranchInfo* m_pSharedLevel = nullptr;
 };
+
+template <typename Change>
+void CTreeEngine::ChangeBranchLevel(std::size_t index, Change&& change) {
+  const STreeBranchInfo* level = m_vBranchLevels[index];
+  if (level != m_pSharedLevel) {
+    // The engine's own record: written in place.
+    change(const_cast<STreeBranchInfo&>(*level));
+    return;
+  }
+  STreeBranchInfo copy(*level);
+  try {
+    change(copy);
+  } catch (...) {
+    // What was read before the failure stays, as it would in place.
+    AdoptChangedLevel(index, std::move(copy));
+    throw;
+  }
+  AdoptChangedLevel(index, std::move(copy));
+}
 
 }  // namespace trt

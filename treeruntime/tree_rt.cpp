@@ -226,8 +226,7 @@ bool CTreeRT::LoadTreeUnguarded(const std::uint8_t* block, std::int32_t size) {
   // 3.
   ParseSupplementalSections(file);
   // 4.
-  for (STreeBranchInfo* level : m_pEngine->m_vBranchLevels) level->ApplyDefaultCurves();
-  if (m_pEngine->m_pRootSupport != nullptr) m_pEngine->m_pRootSupport->m_sBranch.ApplyDefaultCurves();
+  m_pEngine->ApplyDefaultCurves();
   // 5. The geometry flags follow the loaded methods.
   SetBranchLightingMethod(m_pLightingEngine->m_nBranchLightingMethod);
   SetLeafLightingMethod(m_pLightingEngine->m_nLeafLightingMethod);

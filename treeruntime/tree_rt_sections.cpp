@@ -331,11 +331,13 @@ void CTreeRT::ParseCollisionObjects(CTreeFileAccess& file) {
 void CTreeRT::ParseTextureControls(CTreeFileAccess& file) {
   constexpr const char* kMalformedControls = "malformed texture controls";
   CTreeFileAccess::CParseContext context(file, "texture controls");
-  for (STreeBranchInfo* level : m_pEngine->m_vBranchLevels) {
-    for (std::int32_t token : {15002, 15003}) {
-      Expect(file, token, kMalformedControls);
-      level->ParseSupplementalField(token, file);
-    }
+  for (std::size_t i = 0; i < m_pEngine->m_vBranchLevels.size(); ++i) {
+    m_pEngine->ChangeBranchLevel(i, [&](STreeBranchInfo& level) {
+      for (std::int32_t token : {15002, 15003}) {
+        Expect(file, token, kMalformedControls);
+        level.ParseSupplementalField(token, file);
+      }
+    });
   }
   Expect(file, 15001, kMalformedControls);
 }
@@ -343,11 +345,13 @@ void CTreeRT::ParseTextureControls(CTreeFileAccess& file) {
 void CTreeRT::ParseFlareInfo(CTreeFileAccess& file) {
   constexpr const char* kMalformedFlare = "malformed flare info";
   CTreeFileAccess::CParseContext context(file, "flare info");
-  for (STreeBranchInfo* level : m_pEngine->m_vBranchLevels) {
-    for (std::int32_t token = 16002; token <= 16012; ++token) {
-      Expect(file, token, kMalformedFlare);
-      level->ParseSupplementalField(token, file);
-    }
+  for (std::size_t i = 0; i < m_pEngine->m_vBranchLevels.size(); ++i) {
+    m_pEngine->ChangeBranchLevel(i, [&](STreeBranchInfo& level) {
+      for (std::int32_t token = 16002; token <= 16012; ++token) {
+        Expect(file, token, kMalformedFlare);
+        level.ParseSupplementalField(token, file);
+      }
+    });
   }
   Expect(file, 16001, kMalformedFlare);
 }
@@ -386,11 +390,13 @@ void CTreeRT::ParseSupplementalTexCoordInfo(CTreeFileAccess& file) {
 void CTreeRT::ParseLightSeamReduction(CTreeFileAccess& file) {
   constexpr const char* kMalformedSeam = "malformed light seam reduction info";
   CTreeFileAccess::CParseContext context(file, "light seam reduction info");
-  for (STreeBranchInfo* level : m_pEngine->m_vBranchLevels) {
-    for (std::int32_t token : {23002, 23003}) {
-      Expect(file, token, kMalformedSeam);
-      level->ParseSupplementalField(token, file);
-    }
+  for (std::size_t i = 0; i < m_pEngine->m_vBranchLevels.size(); ++i) {
+    m_pEngine->ChangeBranchLevel(i, [&](STreeBranchInfo& level) {
+      for (std::int32_t token : {23002, 23003}) {
+        Expect(file, token, kMalformedSeam);
+        level.ParseSupplementalField(token, file);
+      }
+    });
   }
   Expect(file, 23001, kMalformedSeam);
 }
@@ -409,14 +415,16 @@ void CTreeRT::ParseSupplementalLeafPlacement(CTreeFileAccess& file) {
 void CTreeRT::ParseSupplementalBranchInfo(CTreeFileAccess& file) {
   constexpr const char* kMalformedBranch = "malformed supplemental branch info";
   CTreeFileAccess::CParseContext context(file, "supplemental branch info");
-  for (STreeBranchInfo* level : m_pEngine->m_vBranchLevels) {
-    Expect(file, 26002, kMalformedBranch);
-    for (std::int32_t token = file.ParseToken(); token != 26003; token = file.ParseToken()) {
-      // Only the fields of this section (26004 .. 26023).
-      if (token < 26004 || token > 26023 || !level->ParseSupplementalField(token, file)) {
-        Malformed(kMalformedBranch);
+  for (std::size_t i = 0; i < m_pEngine->m_vBranchLevels.size(); ++i) {
+    m_pEngine->ChangeBranchLevel(i, [&](STreeBranchInfo& level) {
+      Expect(file, 26002, kMalformedBranch);
+      for (std::int32_t token = file.ParseToken(); token != 26003; token = file.ParseToken()) {
+        // Only the fields of this section (26004 .. 26023).
+        if (token < 26004 || token > 26023 || !level.ParseSupplementalField(token, file)) {
+          Malformed(kMalformedBranch);
+        }
       }
-    }
+    });
   }
   Expect(file, 26001, kMalformedBranch);
 }
@@ -475,7 +483,7 @@ void CTreeRT::ParseTexCoordControls(CTreeFileAccess& file) {
   auto parseLayers = [&](STreeBranchInfo& level) {
     for (STreeTextureLayer& layer : level.m_acTextureLayers) layer.Parse(file);
   };
-  for (STreeBranchInfo* level : m_pEngine->m_vBranchLevels) parseLayers(*level);
+  for (std::size_t i = 0; i < m_pEngine->m_vBranchLevels.size(); ++i) m_pEngine->ChangeBranchLevel(i, parseLayers);
   parseLayers(m_pEngine->m_pRootSupport->m_sBranch);
   Expect(file, 50001, "malformed tex coord controls");
   m_bReadTexCoordControls = true;

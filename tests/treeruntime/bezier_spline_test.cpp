@@ -281,5 +281,41 @@ TEST(BezierSplineMemory, PointsAreTakenWithTheFirstPointAndCopiedWhole) {
   EXPECT_EQ(GetTrackedBytes(), before);
 }
 
+TEST(BezierSplineMemory, CopiesShareTheirPointsUntilOneOfThemChanges) {
+  const std::uint32_t before = GetTrackedBytes();
+  {
+    stBezierSpline curve(kFlatCurve);
+    const std::string text = curve.ToText();
+    const std::uint32_t one = GetTrackedBytes();
+    stBezierSpline parsed(curve);
+    stBezierSpline added(curve);
+    stBezierSpline resampled(curve);
+    stBezierSpline cleared(curve);
+    stBezierSpline assigned;
+    assigned = curve;
+    EXPECT_EQ(GetTrackedBytes(), one) << "copies take no memory";
+    EXPECT_TRUE(assigned.SameAs(curve));
+
+    // Every change leaves the original and the other copies as they were.
+    parsed.Parse("BezierSpline 0 1 0 { 2 0 0 1 0 0.1 1 1 1 0 0.1 }");
+    added.AddPoint(stVec(2.0f, 0.0f), stVec(1.0f, 0.0f), 0.1f);
+    resampled.CreateEvenlySpacedPoints();
+    cleared.SetNumPoints(0);
+    EXPECT_EQ(parsed.Evaluate(0.0f), 0.0f);
+    EXPECT_EQ(added.Positions().size(), 3u);
+    EXPECT_TRUE(resampled.SameAs(curve));
+    EXPECT_TRUE(cleared.Table().empty());
+    EXPECT_EQ(curve.ToText(), text);
+    EXPECT_EQ(assigned.ToText(), text);
+    EXPECT_EQ(curve.Evaluate(0.0f), 1.0f);
+    EXPECT_EQ(curve.Table().size(), 500u);
+
+    // A curve assigned a copy of itself keeps its points.
+    assigned = stBezierSpline(assigned);
+    EXPECT_EQ(assigned.ToText(), text);
+  }
+  EXPECT_EQ(GetTrackedBytes(), before);
+}
+
 }  // namespace
 }  // namespace trt

@@ -38,8 +38,7 @@ inline void ParseAndCompute(const SptTree& tree, CTreeEngine& engine) {
   const Bytes block = BuildSpt(tree);
   CTreeFileAccess in = ReaderOf(block);
   engine.Parse(in);
-  for (STreeBranchInfo* level : engine.m_vBranchLevels) level->ApplyDefaultCurves();
-  engine.m_pRootSupport->m_sBranch.ApplyDefaultCurves();
+  engine.ApplyDefaultCurves();
   CBranch::Settings().m_pFrondEngine = nullptr;
   CBranch::Settings().m_pLightingEngine = nullptr;
   engine.Compute(1.0f);

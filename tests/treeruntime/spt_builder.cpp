@@ -148,6 +148,14 @@ Bytes BuildSpt(const SptTree& tree) {
   return w.Data();
 }
 
+Bytes SmallestLevelRecords(std::int32_t count, std::uint8_t absoluteU) {
+  SptWriter w;
+  w.Header().Token(1002).Token(1014).Token(count);
+  for (std::int32_t i = 0; i < count; ++i) w.Token(1016).Token(6015).Byte(absoluteU).Token(1017);
+  w.Token(1015).Token(1003).Token(1001);
+  return w.Data();
+}
+
 std::string CurveText(const std::string& head, const std::vector<std::string>& points) {
   std::string text = "BezierSpline ";
   text += head;

@@ -158,6 +158,12 @@ using Image = SptWriter;
 // them, the leaf LODs.
 Bytes BuildSpt(const SptTree& tree);
 
+// A core of only the branch-level list: `count` of the smallest level
+// records, each 1016, 6015 with `absoluteU`, 1017 (13 bytes). 6015 sets the
+// first texture layer's absolute-u flag, whose default is set: with 1 the
+// records leave their levels at the defaults.
+Bytes SmallestLevelRecords(std::int32_t count, std::uint8_t absoluteU);
+
 // Curve text in the form the runtime writes back: minimum, maximum and
 // variance, then control points (x, y, unit tangent x, y, handle length).
 std::string CurveText(const std::string& head, const std::vector<std::string>& points);

@@ -52,8 +52,7 @@ struct Computed {
     const test::Bytes block = test::BuildSpt(tree);
     CTreeFileAccess in = test::ReaderOf(block);
     engine.Parse(in);
-    for (STreeBranchInfo* level : engine.m_vBranchLevels) level->ApplyDefaultCurves();
-    engine.m_pRootSupport->m_sBranch.ApplyDefaultCurves();
+    engine.ApplyDefaultCurves();
     if (adjust != nullptr) adjust(engine);
     engine.Compute(1.0f);
   }
@@ -89,7 +88,7 @@ TEST_F(TreeComputeTest, AStraightTrunkComputesToClosedForms) {
   for (float exponent : {1.0f, 2.0f}) {
     static float s_exponent;
     s_exponent = exponent;
-    const Computed tree(StraightTrunk(), [](CTreeEngine& e) { e.m_vBranchLevels[0]->m_fSegmentExponent = s_exponent; });
+    const Computed tree(StraightTrunk(), [](CTreeEngine& e) { e.EditBranchLevel(0).m_fSegmentExponent = s_exponent; });
     const std::int32_t n = 4;  // 3 segments
     const std::int32_t k = 6;  // 6 ring segments
     const float r = 0.5f;
@@ -166,8 +165,8 @@ TEST_F(TreeComputeTest, ReductionKeepsTwoSpineVerticesAndThreeRingSegments) {
   tree.levels[0].segments = 9;
   tree.levels[0].crossSections = 8;
   const Computed computed(tree, [](CTreeEngine& e) {
-    e.m_vBranchLevels[0]->m_fSegmentReduction = 0.0f;
-    e.m_vBranchLevels[0]->m_fCrossSectionReduction = 0.0f;
+    e.EditBranchLevel(0).m_fSegmentReduction = 0.0f;
+    e.EditBranchLevel(0).m_fCrossSectionReduction = 0.0f;
   });
   EXPECT_EQ(computed.engine.m_pBranch->m_nNumVertices, 2);
   EXPECT_EQ(computed.engine.m_pBranch->m_nNumCrossSections, 3);

@@ -19,6 +19,7 @@ using test::Bytes;
 using test::BuildSpt;
 using test::CurveText;
 using test::InstalledAllocator;
+using test::PeakAllocator;
 using test::ReaderOf;
 using test::SptBillboardLeaf;
 using test::SptLeafMap;
@@ -26,28 +27,8 @@ using test::SptLevel;
 using test::SptTree;
 using test::SptVec;
 using test::SptWriter;
+using test::SmallestLevelRecords;
 using test::TreeErrorText;
-
-// Counts the bytes the runtime holds through it and the most it held at once.
-class PeakAllocator : public CTreeAllocator {
- public:
-  void* Alloc(std::size_t size, std::size_t) override {
-    auto* block = static_cast<std::size_t*>(std::malloc(size + kTreeAllocAlignment));
-    if (block == nullptr) return nullptr;
-    *block = size;
-    current += size;
-    if (current > peak) peak = current;
-    return reinterpret_cast<unsigned char*>(block) + kTreeAllocAlignment;
-  }
-  void Free(void* block) override {
-    if (block == nullptr) return;
-    auto* start = reinterpret_cast<std::size_t*>(static_cast<unsigned char*>(block) - kTreeAllocAlignment);
-    current -= *start;
-    std::free(start);
-  }
-  std::size_t current = 0;
-  std::size_t peak = 0;
-};
 
 SptTree SampleTree() {
   SptTree t;
@@ -243,7 +224,7 @@ TEST_F(TreeEngineTest, SaveParseSaveIsAFixedPoint) {
   e.m_nSeed = -5;
   e.m_fSize = 3.0f;
   e.m_vBranchLevels.push_back(TrackedNew<STreeBranchInfo>("test"));
-  e.m_vBranchLevels[0]->m_sLength.Parse("BezierSpline 1 4 0.5 { 2 0 0 0.6 0.8 0.3 1 1 0.6 0.8 0.3 }");
+  e.EditBranchLevel(0).m_sLength.Parse("BezierSpline 1 4 0.5 { 2 0 0 0.6 0.8 0.3 1 1 0.6 0.8 0.3 }");
   e.m_cLeafInfo.m_vLeafMaps.resize(2);
   e.m_cLeafInfo.m_vLeafMaps[0].m_vRelativeSize = {0.3f, 0.7f, 0.0f};
   e.m_pLeafLods = TrackedNewArray<TreeVector<SBillboardLeaf>>(2, "test");
@@ -611,14 +592,8 @@ TEST_F(TreeEngineTest, StrayBytesAfterTheEndTokenAreLeftUnread) {
 }
 
 TEST_F(TreeEngineTest, ManyEmptyLevelRecordsTakeMemoryInProportionToTheirBytes) {
-  // Each record is 13 bytes (1016, 6015 with a byte, 1017); the records'
-  // curves own no points and no tables until they get control points.
   constexpr std::int32_t kLevels = 20000;
-  SptWriter w;
-  w.Header().Token(1002).Token(1014).Token(kLevels);
-  for (std::int32_t i = 0; i < kLevels; ++i) w.Token(1016).Token(6015).Byte(1).Token(1017);
-  w.Token(1015).Token(1003).Token(1001);
-  const Bytes block = w.Data();
+  const Bytes block = SmallestLevelRecords(kLevels, 1);
 
   PeakAllocator peak;
   {
@@ -627,14 +602,99 @@ TEST_F(TreeEngineTest, ManyEmptyLevelRecordsTakeMemoryInProportionToTheirBytes) 
     CTreeFileAccess in = ReaderOf(block);
     e.Parse(in);
     ASSERT_EQ(e.m_vBranchLevels.size(), static_cast<std::size_t>(kLevels));
+    EXPECT_TRUE(e.m_vBranchLevels.back()->m_acTextureLayers[0].m_bAbsoluteU);
     EXPECT_TRUE(e.m_vBranchLevels.back()->m_sRadius.Table().empty());
-    EXPECT_TRUE(e.m_vBranchLevels.back()->m_sRadius.Positions().empty());
   }
   EXPECT_EQ(peak.current, 0u);
-  // The reader's own copy of the block is one times its size; every record
-  // costs a fixed size (its scalars, seven texture layers and fifteen empty
-  // curves of a few words each) of under 75 times its smallest form.
-  EXPECT_LT(peak.peak, 80 * block.size()) << "peak " << peak.peak << " for " << block.size() << " bytes";
+  // The reader's own copy of the block is one times its size; a record that
+  // leaves its level at the defaults costs one pointer (8 of its 13 bytes)
+  // to the one record such levels share, and the engine's fixed records
+  // are a few kilobytes: under 2 times the input. A record of its own per
+  // level (about 1 KB) would be over 70 times.
+  EXPECT_LT(peak.peak, 2 * block.size()) << "peak " << peak.peak << " for " << block.size() << " bytes";
+}
+
+TEST_F(TreeEngineTest, LevelsThatHoldOnlyDefaultsShareOneRecordOthersHaveTheirOwn) {
+  const Bytes block = SmallestLevelRecords(3, 0);
+  CTreeEngine e(nullptr);
+  CTreeFileAccess in = ReaderOf(block);
+  e.Parse(in);
+  ASSERT_EQ(e.m_vBranchLevels.size(), 3u);
+  EXPECT_NE(e.m_vBranchLevels[0], e.m_vBranchLevels[1]);
+  for (const STreeBranchInfo* level : e.m_vBranchLevels) EXPECT_FALSE(level->m_acTextureLayers[0].m_bAbsoluteU);
+
+  CTreeEngine d(nullptr);
+  const Bytes defaults = SmallestLevelRecords(3, 1);
+  CTreeFileAccess again = ReaderOf(defaults);
+  d.Parse(again);
+  EXPECT_EQ(d.m_vBranchLevels[0], d.m_vBranchLevels[2]);
+}
+
+TEST_F(TreeEngineTest, WritingASharedLevelChangesThatLevelAlone) {
+  const Bytes block = SmallestLevelRecords(3, 1);
+  CTreeEngine e(nullptr);
+  CTreeFileAccess in = ReaderOf(block);
+  e.Parse(in);
+
+  e.EditBranchLevel(1).m_fTwist = 5.0f;
+  EXPECT_EQ(e.m_vBranchLevels[0]->m_fTwist, 0.0f);
+  EXPECT_EQ(e.m_vBranchLevels[1]->m_fTwist, 5.0f);
+  EXPECT_EQ(e.m_vBranchLevels[2]->m_fTwist, 0.0f);
+
+  // A change that leaves the values as they are keeps the level shared; one
+  // that alters them gives the level a record of its own.
+  e.ChangeBranchLevel(0, [](STreeBranchInfo& level) { level.m_nSegments = 3; });
+  EXPECT_EQ(e.m_vBranchLevels[0], e.m_vBranchLevels[2]);
+  e.ChangeBranchLevel(2, [](STreeBranchInfo& level) { level.m_sLength.Parse("BezierSpline 1 2 0"); });
+  EXPECT_NE(e.m_vBranchLevels[0], e.m_vBranchLevels[2]);
+  EXPECT_EQ(e.m_vBranchLevels[2]->m_sLength.m_fMax, 2.0f);
+  EXPECT_EQ(e.m_vBranchLevels[0]->m_sLength.m_fMax, 1.0f);
+  // -0 is not the default 0: the level must save what it was given.
+  e.ChangeBranchLevel(0, [](STreeBranchInfo& level) { level.m_fRoughness = -0.0f; });
+  EXPECT_TRUE(std::signbit(e.m_vBranchLevels[0]->m_fRoughness));
+  EXPECT_FALSE(std::signbit(e.m_vBranchLevels[2]->m_fRoughness));
+
+  // The saved levels are the levels as changed.
+  CTreeFileAccess saved = ReaderOf(SaveOf(e, false));
+  CTreeEngine reread(nullptr);
+  reread.Parse(saved);
+  ASSERT_EQ(reread.m_vBranchLevels.size(), 3u);
+  EXPECT_EQ(reread.m_vBranchLevels[0]->m_sLength.m_fMax, 1.0f);
+  EXPECT_EQ(reread.m_vBranchLevels[1]->m_sLength.m_fMax, 1.0f);
+  EXPECT_EQ(reread.m_vBranchLevels[2]->m_sLength.m_fMax, 2.0f);
+}
+
+TEST_F(TreeEngineTest, AChangeThatFailsKeepsWhatItWroteAndPassesTheFailureOn) {
+  const Bytes block = SmallestLevelRecords(2, 1);
+  CTreeEngine e(nullptr);
+  CTreeFileAccess in = ReaderOf(block);
+  e.Parse(in);
+  EXPECT_EQ(TreeErrorText([&] {
+              e.ChangeBranchLevel(1, [](STreeBranchInfo& level) {
+                level.m_nNumFlares = 4;
+                throw TreeFileError("cut short");
+              });
+            }),
+            "cut short []");
+  EXPECT_EQ(e.m_vBranchLevels[1]->m_nNumFlares, 4);
+  EXPECT_EQ(e.m_vBranchLevels[0]->m_nNumFlares, 0);
+}
+
+TEST_F(TreeEngineTest, ANegativeZeroIsNotTheDefaultZero) {
+  // 6000 with a curve whose minimum is -0: the level holds it and saves it.
+  SptWriter w;
+  w.Header().Token(1002).Token(1014).Token(2);
+  w.Token(1016).Token(6000).String("BezierSpline -0 1 0").Token(1017);
+  w.Token(1016).Token(6000).String("BezierSpline 0 1 0").Token(1017);
+  w.Token(1015).Token(1003).Token(1001);
+  CTreeFileAccess in = ReaderOf(w.Data());
+  CTreeEngine e(nullptr);
+  e.Parse(in);
+  EXPECT_TRUE(std::signbit(e.m_vBranchLevels[0]->m_sDisturbance.m_fMin));
+  EXPECT_FALSE(std::signbit(e.m_vBranchLevels[1]->m_sDisturbance.m_fMin));
+  const Bytes saved = SaveOf(e, false);
+  const std::string text(saved.begin(), saved.end());
+  EXPECT_NE(text.find("BezierSpline -0 1 0"), std::string::npos);
 }
 
 TEST_F(TreeEngineTest, SaveParseSaveIsAFixedPointForRandomTangents) {
@@ -680,7 +740,7 @@ TEST_F(TreeEngineTest, DefaultTextureControlsReachEveryLevel) {
   CTreeFileAccess in = ReaderOf(BuildSpt(tree));
   CTreeEngine e(nullptr);
   e.Parse(in);
-  e.m_vBranchLevels[1]->m_acTextureLayers[4].m_bFlag6 = false;
+  e.EditBranchLevel(1).m_acTextureLayers[4].m_bFlag6 = false;
   e.ApplyDefaultTextureControls();
   for (int layer = 1; layer < STreeBranchInfo::kNumTextureLayers; ++layer) {
     EXPECT_EQ(e.m_vBranchLevels[0]->m_acTextureLayers[layer].m_fUScale, 3.0f) << layer;

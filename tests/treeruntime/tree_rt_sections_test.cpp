@@ -75,7 +75,7 @@ Bytes FullBlock() {
   engine.m_nPlacementSeed = 99;
   engine.m_fGlobalValue = 12.5f;
   engine.m_nWindLevel = 2;
-  engine.m_vBranchLevels[1]->m_fTwist = 33.0f;
+  engine.EditBranchLevel(1).m_fTwist = 33.0f;
   engine.m_cLeafInfo.m_vLeafMaps[1].m_bUseMesh = true;
   STreeMesh* mesh = TrackedNew<STreeMesh>("test mesh");
   mesh->m_strName = "petal";
@@ -192,6 +192,64 @@ TEST_F(TreeSectionsTest, EveryPrefixOfTheFullBlockFailsUnlessItEndsASection) {
       EXPECT_EQ(CTreeRT::GetLastError(), "CTreeRT::LoadTree(Memory block) - threw an unknown system exception") << cut;
     }
   }
+}
+
+// The most the runtime holds at once while a model loads `block` and
+// `check` looks at its branch levels; the model gives all of it back.
+template <typename Check>
+std::size_t PeakOfLoading(const Bytes& block, Check&& check) {
+  test::PeakAllocator peak;
+  {
+    test::InstalledAllocator scope(&peak);
+    CTreeRT model;
+    EXPECT_TRUE(Load(model, block));
+    check(model.GetEngine()->m_vBranchLevels);
+  }
+  EXPECT_EQ(peak.current, 0u);
+  return peak.peak;
+}
+
+TEST_F(TreeSectionsTest, ManyEmptyLevelsLoadInProportionToTheirBytes) {
+  // Smallest level records that leave their levels at the defaults, and a
+  // texture-controls section that restates the defaults for each level:
+  // 26 bytes a level. Loading then gives every level the default curves
+  // (each with a table of 500 values) and texture controls.
+  constexpr std::int32_t kLevels = 20000;
+  test::SptWriter controls;
+  controls.Token(15000);
+  for (std::int32_t i = 0; i < kLevels; ++i) controls.Token(15002).Byte(0).Token(15003).Float(0.0f);
+  controls.Token(15001);
+  const Bytes block = Concat(test::SmallestLevelRecords(kLevels, 1), controls.Data());
+
+  const std::size_t peak = PeakOfLoading(block, [&](const TreeVector<const STreeBranchInfo*>& levels) {
+    ASSERT_EQ(levels.size(), static_cast<std::size_t>(kLevels));
+    EXPECT_EQ(levels.back()->m_sTwistProfile.Table().size(), static_cast<std::size_t>(stBezierSpline::kTableSize));
+    EXPECT_FALSE(levels.back()->m_acTextureLayers[0].m_bFlag3);
+  });
+  // The reader's own copy of the block is one times its size; each level
+  // costs one pointer (8 of its 26 bytes) to the record the untouched levels
+  // share, which takes the default curves and controls once; the model's
+  // own parts are some tens of kilobytes: under 2 times the input. A record
+  // of its own per level with six curve tables would be over 500 times.
+  EXPECT_LT(peak, 2 * block.size()) << "peak " << peak << " for " << block.size() << " bytes";
+}
+
+TEST_F(TreeSectionsTest, LevelsOfTheirOwnShareOneTableOfTheDefaultCurve) {
+  // Smallest level records that each clear the first layer's absolute-u
+  // flag, so that every level holds a record of its own.
+  constexpr std::int32_t kLevels = 20000;
+  const Bytes block = test::SmallestLevelRecords(kLevels, 0);
+
+  const std::size_t peak = PeakOfLoading(block, [&](const TreeVector<const STreeBranchInfo*>& levels) {
+    ASSERT_EQ(levels.size(), static_cast<std::size_t>(kLevels));
+    EXPECT_NE(levels[0], levels[1]);
+    EXPECT_EQ(levels[0]->m_sNormalBlend.ToText(), stBezierSpline(STreeBranchInfo::kDefaultCurveText).ToText());
+    EXPECT_EQ(&levels[0]->m_sNormalBlend.Table(), &levels[1]->m_sTwistProfile.Table());
+  });
+  // Each level holds its record (944 bytes, 73 times its 13), the default
+  // curves of all of them one table: under 80 times the input. Six tables
+  // of 500 values per level would be over 1,000 times.
+  EXPECT_LT(peak, 80 * block.size()) << "peak " << peak << " for " << block.size() << " bytes";
 }
 
 TEST_F(TreeSectionsTest, AnUnknownStartTokenEndsTheReadingSuccessfully) {

@@ -1,7 +1,9 @@
 // Helpers shared by the tree-runtime tests.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,27 @@ class InstalledAllocator {
 
  private:
   CTreeAllocator* previous_;
+};
+
+// Counts the bytes the runtime holds through it and the most it held at once.
+class PeakAllocator : public CTreeAllocator {
+ public:
+  void* Alloc(std::size_t size, std::size_t) override {
+    auto* block = static_cast<std::size_t*>(std::malloc(size + kTreeAllocAlignment));
+    if (block == nullptr) return nullptr;
+    *block = size;
+    current += size;
+    if (current > peak) peak = current;
+    return reinterpret_cast<unsigned char*>(block) + kTreeAllocAlignment;
+  }
+  void Free(void* block) override {
+    if (block == nullptr) return;
+    auto* start = reinterpret_cast<std::size_t*>(static_cast<unsigned char*>(block) - kTreeAllocAlignment);
+    current -= *start;
+    std::free(start);
+  }
+  std::size_t current = 0;
+  std::size_t peak = 0;
 };
 
 }  // namespace trt::test
