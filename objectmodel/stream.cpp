@@ -44,6 +44,26 @@ void RemoveFirst(std::vector<CPointer<CBase>>& list, const CBase* object) {
   if (it != list.end()) list.erase(it);
 }
 
+// A long root tree would copy (and touch fresh memory for) the list of
+// loaded objects at every doubling. Once it is clearly long, the list gets
+// room for the records the rest of the data probably holds, judged from the
+// bytes per record so far (`consumed`); at least double and at most eight
+// times what is loaded, so that a misjudged section costs no more than
+// ordinary growth would.
+void ReserveForRestOfSection(std::vector<CPointer<CBase>>& loaded, u64 consumed, u64 remaining) {
+  constexpr std::size_t kFirstEstimate = 1024;
+  const std::size_t count = loaded.size();
+  if (count < kFirstEstimate) return;
+  const u64 perRecord = std::max<u64>(consumed / count, 1);
+  const u64 estimate = count + remaining / perRecord + count / 16;
+  try {
+    loaded.reserve(static_cast<std::size_t>(std::clamp<u64>(estimate, 2 * count, 8 * count)));
+  } catch (const std::bad_alloc&) {
+    // Only a hint: the list grows as usual.
+  } catch (const std::length_error&) {
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -828,6 +848,7 @@ Result CStream::ReadRootTree(bool skipUnknown) {
   saveTable_.clear();
   unresolved_.clear();
   BeginSection();
+  const u64 start = ReadPosition();
   Result r = kOk;
   std::string& name = className_;
   while (!AtEnd()) {
@@ -842,11 +863,14 @@ Result CStream::ReadRootTree(bool skipUnknown) {
     r = ReadRecord(name, skipUnknown, object);
     if (Failed(r)) return r;
     if (!object) continue;  // skipped record
-    loaded_.push_back(object);
+    if (loaded_.size() == loaded_.capacity()) {
+      ReserveForRestOfSection(loaded_, ReadPosition() - start, ReadTotalRemaining());
+    }
+    loaded_.push_back(std::move(object));
     // Each record makes a new object, so a root cannot be listed twice.
     if (isRoot) {
-      roots_.push_back(object);
-      rootSet_.insert(object.Get());
+      roots_.push_back(loaded_.back());
+      rootSet_.insert(loaded_.back().Get());
     }
   }
   r = LinkSection();

@@ -26,8 +26,10 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -50,35 +52,42 @@ struct CStreamOwnerNode {
 
 // The ids a record's Load queued, in order (a vector's interface). Most
 // records queue a handful: those are kept in the list itself, so queuing
-// them costs no allocation; longer lists move to the heap.
+// them costs no allocation; longer lists move to the heap. The list is kept
+// small (32 bytes) because a load holds one per record.
 class CStreamIdList {
  public:
   using value_type = u64;
   using iterator = u64*;
   using const_iterator = const u64*;
-  static constexpr std::size_t kInline = 4;
+  static constexpr u32 kInline = 3;
+
+  CStreamIdList() = default;
+  CStreamIdList(const CStreamIdList& other) { Assign(other); }
+  CStreamIdList& operator=(const CStreamIdList& other) {
+    if (this != &other) {
+      clear();
+      Assign(other);
+    }
+    return *this;
+  }
+  ~CStreamIdList() {
+    if (OnHeap()) delete[] heap_;
+  }
 
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  std::size_t capacity() const { return std::max(kInline, heap_.capacity()); }
+  std::size_t capacity() const { return capacity_; }
   void reserve(std::size_t count) {
-    if (count > kInline) heap_.reserve(count);
+    if (count > capacity_) Grow(count);
   }
-  void clear() {
-    heap_.clear();
-    size_ = 0;
-  }
+  // Forgets the ids; the capacity stays.
+  void clear() { size_ = 0; }
   void push_back(u64 id) {
-    if (size_ < kInline) {
-      inline_[size_] = id;
-    } else {
-      if (size_ == kInline) heap_.assign(inline_, inline_ + kInline);
-      heap_.push_back(id);
-    }
-    ++size_;
+    if (size_ == capacity_) Grow(2 * static_cast<std::size_t>(capacity_));
+    data()[size_++] = id;
   }
-  const u64* data() const { return size_ <= kInline ? inline_ : heap_.data(); }
-  u64* data() { return size_ <= kInline ? inline_ : heap_.data(); }
+  const u64* data() const { return OnHeap() ? heap_ : inline_; }
+  u64* data() { return OnHeap() ? heap_ : inline_; }
   const u64& operator[](std::size_t i) const { return data()[i]; }
   u64& operator[](std::size_t i) { return data()[i]; }
   const u64* begin() const { return data(); }
@@ -93,9 +102,29 @@ class CStreamIdList {
   }
 
  private:
-  u64 inline_[kInline] = {};
-  std::size_t size_ = 0;
-  std::vector<u64> heap_;  // all of them once there are more than kInline
+  bool OnHeap() const { return capacity_ > kInline; }
+  void Grow(std::size_t count) {
+    // Sizes are bounded by the bytes of one record, so 32 bits suffice;
+    // a request past that is an allocation failure.
+    if (count > std::numeric_limits<u32>::max() / sizeof(u64)) throw std::bad_alloc();
+    u64* grown = new u64[count];
+    std::copy(begin(), end(), grown);
+    if (OnHeap()) delete[] heap_;
+    heap_ = grown;
+    capacity_ = static_cast<u32>(count);
+  }
+  void Assign(const CStreamIdList& other) {
+    reserve(other.size_);
+    std::copy(other.begin(), other.end(), data());
+    size_ = other.size_;
+  }
+
+  u32 size_ = 0;
+  u32 capacity_ = kInline;
+  union {
+    u64 inline_[kInline] = {};
+    u64* heap_;  // once there are more than kInline
+  };
 };
 
 // Per-record load state handed to every Load and Link: references read by

@@ -212,5 +212,39 @@ TEST(StreamFields, ThirtyTwoBitIdsAreWidened) {
   EXPECT_EQ(record.pendingIds, (std::vector<u64>{0xFFFFFFFEull, 7, 8}));
 }
 
+// A record's id list keeps a few ids in place and moves to the heap past
+// them; copies are independent and clearing keeps the room.
+TEST(StreamFields, RecordIdListsGrowPastTheirInlineIdsAndCopyByValue) {
+  const u32 count = 2 * CStreamIdList::kInline + 3;
+  ByteWriter image;
+  image.U32(count);
+  std::vector<u64> expected;
+  for (u64 id = 1; id <= count; ++id) {
+    image.U64(id * 11);
+    expected.push_back(id * 11);
+  }
+  FieldStream in(image.Data());
+  CStreamLoadRecord record;
+  std::vector<CPointer<CRawData>> slots;
+  ASSERT_EQ(ReadReferenceVector(in.stream, record, slots), kOk);
+  CStreamIdList& ids = record.pendingIds;
+  ASSERT_EQ(ids, expected);
+  CStreamIdList copy(ids);
+  ids[0] = 5;
+  EXPECT_EQ(copy, expected);
+  CStreamIdList shortList;
+  shortList.push_back(7);
+  copy = shortList;
+  EXPECT_EQ(copy, std::vector<u64>{7});
+  shortList = ids;
+  EXPECT_EQ(shortList, ids);
+  const std::size_t room = ids.capacity();
+  ids.clear();
+  EXPECT_TRUE(ids.empty());
+  EXPECT_EQ(ids.capacity(), room);
+  ids.push_back(9);
+  EXPECT_EQ(ids, std::vector<u64>{9});
+}
+
 }  // namespace
 }  // namespace KT
