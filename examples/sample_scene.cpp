@@ -39,6 +39,7 @@
 #include "controllers/composite/spring_control.h"
 #include "controllers/composite/flexi_control.h"
 #include "controllers/composite/flexi_data.h"
+#include "controllers/composite/particle_atom_control.h"
 #include "controllers/keyed/data_description_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
@@ -360,6 +361,29 @@ Result AddCube(CNode& fore) {
   return r;
 }
 
+// The simulator of the sparks: short-lived, shrinking sparks that fade
+// from yellow to red as they fall.
+Result AddSparkSimulator(CParticles& sparks) {
+  CPointer<CParticleAtomControl> atom(new CParticleAtomControl());
+  atom->SetName(u"Sparks simulator");
+  ParticleSettings& s = atom->EditSettings();
+  s.Gravity = 0.02f;
+  s.EmitRate = 0.02f;
+  s.EmitterSize = Vec3{0.2f, 0.2f, 0.2f};
+  s.MaxSpeed = Vec3{0.05f, 0.1f, 0.05f};
+  s.MinSpeed = Vec3{-0.05f, 0.05f, -0.05f};
+  s.MaxLife = 600.0f;
+  s.MinLife = 300.0f;
+  s.MaxAngle = 0.2f;
+  s.MinAngle = -0.2f;
+  s.DirRandomness = 4.0f;
+  Result r = atom->SetKeys({{0.1f, 0.1f, 0.1f}, {0.05f, 0.05f, 0.05f}, {0.0f, 0.0f, 0.0f}},
+                           {{1.0f, 1.0f, 0.2f, 1.0f}, {1.0f, 0.5f, 0.0f, 0.8f}, {0.6f, 0.0f, 0.0f, 0.0f}},
+                           {0.0f, 0.5f, 1.0f});
+  if (Succeeded(r)) r = sparks.AddControl(atom.Get());
+  return r;
+}
+
 // A particle system of 16 slots beyond the cube.
 Result AddSparks(CNode& fore) {
   CPointer<CParticles> sparks(new CParticles());
@@ -374,6 +398,7 @@ Result AddSparks(CNode& fore) {
   r = sparks->SetSingleLod(slots.Get());
   if (Succeeded(r)) r = sparks->SetMaxQuantity(16);
   if (Succeeded(r)) r = AddPlaced(fore, *sparks, u"Sparks", 2.5f, 0.0f, 0.0f);
+  if (Succeeded(r)) r = AddSparkSimulator(*sparks);
   return r;
 }
 

@@ -27,6 +27,8 @@
 #include "controllers/composite/spring_control.h"
 #include "controllers/composite/flexi_control.h"
 #include "controllers/composite/flexi_data.h"
+#include "controllers/composite/particle_atom_control.h"
+#include "controllers/composite/particle_data_control.h"
 #include "controllers/keyed/data_description_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
@@ -152,6 +154,8 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CCubeMap", &CreateObject<CCubeMap>);
   CClassFactory::Register("CRefractionMap", &CreateObject<CRefractionMap>);
   CClassFactory::Register("CMaterialAttributeControl", &CreateObject<CMaterialAttributeControl>);
+  CClassFactory::Register("CParticleDataControl", &CreateParticleDataControl);
+  CClassFactory::Register("CParticleAtomControl", &CreateObject<CParticleAtomControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

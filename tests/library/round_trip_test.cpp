@@ -30,6 +30,7 @@
 #include "controllers/composite/spring_control.h"
 #include "controllers/composite/flexi_control.h"
 #include "controllers/composite/flexi_data.h"
+#include "controllers/composite/particle_atom_control.h"
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/morph_control.h"
 #include "controllers/core/uvw_map_control.h"
@@ -507,6 +508,13 @@ void BuildMaterialAttributeControl(CBase& object, Companions&) {
   ASSERT_EQ(control.SetTextureKey(200, 30.0f, weights), kOk);
 }
 
+void BuildParticleAtomControl(CBase& object, Companions&) {
+  auto& control = static_cast<CParticleAtomControl&>(object);
+  control.EditSettings().Gravity = 4.0f;
+  control.EditSettings().DirRandomness = 5.0f;
+  ASSERT_EQ(control.SetKeys({{1, 1, 1}, {3, 3, 3}}, {{1, 0, 0, 1}, {0, 0, 1, 0}}, {0.0f, 1.0f}), kOk);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -586,6 +594,8 @@ const std::map<std::string, Row>& Rows() {
       {"CCubeMap", {}},
       {"CRefractionMap", {BuildRefractionMap}},
       {"CMaterialAttributeControl", {BuildMaterialAttributeControl}},
+      {"CParticleDataControl", {{}, true}},
+      {"CParticleAtomControl", {BuildParticleAtomControl}},
   };
   return rows;
 }
