@@ -40,6 +40,7 @@
 #include "controllers/composite/flexi_control.h"
 #include "controllers/composite/flexi_data.h"
 #include "controllers/composite/particle_atom_control.h"
+#include "controllers/composite/particle_emit_control.h"
 #include "controllers/keyed/data_description_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
@@ -361,9 +362,16 @@ Result AddCube(CNode& fore) {
   return r;
 }
 
-// The simulator of the sparks: short-lived, shrinking sparks that fade
-// from yellow to red as they fall.
+// The controllers of the sparks: bursts switched on and off, then the
+// simulator of short-lived, shrinking sparks that fade from yellow to red
+// as they fall.
 Result AddSparkSimulator(CParticles& sparks) {
+  CPointer<CParticleEmitControl> bursts(new CParticleEmitControl());
+  bursts->SetName(u"Sparks bursts");
+  Result r = bursts->SetKeys({0, 1200, 1500}, {true, false, true});
+  if (Succeeded(r)) r = sparks.AddControl(bursts.Get());
+  if (Failed(r)) return r;
+
   CPointer<CParticleAtomControl> atom(new CParticleAtomControl());
   atom->SetName(u"Sparks simulator");
   ParticleSettings& s = atom->EditSettings();
@@ -377,9 +385,9 @@ Result AddSparkSimulator(CParticles& sparks) {
   s.MaxAngle = 0.2f;
   s.MinAngle = -0.2f;
   s.DirRandomness = 4.0f;
-  Result r = atom->SetKeys({{0.1f, 0.1f, 0.1f}, {0.05f, 0.05f, 0.05f}, {0.0f, 0.0f, 0.0f}},
-                           {{1.0f, 1.0f, 0.2f, 1.0f}, {1.0f, 0.5f, 0.0f, 0.8f}, {0.6f, 0.0f, 0.0f, 0.0f}},
-                           {0.0f, 0.5f, 1.0f});
+  r = atom->SetKeys({{0.1f, 0.1f, 0.1f}, {0.05f, 0.05f, 0.05f}, {0.0f, 0.0f, 0.0f}},
+                    {{1.0f, 1.0f, 0.2f, 1.0f}, {1.0f, 0.5f, 0.0f, 0.8f}, {0.6f, 0.0f, 0.0f, 0.0f}},
+                    {0.0f, 0.5f, 1.0f});
   if (Succeeded(r)) r = sparks.AddControl(atom.Get());
   return r;
 }

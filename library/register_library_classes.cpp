@@ -29,6 +29,7 @@
 #include "controllers/composite/flexi_data.h"
 #include "controllers/composite/particle_atom_control.h"
 #include "controllers/composite/particle_data_control.h"
+#include "controllers/composite/particle_emit_control.h"
 #include "controllers/keyed/data_description_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
@@ -156,6 +157,7 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CMaterialAttributeControl", &CreateObject<CMaterialAttributeControl>);
   CClassFactory::Register("CParticleDataControl", &CreateParticleDataControl);
   CClassFactory::Register("CParticleAtomControl", &CreateObject<CParticleAtomControl>);
+  CClassFactory::Register("CParticleEmitControl", &CreateObject<CParticleEmitControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

@@ -31,6 +31,7 @@
 #include "controllers/composite/flexi_control.h"
 #include "controllers/composite/flexi_data.h"
 #include "controllers/composite/particle_atom_control.h"
+#include "controllers/composite/particle_emit_control.h"
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/morph_control.h"
 #include "controllers/core/uvw_map_control.h"
@@ -515,6 +516,10 @@ void BuildParticleAtomControl(CBase& object, Companions&) {
   ASSERT_EQ(control.SetKeys({{1, 1, 1}, {3, 3, 3}}, {{1, 0, 0, 1}, {0, 0, 1, 0}}, {0.0f, 1.0f}), kOk);
 }
 
+void BuildParticleEmitControl(CBase& object, Companions&) {
+  ASSERT_EQ(static_cast<CParticleEmitControl&>(object).SetKeys({0, 1000, 3000}, {true, false, true}), kOk);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -596,6 +601,7 @@ const std::map<std::string, Row>& Rows() {
       {"CMaterialAttributeControl", {BuildMaterialAttributeControl}},
       {"CParticleDataControl", {{}, true}},
       {"CParticleAtomControl", {BuildParticleAtomControl}},
+      {"CParticleEmitControl", {BuildParticleEmitControl}},
   };
   return rows;
 }

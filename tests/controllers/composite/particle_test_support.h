@@ -7,6 +7,7 @@
 
 #include "controllers/composite/particle_atom_control.h"
 #include "controllers/composite/particle_data_control.h"
+#include "controllers/composite/particle_emit_control.h"
 #include "controllers/keyed/keyed_test_support.h"
 #include "objectmodel/class_factory.h"
 #include "scene/geometry_data.h"
@@ -37,6 +38,7 @@ inline void RegisterParticleClasses() {
   CClassFactory::Register("CGeometryData", &CreateObject<CGeometryData>);
   CClassFactory::Register("CParticleDataControl", &CreateParticleDataControl);
   CClassFactory::Register("CParticleAtomControl", &CreateObject<CParticleAtomControl>);
+  CClassFactory::Register("CParticleEmitControl", &CreateObject<CParticleEmitControl>);
 }
 
 // The head of a particle controller record: the data controller's parts
