@@ -37,10 +37,7 @@ bool CParticleEmitControl::IsStartedAt(i32 time) const {
 }
 
 Result CParticleEmitControl::PickByPriority(i32 time, i32& bestTime, i32& pickedTime, f32& bestPriority) {
-  u32 index = 0;
-  const i32 code = keys_.FindStep(ScaleTime(time), index);
-  if (code == kKeySearchNone || code == kKeySearchBefore) return kOk;
-  return PickByKeyStart(*this, keys_.Times()[index], GetPriority(), bestTime, pickedTime, bestPriority);
+  return PickByStepTrack(*this, keys_.Times(), time, bestTime, pickedTime, bestPriority);
 }
 
 Result CParticleEmitControl::Save(CStream& stream, u32 flags) {

@@ -63,10 +63,8 @@ class CParticleEmitControl
   // False without keys; else trunc(time x Frequency) is not before the
   // first key.
   bool IsStartedAt(i32 time) const override;
-  // At trunc(time x Frequency), the key in force (searched from the cache,
-  // which moves to it): none, or the time before the first key, answers 0;
-  // otherwise PickByKeyStart (controllers/core/control_level.h) with that
-  // key's time and Priority.
+  // The most recent key wins: PickByStepTrack (controllers/core/
+  // control_level.h) over the key times.
   Result PickByPriority(i32 time, i32& bestTime, i32& pickedTime, f32& bestPriority) override;
 
   // --- root protocol -----------------------------------------------------------------
