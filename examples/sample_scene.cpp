@@ -40,6 +40,7 @@
 #include "controllers/composite/flexi_control.h"
 #include "controllers/composite/flexi_data.h"
 #include "controllers/composite/particle_atom_control.h"
+#include "controllers/composite/particle_control.h"
 #include "controllers/composite/particle_emit_control.h"
 #include "controllers/keyed/data_description_control.h"
 #include "controllers/keyed/node_attribute_control.h"
@@ -362,6 +363,41 @@ Result AddCube(CNode& fore) {
   return r;
 }
 
+// "Sparks preset": a particle node carrying the single-control layout of
+// the sparks' settings. It rides on the sparks as their attachment, which
+// is saved with the tree but not updated: the layout is kept, not
+// evaluated (its update would end the node's data update).
+Result MakeSparksPreset(CPointer<CParticles>& preset) {
+  CPointer<CGeometryData> slots;
+  Result r = CGeometryData::Create(slots);
+  if (Succeeded(r)) r = slots->AllocateXYZ(1);
+  if (Failed(r)) return r;
+  slots->SetName(u"Sparks preset slots");
+  preset = new CParticles();
+  preset->SetName(u"Sparks preset");
+  preset->SetBlendMode(CParticles::EAdditive);
+  r = preset->SetSingleLod(slots.Get());
+  if (Succeeded(r)) r = preset->SetMaxQuantity(16);
+  if (Failed(r)) return r;
+
+  CPointer<CParticleControl> layout(new CParticleControl());
+  layout->SetName(u"Sparks layout");
+  ParticleSettings& s = layout->EditSettings();
+  s.Gravity = 0.02f;
+  s.EmitRate = 0.02f;
+  s.EmitterSize = Vec3{0.2f, 0.2f, 0.2f};
+  s.MaxLife = 600.0f;
+  s.MinLife = 300.0f;
+  CParticleControl::Looks& looks = layout->EditLooks();
+  looks.Size1 = Vec3{0.1f, 0.1f, 0.0f};
+  looks.Size2 = Vec3{0.0f, 0.0f, 0.0f};
+  looks.Color1 = CColor{1.0f, 1.0f, 0.2f, 1.0f};
+  looks.Color2 = CColor{0.6f, 0.0f, 0.0f, 0.0f};
+  r = layout->SetKeys({0, 1200, 1500}, {true, false, true});
+  if (Succeeded(r)) r = preset->AddControl(layout.Get());
+  return r;
+}
+
 // The controllers of the sparks: bursts switched on and off, then the
 // simulator of short-lived, shrinking sparks that fade from yellow to red
 // as they fall.
@@ -407,6 +443,9 @@ Result AddSparks(CNode& fore) {
   if (Succeeded(r)) r = sparks->SetMaxQuantity(16);
   if (Succeeded(r)) r = AddPlaced(fore, *sparks, u"Sparks", 2.5f, 0.0f, 0.0f);
   if (Succeeded(r)) r = AddSparkSimulator(*sparks);
+  CPointer<CParticles> preset;
+  if (Succeeded(r)) r = MakeSparksPreset(preset);
+  if (Succeeded(r)) sparks->SetAttachment(preset.Get());
   return r;
 }
 

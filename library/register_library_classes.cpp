@@ -28,6 +28,7 @@
 #include "controllers/composite/flexi_control.h"
 #include "controllers/composite/flexi_data.h"
 #include "controllers/composite/particle_atom_control.h"
+#include "controllers/composite/particle_control.h"
 #include "controllers/composite/particle_data_control.h"
 #include "controllers/composite/particle_emit_control.h"
 #include "controllers/keyed/data_description_control.h"
@@ -158,6 +159,7 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CParticleDataControl", &CreateParticleDataControl);
   CClassFactory::Register("CParticleAtomControl", &CreateObject<CParticleAtomControl>);
   CClassFactory::Register("CParticleEmitControl", &CreateObject<CParticleEmitControl>);
+  CClassFactory::Register("CParticleControl", &CreateObject<CParticleControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

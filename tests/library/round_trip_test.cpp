@@ -31,6 +31,7 @@
 #include "controllers/composite/flexi_control.h"
 #include "controllers/composite/flexi_data.h"
 #include "controllers/composite/particle_atom_control.h"
+#include "controllers/composite/particle_control.h"
 #include "controllers/composite/particle_emit_control.h"
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/morph_control.h"
@@ -520,6 +521,13 @@ void BuildParticleEmitControl(CBase& object, Companions&) {
   ASSERT_EQ(static_cast<CParticleEmitControl&>(object).SetKeys({0, 1000, 3000}, {true, false, true}), kOk);
 }
 
+void BuildParticleControl(CBase& object, Companions&) {
+  auto& control = static_cast<CParticleControl&>(object);
+  control.EditSettings().Wind = 0.5f;
+  control.EditLooks().Color1 = CColor(0.1f, 0.2f, 0.3f, 0.4f);
+  ASSERT_EQ(control.SetKeys({0, 250}, {true, false}), kOk);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -602,6 +610,7 @@ const std::map<std::string, Row>& Rows() {
       {"CParticleDataControl", {{}, true}},
       {"CParticleAtomControl", {BuildParticleAtomControl}},
       {"CParticleEmitControl", {BuildParticleEmitControl}},
+      {"CParticleControl", {BuildParticleControl}},
   };
   return rows;
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "controllers/composite/particle_atom_control.h"
+#include "controllers/composite/particle_control.h"
 #include "controllers/composite/particle_data_control.h"
 #include "controllers/composite/particle_emit_control.h"
 #include "controllers/keyed/keyed_test_support.h"
@@ -39,6 +40,7 @@ inline void RegisterParticleClasses() {
   CClassFactory::Register("CParticleDataControl", &CreateParticleDataControl);
   CClassFactory::Register("CParticleAtomControl", &CreateObject<CParticleAtomControl>);
   CClassFactory::Register("CParticleEmitControl", &CreateObject<CParticleEmitControl>);
+  CClassFactory::Register("CParticleControl", &CreateObject<CParticleControl>);
 }
 
 // The head of a particle controller record: the data controller's parts
