@@ -363,21 +363,26 @@ Result AddCube(CNode& fore) {
   return r;
 }
 
+// An additive particle node named `name` with `capacity` slots.
+Result MakeParticleNode(const char16_t* name, u32 capacity, CPointer<CParticles>& node) {
+  CPointer<CGeometryData> slots;
+  Result r = CGeometryData::Create(slots);
+  if (Succeeded(r)) r = slots->AllocateXYZ(1);
+  if (Failed(r)) return r;
+  slots->SetName(std::u16string(name) + u" slots");
+  node = new CParticles();
+  node->SetName(name);
+  node->SetBlendMode(CParticles::EAdditive);
+  r = node->SetSingleLod(slots.Get());
+  return Succeeded(r) ? node->SetMaxQuantity(capacity) : r;
+}
+
 // "Sparks preset": a particle node carrying the single-control layout of
 // the sparks' settings. It rides on the sparks as their attachment, which
 // is saved with the tree but not updated: the layout is kept, not
 // evaluated (its update would end the node's data update).
 Result MakeSparksPreset(CPointer<CParticles>& preset) {
-  CPointer<CGeometryData> slots;
-  Result r = CGeometryData::Create(slots);
-  if (Succeeded(r)) r = slots->AllocateXYZ(1);
-  if (Failed(r)) return r;
-  slots->SetName(u"Sparks preset slots");
-  preset = new CParticles();
-  preset->SetName(u"Sparks preset");
-  preset->SetBlendMode(CParticles::EAdditive);
-  r = preset->SetSingleLod(slots.Get());
-  if (Succeeded(r)) r = preset->SetMaxQuantity(16);
+  Result r = MakeParticleNode(u"Sparks preset", 16, preset);
   if (Failed(r)) return r;
 
   CPointer<CParticleControl> layout(new CParticleControl());
@@ -430,18 +435,12 @@ Result AddSparkSimulator(CParticles& sparks) {
 
 // A particle system of 16 slots beyond the cube.
 Result AddSparks(CNode& fore) {
-  CPointer<CParticles> sparks(new CParticles());
-  CPointer<CGeometryData> slots;
-  Result r = CGeometryData::Create(slots);
-  if (Succeeded(r)) r = slots->AllocateXYZ(1);
+  CPointer<CParticles> sparks;
+  Result r = MakeParticleNode(u"Sparks", 16, sparks);
   if (Failed(r)) return r;
-  slots->SetName(u"Sparks slots");
-  sparks->SetBlendMode(CParticles::EAdditive);
   sparks->SetFaceToMode(CParticles::EFaceCam);
   sparks->SetSoftness(2);
-  r = sparks->SetSingleLod(slots.Get());
-  if (Succeeded(r)) r = sparks->SetMaxQuantity(16);
-  if (Succeeded(r)) r = AddPlaced(fore, *sparks, u"Sparks", 2.5f, 0.0f, 0.0f);
+  r = AddPlaced(fore, *sparks, u"Sparks", 2.5f, 0.0f, 0.0f);
   if (Succeeded(r)) r = AddSparkSimulator(*sparks);
   CPointer<CParticles> preset;
   if (Succeeded(r)) r = MakeSparksPreset(preset);

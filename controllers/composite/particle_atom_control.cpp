@@ -288,11 +288,7 @@ Result CParticleAtomControl::Update(i32 time) {
 // --- persistence -------------------------------------------------------------------------------
 
 Result CParticleAtomControl::LoadOwn(CStream& stream, CStreamLoadRecord& /*record*/, u32 storedVersion) {
-  Result r = kOk;
-  if (storedVersion < kVersionNoLeadingWord) {
-    u32 dropped = 0;
-    r = ReadU32(stream, dropped);
-  }
+  Result r = SkipOldLeadingWord(stream, storedVersion);
   if (Succeeded(r)) r = LoadFields(stream, storedVersion);
   sizeKey_.clear();
   colorKey_.clear();

@@ -66,8 +66,6 @@ class CParticleAtomControl
  public:
   using Vec3 = CVector3<float>;
 
-  // Version gates of the record.
-  static constexpr u32 kVersionNoLeadingWord = 200;  // before: a dropped u32 precedes Gravity
   // Milliseconds of step time after which the direction jitter is drawn anew.
   static constexpr f32 kJitterPeriodMs = 1024.0f;
   // Milliseconds per step unit.

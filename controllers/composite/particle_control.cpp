@@ -44,11 +44,7 @@ u32 CParticleControl::GetMemorySize() const {
 }
 
 Result CParticleControl::LoadOwn(CStream& stream, CStreamLoadRecord& /*record*/, u32 storedVersion) {
-  Result r = kOk;
-  if (storedVersion < kVersionNoLeadingWord) {
-    u32 dropped = 0;
-    r = ReadU32(stream, dropped);
-  }
+  Result r = SkipOldLeadingWord(stream, storedVersion);
   if (Succeeded(r)) r = LoadFields(stream, storedVersion);
   if (Failed(r)) return r;
   if (storedVersion >= kVersionTrack) return keys_.Read(stream, storedVersion, 2, 2);

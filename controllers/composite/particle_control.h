@@ -36,7 +36,6 @@ class CParticleControl
   using Vec3 = CVector3<float>;
 
   // Version gates of the record.
-  static constexpr u32 kVersionNoLeadingWord = 200;  // before: a dropped u32 precedes Gravity
   static constexpr u32 kVersionTrack = 201;          // Times and Emit stored from here on (f32 times)
   static constexpr u32 kVersionIntegerTimes = 202;   // key times as i32 from here on
 

@@ -33,6 +33,12 @@ Result CParticleDataControl::CreateInstance(CPointer<CBase>&) const { return kEr
 
 Result CParticleDataControl::GetBoundParticles(CParticles*& out) const { return BoundObjectOf(*this, out); }
 
+Result SkipOldLeadingWord(CStream& stream, u32 storedVersion) {
+  if (storedVersion >= CParticleDataControl::kVersionNoLeadingWord) return kOk;
+  u32 dropped = 0;
+  return ReadU32(stream, dropped);
+}
+
 void CreateParticleDataControl(Result& result, CPointer<CBase>&) { result = kErrInvalidArg; }
 
 // --- the emission track ------------------------------------------------------------------------

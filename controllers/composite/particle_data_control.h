@@ -38,6 +38,10 @@ inline constexpr Result kResultDataNotEvaluated = MakeFailure(0x8000000Bu);
 
 class CParticleDataControl : public CDataControlLevel<CDataControl, ClassIndex::CParticleDataControl> {
  public:
+  // The particle controllers' records hold a dropped word before their
+  // settings below this version (SkipOldLeadingWord).
+  static constexpr u32 kVersionNoLeadingWord = 200;
+
   // Both reseed the C-runtime generator from the wall clock.
   CParticleDataControl();
   CParticleDataControl(const CParticleDataControl& other);
@@ -54,6 +58,12 @@ class CParticleDataControl : public CDataControlLevel<CDataControl, ClassIndex::
   // (0x80000005) when a file bound another kind of object.
   Result GetBoundParticles(CParticles*& out) const;
 };
+
+// Records of the particle controllers below 2.00 hold one word before their
+// settings, which nothing reads: from `storedVersion` below
+// CParticleDataControl::kVersionNoLeadingWord it is read and dropped. The
+// stream's code.
+Result SkipOldLeadingWord(CStream& stream, u32 storedVersion);
 
 // The factory entry for "CParticleDataControl": the class is abstract, so
 // it answers kErrInvalidArg and makes nothing.
