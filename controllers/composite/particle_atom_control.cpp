@@ -87,6 +87,92 @@ i32 JitterRange(f32 dirRandomness) {
   return static_cast<i32>(dirRandomness);
 }
 
+// The per-slot arrays of a particle node.
+struct SlotArrays {
+  Vec3* position;
+  CColor* color;
+  Vec3* size;
+  f32* life;
+  f32* remaining;
+  f32* angle;
+  Vec3* base;
+  Vec3* velocity;
+  f32* spin;
+  f32* timer;
+  f32* fall;
+};
+
+// What one step applies to every slot.
+struct StepValues {
+  f32 dt;          // ms
+  f32 step;        // step units
+  f32 fallGrowth;  // Gravity / 4 x step
+  Vec3 wind;       // WindDir x Wind x step
+  Vec3 gravityDir;
+  i32 jitterRange;  // trunc(DirRandomness); 0: no jitter
+};
+
+// Steps slots 0 to n - 1: a slot whose life runs out is cleared, any other
+// moves. Answers the number of live slots. kJitter: the direction jitter
+// is drawn (values.jitterRange above 0); otherwise the velocity is the
+// base velocity.
+template <bool kJitter>
+u32 MoveSlots(const SlotArrays& a, u32 n, const StepValues& values, const KeyView& keys) {
+  // Locals, so that the stores into the slot arrays cannot be taken to
+  // change them.
+  const f32 dt = values.dt;
+  const f32 step = values.step;
+  const f32 fallGrowth = values.fallGrowth;
+  const Vec3 wind = values.wind;
+  const Vec3 gravityDir = values.gravityDir;
+  const KeyView k = keys;
+  u32 alive = 0;
+  for (u32 i = 0; i < n; ++i) {
+    a.remaining[i] -= dt;
+    if (!(a.remaining[i] > 0.0f)) {
+      a.size[i] = Vec3();
+      a.position[i] = Vec3();
+      a.base[i] = Vec3();
+      a.velocity[i] = Vec3();
+      a.color[i] = CColor();
+      a.angle[i] = 0.0f;
+      a.remaining[i] = 0.0f;
+      a.spin[i] = 0.0f;
+      a.fall[i] = 0.0f;
+      a.timer[i] = 0.0f;
+      continue;
+    }
+    const f32 age = (a.life[i] - a.remaining[i]) / a.life[i];
+    Vec3 sizeNow;
+    CColor colorNow;
+    ValueAtAge(k, age, sizeNow, colorNow);
+    a.size[i] = sizeNow;
+    a.angle[i] += a.spin[i] * step;
+    // The fall of this step is taken before the fall speed grows.
+    const Vec3 drop = gravityDir * (a.fall[i] * step);
+    a.fall[i] += fallGrowth;
+    if constexpr (kJitter) {
+      if (a.timer[i] == 0.0f) {
+        const f32 s1 = CrtRand() % 2 == 0 ? 1.0f : -1.0f;
+        const f32 s2 = CrtRand() % 2 == 0 ? 1.0f : -1.0f;
+        const f32 s3 = CrtRand() % 2 == 0 ? 1.0f : -1.0f;
+        const f32 m = static_cast<f32>(CrtRand() % values.jitterRange);
+        a.velocity[i] = a.base[i] + Vec3(m * s3, m * s2, m * s1) * (1.0f / 1024.0f);
+      }
+      a.timer[i] += dt;
+      if (a.timer[i] >= CParticleAtomControl::kJitterPeriodMs) a.timer[i] = 0.0f;
+    } else {
+      a.velocity[i] = a.base[i];
+    }
+    a.position[i] += a.velocity[i] * step;
+    a.position[i] += wind;
+    a.position[i] += drop;
+    a.color[i] = colorNow;
+    ++alive;
+  }
+  return alive;
+}
+
 // The slots the step may touch: MaxQuantity, kept below the length of
 // every slot array (the node keeps them that long; a geometry whose world
 // buffer was replaced by other code must still not be written past).
@@ -223,64 +309,15 @@ Result CParticleAtomControl::Update(i32 time) {
 
   const KeyView keys{sizeKey_.data(), colorKey_.data(), posRateKey_.data(),
                      std::min({sizeKey_.size(), colorKey_.size(), posRateKey_.size()})};
-  const i32 jitterRange = JitterRange(s.DirRandomness);
-  const f32 fallGrowth = s.Gravity / 4.0f * step;
-
-  Vec3* position = node->GetWorldXYZ().GetData();
-  CColor* color = node->GetColor().GetData();
-  Vec3* size = node->GetSize().data();
-  f32* life = node->GetLife().data();
-  f32* remaining = node->GetRemainingLife().data();
-  f32* angle = node->GetAngle().data();
-  Vec3* base = node->GetBaseVelocity().data();
-  Vec3* velocity = node->GetVelocity().data();
-  f32* spin = node->GetSpin().data();
-  f32* timer = node->GetJitterTimer().data();
-  f32* fall = node->GetFallSpeed().data();
-  u32 alive = 0;
-  for (u32 i = 0; i < n; ++i) {
-    remaining[i] -= dt;
-    if (!(remaining[i] > 0.0f)) {
-      size[i] = Vec3();
-      position[i] = Vec3();
-      base[i] = Vec3();
-      velocity[i] = Vec3();
-      color[i] = CColor();
-      angle[i] = 0.0f;
-      remaining[i] = 0.0f;
-      spin[i] = 0.0f;
-      fall[i] = 0.0f;
-      timer[i] = 0.0f;
-      continue;
-    }
-    const f32 age = (life[i] - remaining[i]) / life[i];
-    Vec3 sizeNow;
-    CColor colorNow;
-    ValueAtAge(keys, age, sizeNow, colorNow);
-    size[i] = sizeNow;
-    angle[i] += spin[i] * step;
-    // The fall of this step is taken before the fall speed grows.
-    const Vec3 drop = s.GravityDir * (fall[i] * step);
-    fall[i] += fallGrowth;
-    if (jitterRange > 0) {
-      if (timer[i] == 0.0f) {
-        const f32 s1 = CrtRand() % 2 == 0 ? 1.0f : -1.0f;
-        const f32 s2 = CrtRand() % 2 == 0 ? 1.0f : -1.0f;
-        const f32 s3 = CrtRand() % 2 == 0 ? 1.0f : -1.0f;
-        const f32 m = static_cast<f32>(CrtRand() % jitterRange);
-        velocity[i] = base[i] + Vec3(m * s3, m * s2, m * s1) * (1.0f / 1024.0f);
-      }
-      timer[i] += dt;
-      if (timer[i] >= kJitterPeriodMs) timer[i] = 0.0f;
-    } else {
-      velocity[i] = base[i];
-    }
-    position[i] += velocity[i] * step;
-    position[i] += wind;
-    position[i] += drop;
-    color[i] = colorNow;
-    ++alive;
-  }
+  const StepValues values{dt, step, s.Gravity / 4.0f * step, wind, s.GravityDir, JitterRange(s.DirRandomness)};
+  const SlotArrays slots{node->GetWorldXYZ().GetData(), node->GetColor().GetData(), node->GetSize().data(),
+                         node->GetLife().data(),        node->GetRemainingLife().data(),
+                         node->GetAngle().data(),       node->GetBaseVelocity().data(),
+                         node->GetVelocity().data(),    node->GetSpin().data(),
+                         node->GetJitterTimer().data(), node->GetFallSpeed().data()};
+  // The jitter decision is taken once per step, not once per slot.
+  const u32 alive = values.jitterRange > 0 ? MoveSlots<true>(slots, n, values, keys)
+                                           : MoveSlots<false>(slots, n, values, keys);
   node->SetParticleCounter(alive);
   return kOk;
 }
