@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "controllers/composite/particle_control.h"
 #include "library/register_library_classes.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/custom_data.h"
@@ -20,6 +21,7 @@
 #include "scene/geometry.h"
 #include "scene/geometry_data.h"
 #include "scene/node.h"
+#include "scene/particles.h"
 #include "scene/sel_node.h"
 #include "scene/tri_mesh.h"
 
@@ -308,6 +310,47 @@ TEST_F(SampleSceneTest, TheCubeMaterialGlowsFromBlackToWhite) {
     EXPECT_NEAR(material->Ambient.x, grey, 1e-6f) << "at " << time;
     EXPECT_NEAR(material->Ambient.z, grey, 1e-6f) << "at " << time;
   }
+}
+
+// The sparks: bursts from 0 to 1199 ms and again from 1500 ms; the sparks
+// of the first burst live on (300 to 600 ms) through the pause.
+TEST_F(SampleSceneTest, TheSparksBurstPauseAndBurstAgain) {
+  CSpatial& root = *LoadedRoot();
+  auto* sparks = FindNamed<CParticles>(root, u"Sparks");
+  ASSERT_NE(sparks, nullptr);
+  ASSERT_EQ(sparks->GetMaxQuantity(), 16u);
+  CrtSrand(5);
+  u32 liveAt1200 = 0;
+  for (i32 time = 0; time <= 1800; time += 50) {
+    SCOPED_TRACE(time);
+    ASSERT_EQ(root.UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk);
+    EXPECT_EQ(sparks->GetParticleFlag(), time < 1200 || time >= 1500);
+    if (time == 1000 || time == 1800) {
+      EXPECT_GT(sparks->GetParticleCounter(), 0u);
+    }
+    if (time == 1200) liveAt1200 = sparks->GetParticleCounter();
+    // During the pause the sparks of the burst live on, and none is added.
+    if (time == 1300) {
+      EXPECT_GT(sparks->GetParticleCounter(), 0u);
+    }
+    if (time == 1450) {
+      EXPECT_LE(sparks->GetParticleCounter(), liveAt1200);
+    }
+  }
+}
+
+// The sparks' attachment keeps their settings in the single-control
+// layout; it is saved with the scene but not evaluated.
+TEST_F(SampleSceneTest, TheSparksPresetKeepsItsLayout) {
+  auto* preset = FindNamed<CParticles>(*LoadedRoot(), u"Sparks preset");
+  ASSERT_NE(preset, nullptr);
+  auto* layout = FindNamed<CParticleControl>(*LoadedRoot(), u"Sparks layout");
+  ASSERT_NE(layout, nullptr);
+  EXPECT_EQ(layout->GetObject(), preset);
+  EXPECT_EQ(layout->GetTimes(), (std::vector<i32>{0, 1200, 1500}));
+  EXPECT_EQ(layout->GetEmit(), (std::vector<bool>{true, false, true}));
+  EXPECT_EQ(layout->GetLooks().Color1, CColor(1.0f, 1.0f, 0.2f, 1.0f));
+  EXPECT_EQ(preset->Update(100), kResultDataNotEvaluated);
 }
 
 }  // namespace
