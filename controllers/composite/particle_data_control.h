@@ -9,9 +9,9 @@
 //
 // Every constructor (default and copy) of a particle controller reseeds the
 // C-runtime generator (CrtSrand, platform/crt_random.h) from the wall clock
-// in seconds, as the scene files' tools always did; all random draws of the
-// simulation come from that one generator, so reseeding after construction
-// makes a simulation reproducible.
+// in seconds, so that each run of a scene draws other particles; all random
+// draws of the simulation come from that one generator, so reseeding after
+// construction makes a simulation reproducible.
 //
 // Record, after the KT::CDataControl part: the version pair 2.00 and no
 // fields (a stored version above 2.00 answers kErrNewerVersion).
