@@ -41,6 +41,9 @@
 #include "controllers/composite/spring_control.h"
 #include "controllers/composite/flexi_control.h"
 #include "controllers/composite/flexi_data.h"
+#include "controllers/composite/particle_atom_control.h"
+#include "controllers/composite/particle_control.h"
+#include "controllers/composite/particle_emit_control.h"
 #include "controllers/keyed/data_description_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
@@ -383,20 +386,88 @@ Result AddCube(CNode& fore) {
   return r;
 }
 
-// A particle system of 16 slots beyond the cube.
-Result AddSparks(CNode& fore) {
-  CPointer<CParticles> sparks(new CParticles());
+// An additive particle node named `name` with `capacity` slots.
+Result MakeParticleNode(const char16_t* name, u32 capacity, CPointer<CParticles>& node) {
   CPointer<CGeometryData> slots;
   Result r = CGeometryData::Create(slots);
   if (Succeeded(r)) r = slots->AllocateXYZ(1);
   if (Failed(r)) return r;
-  slots->SetName(u"Sparks slots");
-  sparks->SetBlendMode(CParticles::EAdditive);
+  slots->SetName(std::u16string(name) + u" slots");
+  node = new CParticles();
+  node->SetName(name);
+  node->SetBlendMode(CParticles::EAdditive);
+  r = node->SetSingleLod(slots.Get());
+  return Succeeded(r) ? node->SetMaxQuantity(capacity) : r;
+}
+
+// "Sparks preset": a particle node carrying the single-control layout of
+// the sparks' settings. It rides on the sparks as their attachment, which
+// is saved with the tree but not updated: the layout is kept, not
+// evaluated (its update would end the node's data update).
+Result MakeSparksPreset(CPointer<CParticles>& preset) {
+  Result r = MakeParticleNode(u"Sparks preset", 16, preset);
+  if (Failed(r)) return r;
+
+  CPointer<CParticleControl> layout(new CParticleControl());
+  layout->SetName(u"Sparks layout");
+  ParticleSettings& s = layout->EditSettings();
+  s.Gravity = 0.02f;
+  s.EmitRate = 0.02f;
+  s.EmitterSize = Vec3{0.2f, 0.2f, 0.2f};
+  s.MaxLife = 600.0f;
+  s.MinLife = 300.0f;
+  CParticleControl::Looks& looks = layout->EditLooks();
+  looks.Size1 = Vec3{0.1f, 0.1f, 0.0f};
+  looks.Size2 = Vec3{0.0f, 0.0f, 0.0f};
+  looks.Color1 = CColor{1.0f, 1.0f, 0.2f, 1.0f};
+  looks.Color2 = CColor{0.6f, 0.0f, 0.0f, 0.0f};
+  r = layout->SetKeys({0, 1200, 1500}, {true, false, true});
+  if (Succeeded(r)) r = preset->AddControl(layout.Get());
+  return r;
+}
+
+// The controllers of the sparks: bursts switched on and off, then the
+// simulator of short-lived, shrinking sparks that fade from yellow to red
+// as they fall.
+Result AddSparkSimulator(CParticles& sparks) {
+  CPointer<CParticleEmitControl> bursts(new CParticleEmitControl());
+  bursts->SetName(u"Sparks bursts");
+  Result r = bursts->SetKeys({0, 1200, 1500}, {true, false, true});
+  if (Succeeded(r)) r = sparks.AddControl(bursts.Get());
+  if (Failed(r)) return r;
+
+  CPointer<CParticleAtomControl> atom(new CParticleAtomControl());
+  atom->SetName(u"Sparks simulator");
+  ParticleSettings& s = atom->EditSettings();
+  s.Gravity = 0.02f;
+  s.EmitRate = 0.02f;
+  s.EmitterSize = Vec3{0.2f, 0.2f, 0.2f};
+  s.MaxSpeed = Vec3{0.05f, 0.1f, 0.05f};
+  s.MinSpeed = Vec3{-0.05f, 0.05f, -0.05f};
+  s.MaxLife = 600.0f;
+  s.MinLife = 300.0f;
+  s.MaxAngle = 0.2f;
+  s.MinAngle = -0.2f;
+  s.DirRandomness = 4.0f;
+  r = atom->SetKeys({{0.1f, 0.1f, 0.1f}, {0.05f, 0.05f, 0.05f}, {0.0f, 0.0f, 0.0f}},
+                    {{1.0f, 1.0f, 0.2f, 1.0f}, {1.0f, 0.5f, 0.0f, 0.8f}, {0.6f, 0.0f, 0.0f, 0.0f}},
+                    {0.0f, 0.5f, 1.0f});
+  if (Succeeded(r)) r = sparks.AddControl(atom.Get());
+  return r;
+}
+
+// A particle system of 16 slots beyond the cube.
+Result AddSparks(CNode& fore) {
+  CPointer<CParticles> sparks;
+  Result r = MakeParticleNode(u"Sparks", 16, sparks);
+  if (Failed(r)) return r;
   sparks->SetFaceToMode(CParticles::EFaceCam);
   sparks->SetSoftness(2);
-  r = sparks->SetSingleLod(slots.Get());
-  if (Succeeded(r)) r = sparks->SetMaxQuantity(16);
-  if (Succeeded(r)) r = AddPlaced(fore, *sparks, u"Sparks", 2.5f, 0.0f, 0.0f);
+  r = AddPlaced(fore, *sparks, u"Sparks", 2.5f, 0.0f, 0.0f);
+  if (Succeeded(r)) r = AddSparkSimulator(*sparks);
+  CPointer<CParticles> preset;
+  if (Succeeded(r)) r = MakeSparksPreset(preset);
+  if (Succeeded(r)) sparks->SetAttachment(preset.Get());
   return r;
 }
 

@@ -18,7 +18,10 @@
 //     UVW clip controller;
 //   "Billboards", a turning billboard group holding "Card", a billboard
 //     whose texture coordinates scroll;
-//   "Sparks", a particle system carried by the forearm;
+//   "Sparks", a particle system carried by the forearm: an emission
+//     switch bursts it on and off, a simulator moves its sparks; its
+//     attachment "Sparks preset" is a particle node that keeps the same
+//     settings in the single-control layout (kept, not updated);
 //   "Speaker", an audio source playing the track "Beat" of two cues that
 //     share one piece of sample data, and "Chime", an audio instance of it.
 //   "Orbit Camera", keyed by a camera keyframe controller that orbits its

@@ -28,6 +28,10 @@
 #include "controllers/composite/spring_control.h"
 #include "controllers/composite/flexi_control.h"
 #include "controllers/composite/flexi_data.h"
+#include "controllers/composite/particle_atom_control.h"
+#include "controllers/composite/particle_control.h"
+#include "controllers/composite/particle_data_control.h"
+#include "controllers/composite/particle_emit_control.h"
 #include "controllers/keyed/data_description_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
@@ -200,6 +204,10 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CMaterialControl", &CreateObject<CMaterialControl>);
   CClassFactory::Register("CAnmImageControl", &CreateObject<CAnmImageControl>);
   CClassFactory::Register("CMaterialLayerControl", &CreateObject<CMaterialLayerControl>);
+  CClassFactory::Register("CParticleDataControl", &CreateParticleDataControl);
+  CClassFactory::Register("CParticleAtomControl", &CreateObject<CParticleAtomControl>);
+  CClassFactory::Register("CParticleEmitControl", &CreateObject<CParticleEmitControl>);
+  CClassFactory::Register("CParticleControl", &CreateObject<CParticleControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

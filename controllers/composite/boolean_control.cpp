@@ -59,10 +59,7 @@ bool CBooleanControl::IsStartedAt(i32 time) const {
 }
 
 Result CBooleanControl::PickByPriority(i32 time, i32& bestTime, i32& pickedTime, f32& bestPriority) {
-  u32 index = 0;
-  const i32 code = shareTime_.FindStep(ScaleTime(time), index);
-  if (code == kKeySearchNone || code == kKeySearchBefore) return kOk;
-  return PickByKeyStart(*this, shareTime_[index], GetPriority(), bestTime, pickedTime, bestPriority);
+  return PickByStepTrack(*this, shareTime_, time, bestTime, pickedTime, bestPriority);
 }
 
 Result CBooleanControl::Save(CStream& stream, u32 flags) {

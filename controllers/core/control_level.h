@@ -45,6 +45,7 @@
 #include <string>
 
 #include "controllers/core/control.h"
+#include "controllers/core/key_search.h"
 #include "controllers/core/time_key.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/member_visitor.h"
@@ -84,6 +85,20 @@ Result PickMostRecentKey(const CControl& control, i32 keyTime, f32 priority, i32
 // At Frequency 1 this is the comparison of the local key time.
 Result PickByKeyStart(const CControl& control, i32 keyTime, f32 priority, i32& bestTime, i32& pickedTime,
                       f32& bestPriority);
+
+// PickByPriority of a control whose claim is the key in force of a step
+// track of bare times (CTimeTrack): at trunc(time x Frequency) the key in
+// force is searched from the track's cache (which moves to it); no keys, or
+// a time before the first key, answers 0 (not a candidate); otherwise
+// PickByKeyStart with that key's time and the control's Priority.
+template <typename TimeTrack>
+Result PickByStepTrack(const CControl& control, TimeTrack& track, i32 time, i32& bestTime, i32& pickedTime,
+                       f32& bestPriority) {
+  u32 index = 0;
+  const i32 code = track.FindStep(control.ScaleTime(time), index);
+  if (code == kKeySearchNone || code == kKeySearchBefore) return kOk;
+  return PickByKeyStart(control, track[index], control.GetPriority(), bestTime, pickedTime, bestPriority);
+}
 
 // Keeps an object's Modified flag across the writes a controller makes into
 // it during an update: the flag is put back as it was when the guard ends.

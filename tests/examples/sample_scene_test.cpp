@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "controllers/composite/particle_control.h"
 #include "library/register_library_classes.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/custom_data.h"
@@ -21,11 +22,13 @@
 #include "render/effects/post_effect.h"
 #include "render/effects/video_map.h"
 #include "render/images/image.h"
+#include "platform/crt_random.h"
 #include "render/materials/standard_material.h"
 #include "render/materials/texture_maps.h"
 #include "scene/geometry.h"
 #include "scene/geometry_data.h"
 #include "scene/node.h"
+#include "scene/particles.h"
 #include "scene/sel_node.h"
 #include "scene/tri_mesh.h"
 #include "shapes/edge.h"
@@ -109,11 +112,12 @@ TEST_F(SampleSceneTest, HoldsAnObjectOfEveryRegisteredClass) {
   const std::set<std::string> custom = NamesRegisteredBy(&RegisterCustomDataClasses);
   expected.insert(custom.begin(), custom.end());
   // Old names load through their current classes, and the abstract
-  // UVW-map controller base cannot be made.
+  // UVW-map and particle controller bases cannot be made.
   u32 oldCount = 0;
   const OldClassName* oldNames = GetOldClassNames(oldCount);
   for (u32 i = 0; i < oldCount; ++i) expected.erase(oldNames[i].oldName);
   expected.erase("CUvwMapDataControl");
+  expected.erase("CParticleDataControl");
   ASSERT_FALSE(expected.empty());
 
   const std::set<std::string> found = LoadedClassNames();
@@ -129,6 +133,8 @@ TEST_F(SampleSceneTest, SavingTheLoadedSampleGivesTheSameBytes) {
 // The world matrix of every spatial and the positions of every geometry
 // and UV channel the data pass updated, at `time`.
 std::string Evaluate(CSpatial& root, i32 time) {
+  // The particle simulation draws random numbers: both scenes draw the same.
+  CrtSrand(1);
   EXPECT_EQ(root.UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk) << "at " << time;
   std::vector<CSpatial*> spatials;
   root.CollectSpatials(spatials);
@@ -413,6 +419,47 @@ TEST_F(SampleSceneTest, TheBlendedMaterialTurnsFromWarmToCool) {
     EXPECT_NEAR(material->Diffuse.z, cool, 1e-6f) << "at " << time;
     EXPECT_NEAR(material->Diffuse.y, 0.2f, 1e-6f) << "at " << time;
   }
+}
+
+// The sparks: bursts from 0 to 1199 ms and again from 1500 ms; the sparks
+// of the first burst live on (300 to 600 ms) through the pause.
+TEST_F(SampleSceneTest, TheSparksBurstPauseAndBurstAgain) {
+  CSpatial& root = *LoadedRoot();
+  auto* sparks = FindNamed<CParticles>(root, u"Sparks");
+  ASSERT_NE(sparks, nullptr);
+  ASSERT_EQ(sparks->GetMaxQuantity(), 16u);
+  CrtSrand(5);
+  u32 liveAt1200 = 0;
+  for (i32 time = 0; time <= 1800; time += 50) {
+    SCOPED_TRACE(time);
+    ASSERT_EQ(root.UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk);
+    EXPECT_EQ(sparks->GetParticleFlag(), time < 1200 || time >= 1500);
+    if (time == 1000 || time == 1800) {
+      EXPECT_GT(sparks->GetParticleCounter(), 0u);
+    }
+    if (time == 1200) liveAt1200 = sparks->GetParticleCounter();
+    // During the pause the sparks of the burst live on, and none is added.
+    if (time == 1300) {
+      EXPECT_GT(sparks->GetParticleCounter(), 0u);
+    }
+    if (time == 1450) {
+      EXPECT_LE(sparks->GetParticleCounter(), liveAt1200);
+    }
+  }
+}
+
+// The sparks' attachment keeps their settings in the single-control
+// layout; it is saved with the scene but not evaluated.
+TEST_F(SampleSceneTest, TheSparksPresetKeepsItsLayout) {
+  auto* preset = FindNamed<CParticles>(*LoadedRoot(), u"Sparks preset");
+  ASSERT_NE(preset, nullptr);
+  auto* layout = FindNamed<CParticleControl>(*LoadedRoot(), u"Sparks layout");
+  ASSERT_NE(layout, nullptr);
+  EXPECT_EQ(layout->GetObject(), preset);
+  EXPECT_EQ(layout->GetTimes(), (std::vector<i32>{0, 1200, 1500}));
+  EXPECT_EQ(layout->GetEmit(), (std::vector<bool>{true, false, true}));
+  EXPECT_EQ(layout->GetLooks().Color1, CColor(1.0f, 1.0f, 0.2f, 1.0f));
+  EXPECT_EQ(preset->Update(100), kErrNotEvaluated);
 }
 
 }  // namespace

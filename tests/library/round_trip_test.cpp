@@ -31,6 +31,9 @@
 #include "controllers/composite/spring_control.h"
 #include "controllers/composite/flexi_control.h"
 #include "controllers/composite/flexi_data.h"
+#include "controllers/composite/particle_atom_control.h"
+#include "controllers/composite/particle_control.h"
+#include "controllers/composite/particle_emit_control.h"
 #include "controllers/core/keyframe_control.h"
 #include "controllers/core/morph_control.h"
 #include "controllers/core/uvw_map_control.h"
@@ -779,6 +782,24 @@ void BuildMaterialLayerControl(CBase& object, Companions& companions) {
   ASSERT_EQ(layer.SetKeys({0, 1000}, {{1.0f, 0.0f}, {0.25f, 0.75f, 2.0f}}), kOk);
 }
 
+void BuildParticleAtomControl(CBase& object, Companions&) {
+  auto& control = static_cast<CParticleAtomControl&>(object);
+  control.EditSettings().Gravity = 4.0f;
+  control.EditSettings().DirRandomness = 5.0f;
+  ASSERT_EQ(control.SetKeys({{1, 1, 1}, {3, 3, 3}}, {{1, 0, 0, 1}, {0, 0, 1, 0}}, {0.0f, 1.0f}), kOk);
+}
+
+void BuildParticleEmitControl(CBase& object, Companions&) {
+  ASSERT_EQ(static_cast<CParticleEmitControl&>(object).SetKeys({0, 1000, 3000}, {true, false, true}), kOk);
+}
+
+void BuildParticleControl(CBase& object, Companions&) {
+  auto& control = static_cast<CParticleControl&>(object);
+  control.EditSettings().Wind = 0.5f;
+  control.EditLooks().Color1 = CColor(0.1f, 0.2f, 0.3f, 0.4f);
+  ASSERT_EQ(control.SetKeys({0, 250}, {true, false}), kOk);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -884,6 +905,10 @@ const std::map<std::string, Row>& Rows() {
       {"CMaterialControl", {BuildMaterialControl}},
       {"CAnmImageControl", {BuildAnmImageControl}},
       {"CMaterialLayerControl", {BuildMaterialLayerControl}},
+      {"CParticleDataControl", {{}, true}},
+      {"CParticleAtomControl", {BuildParticleAtomControl}},
+      {"CParticleEmitControl", {BuildParticleEmitControl}},
+      {"CParticleControl", {BuildParticleControl}},
   };
   return rows;
 }

@@ -19,6 +19,7 @@ void PrintHelp() {
       "  sample OUT          write a small scene that uses every persistent class\n"
       "  sample --tree OUT   write the example tree data\n"
       "  eval FILE TIME...   bring the first root to each time (ms) and print world matrices\n"
+      "                      (random draws start from the same seed on every run)\n"
       "  image IN [--layout N] [--resize WxH] [--pixel X,Y]... [--out OUT]\n"
       "                      read an image (.bmp .dib .jpg .jpeg .png .tga .gif .tif .tiff .hdr),\n"
       "                      convert its pixel layout, resize it, print pixels, write it\n"
