@@ -401,9 +401,8 @@ Result MakeParticleNode(const char16_t* name, u32 capacity, CPointer<CParticles>
 }
 
 // "Sparks preset": a particle node carrying the single-control layout of
-// the sparks' settings. It rides on the sparks as their attachment, which
-// is saved with the tree but not updated: the layout is kept, not
-// evaluated (its update would end the node's data update).
+// the sparks' settings. The layout is kept, not evaluated: its update ends
+// the preset's own data update, and the scene's other objects go on.
 Result MakeSparksPreset(CPointer<CParticles>& preset) {
   Result r = MakeParticleNode(u"Sparks preset", 16, preset);
   if (Failed(r)) return r;
@@ -458,16 +457,19 @@ Result AddSparkSimulator(CParticles& sparks) {
 
 // A particle system of 16 slots beyond the cube.
 Result AddSparks(CNode& fore) {
+  // The preset comes first, so the sparks update after a node whose data
+  // update ends early.
+  CPointer<CParticles> preset;
+  Result r = MakeSparksPreset(preset);
+  if (Succeeded(r)) r = AddPlaced(fore, *preset, u"Sparks preset", 2.5f, 1.0f, 0.0f);
+  if (Failed(r)) return r;
   CPointer<CParticles> sparks;
-  Result r = MakeParticleNode(u"Sparks", 16, sparks);
+  r = MakeParticleNode(u"Sparks", 16, sparks);
   if (Failed(r)) return r;
   sparks->SetFaceToMode(CParticles::EFaceCam);
   sparks->SetSoftness(2);
   r = AddPlaced(fore, *sparks, u"Sparks", 2.5f, 0.0f, 0.0f);
   if (Succeeded(r)) r = AddSparkSimulator(*sparks);
-  CPointer<CParticles> preset;
-  if (Succeeded(r)) r = MakeSparksPreset(preset);
-  if (Succeeded(r)) sparks->SetAttachment(preset.Get());
   return r;
 }
 

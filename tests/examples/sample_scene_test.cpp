@@ -448,9 +448,10 @@ TEST_F(SampleSceneTest, TheSparksBurstPauseAndBurstAgain) {
   }
 }
 
-// The sparks' attachment keeps their settings in the single-control
-// layout; it is saved with the scene but not evaluated.
-TEST_F(SampleSceneTest, TheSparksPresetKeepsItsLayout) {
+// The preset keeps the sparks' settings in the single-control layout; it
+// is saved with the scene but not evaluated, and the scene's update goes
+// on past it: the sparks placed after it still burst.
+TEST_F(SampleSceneTest, TheSparksPresetKeepsItsLayoutAndTheSceneGoesOn) {
   auto* preset = FindNamed<CParticles>(*LoadedRoot(), u"Sparks preset");
   ASSERT_NE(preset, nullptr);
   auto* layout = FindNamed<CParticleControl>(*LoadedRoot(), u"Sparks layout");
@@ -460,6 +461,16 @@ TEST_F(SampleSceneTest, TheSparksPresetKeepsItsLayout) {
   EXPECT_EQ(layout->GetEmit(), (std::vector<bool>{true, false, true}));
   EXPECT_EQ(layout->GetLooks().Color1, CColor(1.0f, 1.0f, 0.2f, 1.0f));
   EXPECT_EQ(preset->Update(100), kErrNotEvaluated);
+
+  auto* sparks = FindNamed<CParticles>(*LoadedRoot(), u"Sparks");
+  ASSERT_NE(sparks, nullptr);
+  CrtSrand(5);
+  for (i32 time = 0; time <= 500; time += 50) {
+    ASSERT_EQ(LoadedRoot()->UpdateScene(time, 0, 0.0f, true, nullptr, false), kOk) << "at " << time;
+  }
+  EXPECT_TRUE(sparks->GetParticleFlag());
+  EXPECT_GT(sparks->GetParticleCounter(), 0u);
+  EXPECT_EQ(preset->GetParticleCounter(), 0u);
 }
 
 }  // namespace
