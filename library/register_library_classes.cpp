@@ -28,9 +28,14 @@
 #include "controllers/composite/flexi_control.h"
 #include "controllers/composite/flexi_data.h"
 #include "controllers/keyed/data_description_control.h"
+#include "controllers/keyed/hdr_control.h"
+#include "controllers/keyed/image_light_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
 #include "controllers/keyed/node_sel_control.h"
+#include "controllers/keyed/post_effect_control.h"
+#include "controllers/keyed/video_control.h"
+#include "controllers/keyed/video_track_control.h"
 #include "controllers/composite/camera_keyframe_control.h"
 #include "controllers/composite/keyframe_clip_control.h"
 #include "controllers/keyed/camera_target.h"
@@ -168,6 +173,11 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CPostEffect", &CreateObject<CPostEffect>);
   CClassFactory::Register("CCameraSwitcher", &CreateObject<CCameraSwitcher>);
   CClassFactory::Register("CCameraSwitcherControl", &CreateObject<CCameraSwitcherControl>);
+  CClassFactory::Register("CPostEffectControl", &CreateObject<CPostEffectControl>);
+  CClassFactory::Register("CVideoTrackControl", &CreateObject<CVideoTrackControl>);
+  CClassFactory::Register("CVideoControl", &CreateObject<CVideoControl>);
+  CClassFactory::Register("CImageLightControl", &CreateObject<CImageLightControl>);
+  CClassFactory::Register("CHDRControl", &CreateObject<CHDRControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }
