@@ -209,8 +209,8 @@ TEST_F(PostEffectControlTest, BadRecordsAreRefused) {
   ByteWriter newer = test::DataControlHead();
   newer.Pair(1, 2).U32(0);
   ByteWriter newerKey = test::DataControlHead();
-  newerKey.Pair(1, 1).U32(1).U32(1).Pair(1, 0).I32(0).Pair(1, 0).U32(0).F32(50).Pair(1, 1).F32(1).F32(1).F32(1).F32(
-      1);
+  newerKey.Pair(1, 1).U32(1).U32(1).Pair(1, 0).I32(0).Pair(1, 0).U32(0).F32(50).Pair(1, 1);
+  newerKey.F32(1).F32(1).F32(1).F32(1);
   ByteWriter hugeCount = test::DataControlHead();
   hugeCount.Pair(1, 1).U32(0x40000000);
   const Row rows[] = {
