@@ -48,6 +48,11 @@
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
 #include "controllers/keyed/node_sel_control.h"
+#include "controllers/keyed/hdr_control.h"
+#include "controllers/keyed/image_light_control.h"
+#include "controllers/keyed/post_effect_control.h"
+#include "controllers/keyed/video_control.h"
+#include "controllers/keyed/video_track_control.h"
 #include "controllers/composite/camera_keyframe_control.h"
 #include "controllers/composite/keyframe_clip_control.h"
 #include "controllers/keyed/camera_target.h"
@@ -1469,6 +1474,33 @@ Result AddScreen(CNode& scene) {
   Result r = track->AddVideo(video.Get());
   if (Failed(r)) return r;
   track->CurrentVideo = 0;
+  // The video plays from 0 ms and pauses at 2000 ms, fading in over the
+  // first second; the track starts it at 0 ms for two plays, at half
+  // volume, muted from 3000 ms.
+  CPointer<CVideoControl> playback(new CVideoControl());
+  playback->SetName(u"Screen playback");
+  using StateKey = CVideoControl::CVideoStateKey;
+  r = playback->EditStateKeys().SetKey(StateKey(0, CVideo::PS_Playing));
+  if (Succeeded(r)) r = playback->EditStateKeys().SetKey(StateKey(2000, CVideo::PS_Paused));
+  CVideoControl::CVideoVolumeKey fade;
+  for (const auto& [time, volume] : {std::pair{0, 0.0f}, std::pair{1000, 1.0f}}) {
+    fade.Time = time;
+    fade.Volume = volume;
+    if (Succeeded(r)) r = playback->EditVolumeKeys().SetKey(fade);
+  }
+  if (Succeeded(r)) r = video->AddControl(playback.Get());
+  CPointer<CVideoTrackControl> clips(new CVideoTrackControl());
+  clips->SetName(u"Screen clips");
+  if (Succeeded(r)) r = clips->EditClipKeys().SetKey(CVideoTrackControl::CVideoClipKey(0, 0, 2));
+  CVideoTrackControl::CTrackVolumeKey level;
+  for (const auto& [time, mute] : {std::pair{0, false}, std::pair{3000, true}}) {
+    level.Time = time;
+    level.Volume = 0.5f;
+    level.Mute = mute;
+    if (Succeeded(r)) r = clips->EditVolumeKeys().SetKey(level);
+  }
+  if (Succeeded(r)) r = track->AddControl(clips.Get());
+  if (Failed(r)) return r;
   CPointer<CVideoMap> texture(new CVideoMap());
   texture->SetName(u"Screen texture");
   texture->SetVideoTrack(track.Get());
@@ -1490,6 +1522,18 @@ Result AddImageLight(CNode& scene) {
   CPointer<CImageLight> light(new CImageLight());
   light->Strength = 0.5f;
   Result r = light->SetImage(image);
+  // Its control fades it from 0.5 up to 1.5 over the first second and
+  // switches it off there.
+  CPointer<CImageLightControl> fade(new CImageLightControl());
+  fade->SetName(u"Sky light fade");
+  CImageLightControl::CIblKey key;
+  for (const auto& [time, active, strength] : {std::tuple{0, true, 0.5f}, std::tuple{1000, false, 1.5f}}) {
+    key.Time = time;
+    key.Active = active;
+    key.Strength = strength;
+    if (Succeeded(r)) r = fade->EditKeys().SetKey(key);
+  }
+  if (Succeeded(r)) r = light->AddControl(fade.Get());
   if (Succeeded(r)) r = AddPlaced(scene, *light, u"Sky light", 0.0f, 20.0f, 0.0f);
   return r;
 }
@@ -1509,6 +1553,34 @@ Result AddListedPostEffect(CStream& stream) {
   if (Succeeded(r)) r = glow->AddObjectEntry(nullptr, {1, 0, 0, 0}, {1.0f, 1.0f, 1.0f, 1.0f});
   if (Succeeded(r)) r = stream.AddObject(glow.Get());
   return r;
+}
+
+// A "Pulse" post effect with two variables, animated by its control: the
+// second variable swells from 0.5 to 1.0 and back over two seconds; the
+// first variable's track has no keys and stays put. It rides on an
+// "Effects" node of the scene, so that the scene's link pass brings its
+// controller back.
+Result AddPulseEffect(CNode& scene) {
+  CPointer<CPostEffect> effect(new CPostEffect());
+  effect->SetName(u"Pulse");
+  Result r = effect->AddVariable(0, {1.0f, 1.0f, 1.0f, 1.0f});
+  if (Succeeded(r)) r = effect->AddVariable(1, {0.5f, 0.0f, 0.0f, 0.0f});
+  CPointer<CPostEffectControl> pulse(new CPostEffectControl());
+  pulse->SetName(u"Pulse keys");
+  pulse->EditTracks().resize(2);
+  CPostEffectControl::CVarKey key;
+  for (const auto& [time, strength] : {std::pair{0, 0.5f}, std::pair{1000, 1.0f}, std::pair{2000, 0.5f}}) {
+    key.Time = time;
+    key.afData = {strength, 0.0f, 0.0f, 0.0f};
+    if (Succeeded(r)) r = pulse->EditTracks()[1].SetKey(key);
+  }
+  if (Succeeded(r)) r = effect->AddControl(pulse.Get());
+  if (Failed(r)) return r;
+  CPointer<CNode> holder;
+  r = CNode::Create(holder);
+  if (Failed(r)) return r;
+  holder->SetAttachment(effect.Get());
+  return AddPlaced(scene, *holder, u"Effects", 0.0f, 0.0f, 0.0f);
 }
 
 // A camera switcher "Cuts" in "CM_Switch" whose controller cuts to the
@@ -1910,11 +1982,28 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddCameraCuts(*scene);
   if (Succeeded(r)) r = AddVectorShapes(*scene);
   if (Succeeded(r)) r = AddSwatches(*scene);
+  if (Succeeded(r)) r = AddPulseEffect(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;
 
   stream.AddRootObject(scene.Get());
+  // The scene's HDR settings are animated by an HDR control; until the
+  // scene settings object holds it, the control is a further root of its
+  // own, bound to nothing.
+  CPointer<CHDRControl> hdr(new CHDRControl());
+  hdr->SetName(u"Scene HDR");
+  CHDRControl::CHdrKey hdrKey;
+  for (const auto& [time, glare, exposure] :
+       {std::tuple{0, u32{GT_Camera}, 1.0f}, std::tuple{1000, u32{GT_SunnyCross}, 3.0f}}) {
+    hdrKey.Time = time;
+    hdrKey.HDREnable = true;
+    hdrKey.GlareType = glare;
+    hdrKey.Exposure = exposure;
+    r = hdr->EditKeys().SetKey(hdrKey);
+    if (Failed(r)) return r;
+  }
+  stream.AddRootObject(hdr.Get());
   stream.AddExtendInfo(version.Get());
   stream.AddObject(listed.Get());
   stream.SetThumbnail(thumbnail.Get());

@@ -33,9 +33,14 @@
 #include "controllers/composite/particle_data_control.h"
 #include "controllers/composite/particle_emit_control.h"
 #include "controllers/keyed/data_description_control.h"
+#include "controllers/keyed/hdr_control.h"
+#include "controllers/keyed/image_light_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
 #include "controllers/keyed/node_sel_control.h"
+#include "controllers/keyed/post_effect_control.h"
+#include "controllers/keyed/video_control.h"
+#include "controllers/keyed/video_track_control.h"
 #include "controllers/composite/camera_keyframe_control.h"
 #include "controllers/composite/keyframe_clip_control.h"
 #include "controllers/keyed/camera_target.h"
@@ -208,6 +213,11 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CParticleAtomControl", &CreateObject<CParticleAtomControl>);
   CClassFactory::Register("CParticleEmitControl", &CreateObject<CParticleEmitControl>);
   CClassFactory::Register("CParticleControl", &CreateObject<CParticleControl>);
+  CClassFactory::Register("CPostEffectControl", &CreateObject<CPostEffectControl>);
+  CClassFactory::Register("CVideoTrackControl", &CreateObject<CVideoTrackControl>);
+  CClassFactory::Register("CVideoControl", &CreateObject<CVideoControl>);
+  CClassFactory::Register("CImageLightControl", &CreateObject<CImageLightControl>);
+  CClassFactory::Register("CHDRControl", &CreateObject<CHDRControl>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

@@ -77,4 +77,8 @@ void DescribeKeyBlock(CMemberVisitor& visitor, const char16_t* name, const CRtsT
   visitor.Rts(name, &value);
 }
 
+void DescribeKeyBlock(CMemberVisitor& visitor, const char16_t* name, const std::array<f32, 4>& value) {
+  visitor.FloatArray(name, value.data(), 4);
+}
+
 }  // namespace KT

@@ -35,6 +35,7 @@
 //   };
 #pragma once
 
+#include <array>
 #include <cstring>
 #include <type_traits>
 
@@ -107,6 +108,8 @@ Result ReadKeyVersion(CStream& stream, const ClassRecord& record, u32& version);
 void DescribeKeyBlock(CMemberVisitor& visitor, const char16_t* name, const CVector3<float>& value);
 void DescribeKeyBlock(CMemberVisitor& visitor, const char16_t* name, const CColor& value);
 void DescribeKeyBlock(CMemberVisitor& visitor, const char16_t* name, const CRtsTransform& value);
+// Four floats (a shader variable), reported as a four-float array.
+void DescribeKeyBlock(CMemberVisitor& visitor, const char16_t* name, const std::array<f32, 4>& value);
 
 // Writes the fields a level lists, in order. Sticky: after the first failing
 // write nothing more is written and that code is kept.

@@ -16,6 +16,11 @@
 #include "objectmodel/custom_data.h"
 #include "objectmodel/matrix4.h"
 #include "objectmodel/stream_test_support.h"
+#include "controllers/keyed/hdr_control.h"
+#include "controllers/keyed/image_light_control.h"
+#include "controllers/keyed/post_effect_control.h"
+#include "controllers/keyed/video_control.h"
+#include "controllers/keyed/video_track_control.h"
 #include "render/effects/camera_switcher.h"
 #include "render/effects/image_layer.h"
 #include "render/effects/image_light.h"
@@ -73,7 +78,8 @@ class SampleSceneTest : public ::testing::Test {
     // No section may skip records: a class the factory cannot make fails
     // the load.
     ASSERT_EQ(test::LoadScene(bytes_, loaded_, device_, 0), kOk);
-    ASSERT_EQ(loaded_.GetRootObjectCount(), 1u);
+    // The scene, then the unbound HDR control.
+    ASSERT_EQ(loaded_.GetRootObjectCount(), 2u);
   }
   void TearDown() override { CClassFactory::GetRegistry() = saved_; }
 
@@ -471,6 +477,60 @@ TEST_F(SampleSceneTest, TheSparksPresetKeepsItsLayoutAndTheSceneGoesOn) {
   EXPECT_TRUE(sparks->GetParticleFlag());
   EXPECT_GT(sparks->GetParticleCounter(), 0u);
   EXPECT_EQ(preset->GetParticleCounter(), 0u);
+}
+
+TEST_F(SampleSceneTest, TheLoadedEffectControlsDriveTheirObjects) {
+  auto* holder = FindNamed<CNode>(*LoadedRoot(), u"Effects");
+  ASSERT_NE(holder, nullptr);
+  auto* pulse = DynamicCast<CPostEffect>(holder->GetAttachment());
+  ASSERT_NE(pulse, nullptr);
+  auto* pulseKeys = DynamicCast<CPostEffectControl>(pulse->GetFirstControl());
+  ASSERT_NE(pulseKeys, nullptr);
+  ASSERT_EQ(pulseKeys->Update(500), kOk);
+  CPostEffect::Float4 value{};
+  ASSERT_EQ(pulse->GetVariable(1, value), kOk);
+  EXPECT_FLOAT_EQ(value[0], 0.75f);
+  ASSERT_EQ(pulse->GetVariable(0, value), kOk);
+  EXPECT_EQ(value, (CPostEffect::Float4{1.0f, 1.0f, 1.0f, 1.0f}));
+
+  auto* light = FindNamed<CImageLight>(*LoadedRoot(), u"Sky light");
+  ASSERT_NE(light, nullptr);
+  auto* fade = DynamicCast<CImageLightControl>(light->GetFirstControl());
+  ASSERT_NE(fade, nullptr);
+  ASSERT_EQ(fade->Update(500), kOk);
+  EXPECT_TRUE(light->IsActive());
+  EXPECT_FLOAT_EQ(light->Strength, 1.0f);
+  ASSERT_EQ(fade->Update(1000), kOk);
+  EXPECT_FALSE(light->IsActive());
+
+  auto* screen = FindNamed<CImageLayer>(*LoadedRoot(), u"Screen");
+  ASSERT_NE(screen, nullptr);
+  auto* texture = DynamicCast<CVideoMap>(screen->GetContent());
+  ASSERT_NE(texture, nullptr);
+  CVideoTrack* track = texture->GetVideoTrack();
+  ASSERT_NE(track, nullptr);
+  auto* clips = DynamicCast<CVideoTrackControl>(track->GetFirstControl());
+  ASSERT_NE(clips, nullptr);
+  // The video is lost: its clip is over as soon as it has started.
+  ASSERT_EQ(clips->Update(3000), kOk);
+  EXPECT_EQ(track->CurrentVideo, 0);
+  EXPECT_EQ(track->ClipState, u32{CVideoTrack::CS_Ended});
+  EXPECT_TRUE(track->Mute);
+  CVideo* video = track->GetVideo(0);
+  ASSERT_NE(video, nullptr);
+  auto* playback = DynamicCast<CVideoControl>(video->GetFirstControl());
+  ASSERT_NE(playback, nullptr);
+  ASSERT_EQ(playback->Update(1999), kOk);
+  EXPECT_EQ(video->PlayState, u32{CVideo::PS_Playing});
+  ASSERT_EQ(playback->Update(2000), kOk);
+  EXPECT_EQ(video->PlayState, u32{CVideo::PS_Paused});
+
+  auto* hdr = DynamicCast<CHDRControl>(loaded_.GetRootObject(1));
+  ASSERT_NE(hdr, nullptr);
+  EXPECT_EQ(hdr->Update(0), kErrInvalidArg);
+  const CHdrSettings half = hdr->Evaluate(500, CHdrSettings());
+  EXPECT_EQ(half.HDRGlareType, u32{GT_Camera});
+  EXPECT_FLOAT_EQ(half.HDRExposure, 2.0f);
 }
 
 }  // namespace

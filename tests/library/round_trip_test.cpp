@@ -41,9 +41,14 @@
 #include "controllers/keyed/anm_image_control.h"
 #include "controllers/keyed/material_control.h"
 #include "controllers/keyed/material_uv_control.h"
+#include "controllers/keyed/hdr_control.h"
+#include "controllers/keyed/image_light_control.h"
 #include "controllers/keyed/node_attribute_control.h"
 #include "controllers/keyed/node_layer_control.h"
 #include "controllers/keyed/node_sel_control.h"
+#include "controllers/keyed/post_effect_control.h"
+#include "controllers/keyed/video_control.h"
+#include "controllers/keyed/video_track_control.h"
 #include "controllers/composite/camera_keyframe_control.h"
 #include "controllers/composite/keyframe_clip_control.h"
 #include "library/register_library_classes.h"
@@ -800,6 +805,54 @@ void BuildParticleControl(CBase& object, Companions&) {
   ASSERT_EQ(control.SetKeys({0, 250}, {true, false}), kOk);
 }
 
+void BuildPostEffectControl(CBase& object, Companions& /*companions*/) {
+  auto& control = static_cast<CPostEffectControl&>(object);
+  CPostEffectControl::CVarKey key;
+  key.Time = 200;
+  key.afData = {0.5f, 1.5f, 2.5f, 3.5f};
+  key.TransitionType = TT_EASE_IN;
+  control.EditTracks().resize(2);
+  ASSERT_EQ(control.EditTracks()[1].SetKey(key), kOk);
+}
+
+void BuildVideoTrackControl(CBase& object, Companions& /*companions*/) {
+  auto& control = static_cast<CVideoTrackControl&>(object);
+  ASSERT_EQ(control.EditClipKeys().SetKey(CVideoTrackControl::CVideoClipKey(100, 1, 3)), kOk);
+  CVideoTrackControl::CTrackVolumeKey volume;
+  volume.Time = 400;
+  volume.Volume = 0.25f;
+  volume.Mute = true;
+  ASSERT_EQ(control.EditVolumeKeys().SetKey(volume), kOk);
+}
+
+void BuildVideoControl(CBase& object, Companions& /*companions*/) {
+  auto& control = static_cast<CVideoControl&>(object);
+  ASSERT_EQ(control.EditStateKeys().SetKey(CVideoControl::CVideoStateKey(0, CVideo::PS_Paused)), kOk);
+  CVideoControl::CVideoVolumeKey volume;
+  volume.Time = 300;
+  volume.Volume = 0.75f;
+  ASSERT_EQ(control.EditVolumeKeys().SetKey(volume), kOk);
+}
+
+void BuildImageLightControl(CBase& object, Companions& /*companions*/) {
+  auto& control = static_cast<CImageLightControl&>(object);
+  CImageLightControl::CIblKey key;
+  key.Time = 600;
+  key.Active = true;
+  key.Strength = 2.5f;
+  ASSERT_EQ(control.EditKeys().SetKey(key), kOk);
+}
+
+void BuildHdrControl(CBase& object, Companions& /*companions*/) {
+  auto& control = static_cast<CHDRControl&>(object);
+  CHDRControl::CHdrKey key;
+  key.Time = 700;
+  key.HDREnable = true;
+  key.Exposure = 1.75f;
+  key.GlareType = GT_SunnyCross;
+  ASSERT_EQ(control.EditKeys().SetKey(key), kOk);
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -909,6 +962,11 @@ const std::map<std::string, Row>& Rows() {
       {"CParticleAtomControl", {BuildParticleAtomControl}},
       {"CParticleEmitControl", {BuildParticleEmitControl}},
       {"CParticleControl", {BuildParticleControl}},
+      {"CPostEffectControl", {BuildPostEffectControl}},
+      {"CVideoTrackControl", {BuildVideoTrackControl}},
+      {"CVideoControl", {BuildVideoControl}},
+      {"CImageLightControl", {BuildImageLightControl}},
+      {"CHDRControl", {BuildHdrControl}},
   };
   return rows;
 }
