@@ -25,6 +25,10 @@
 
 class Mtl;
 
+// The first record of `profile` whose rig bone (the second name) equals
+// `name` exactly; null when there is none.
+const ProfileRecord* FindProfileRecord(const std::vector<ProfileRecord>& profile, const KT::WString& name);
+
 class CMaxDrn {
  public:
   // The node build mode before any conversion ran.
@@ -89,6 +93,24 @@ class CMaxDrn {
   // cleared) over the animation range, each key the decomposed world
   // matrix, times measured from the range start.
   void BuildKeyframes(int ticksPerFrame);
+
+  // --- node clean-up (exporter/convert/node_cleanup.cpp) -------------------
+  // Each returns at once without collected nodes or root and passes over
+  // host nodes that did not convert. A host node matches when its object
+  // evaluated at tick 0 (hidden included) has the super class `superClass`.
+  // Takes each matching converted node, with its subtree, out of its parent.
+  void RemoveNodesOfSuperClass(SClass_ID superClass);
+  // Moves each matching converted node whose parent is not the root
+  // directly under the root (appended); its Basis stays as it is.
+  void MoveNodesOfSuperClassToRoot(SClass_ID superClass);
+  // Takes out (with its subtree) each converted node whose host transform
+  // controller is the footstep controller, class (0x3011, 0).
+  void RemoveNodesOfClass();
+  // Names the root; nothing without a root.
+  void SetRootName(const KT::WString& name);
+  // When the profile holds a record for bone `name` (FindProfileRecord),
+  // `matrix` becomes that record's matrix x `matrix`; else it stays.
+  void ApplyProfileMatrix(KT::CMatrix4& matrix, const KT::WString& name) const;
 
   std::vector<INode*> nodes;                 // host nodes to convert, in collection order
   KT::CPointer<KT::CNode> root;              // root of the converted scene
