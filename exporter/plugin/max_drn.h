@@ -112,6 +112,16 @@ class CMaxDrn {
   // `matrix` becomes that record's matrix x `matrix`; else it stays.
   void ApplyProfileMatrix(KT::CMatrix4& matrix, const KT::WString& name) const;
 
+  // --- keyframe reduction (exporter/convert/keyframe_reduction.cpp) --------
+  // Thins every animated controller under the root with the thresholds R,
+  // T, S and P (nothing without a root), in this order: each KT::CNode's
+  // keyframe controllers (the layers of its KT::CRTSClipControl when it has
+  // one, else the keyframe controller of its chain); the material
+  // attribute controllers (light, then self, then texture keys); the UVW
+  // map controllers; each light's colour, point-light and spot-light
+  // controllers; the camera controllers. Each object is thinned once.
+  void OptimizeKeyframes();
+
   std::vector<INode*> nodes;                 // host nodes to convert, in collection order
   KT::CPointer<KT::CNode> root;              // root of the converted scene
   int nodeBuildMode = kInitialNodeBuildMode;
