@@ -6,26 +6,12 @@
 
 #include "exporter/plugin/max_drn.h"
 #include "platform/host/scene_builder.h"
+#include "tests/exporter/convert/tree_shape.h"
 
 namespace {
 
 using KT::Host::HostScene;
 using KT::Host::SceneBuilder;
-
-std::string Shape(const KT::CSpatial* spatial) {
-  std::string out;
-  for (char16_t c : spatial->GetName()) out += static_cast<char>(c);
-  const auto* node = dynamic_cast<const KT::CNode*>(spatial);
-  if (node == nullptr || node->GetChildCount() == 0) return out;
-  out += "(";
-  bool first = true;
-  for (const auto& child : node->GetChildren()) {
-    if (!first) out += " ";
-    first = false;
-    out += Shape(child.Get());
-  }
-  return out + ")";
-}
 
 // Root: Dummy > Lamp1; Box > Lamp2 > Ball; Cam; Step (footstep controller).
 std::unique_ptr<HostScene> MixedScene() {
@@ -68,7 +54,7 @@ TEST(NodeCleanup, EachContentTypesOrderLeavesItsNodes) {
       else
         context.RemoveNodesOfSuperClass(superClass);
     }
-    EXPECT_EQ(Shape(context.root.Get()), c.shape) << c.what;
+    EXPECT_EQ(TreeShape(context.root.Get()), c.shape) << c.what;
   }
 }
 
@@ -85,7 +71,7 @@ TEST(NodeCleanup, MovedLightKeepsItsBasisAndFootstepNodesGo) {
   EXPECT_EQ(lamp->GetParent(), context.root.Get());
   EXPECT_EQ(lamp->GetBasis(), basis);
   context.RemoveNodesOfClass();
-  EXPECT_EQ(Shape(context.root.Get()), "Scene(Dummy Box Cam Lamp1 Lamp2(Ball))");
+  EXPECT_EQ(TreeShape(context.root.Get()), "Scene(Dummy Box Cam Lamp1 Lamp2(Ball))");
 }
 
 TEST(NodeCleanup, PassesWithoutRootDoNothing) {

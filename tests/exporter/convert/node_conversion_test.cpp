@@ -11,28 +11,13 @@
 #include "exporter/plugin/max_drn.h"
 #include "platform/host/inode.h"
 #include "platform/host/scene_builder.h"
+#include "tests/exporter/convert/tree_shape.h"
 #include "render/lights/point_light.h"
 
 namespace {
 
 using KT::Host::HostScene;
 using KT::Host::SceneBuilder;
-
-// The converted tree as "name(child child ...)".
-std::string Shape(const KT::CSpatial* spatial) {
-  std::string out;
-  for (char16_t c : spatial->GetName()) out += static_cast<char>(c);
-  const auto* node = dynamic_cast<const KT::CNode*>(spatial);
-  if (node == nullptr || node->GetChildCount() == 0) return out;
-  out += "(";
-  bool first = true;
-  for (const auto& child : node->GetChildren()) {
-    if (!first) out += " ";
-    first = false;
-    out += Shape(child.Get());
-  }
-  return out + ")";
-}
 
 std::vector<KT::CKeyframeControl*> KeyframeControls(KT::CDorun* object) {
   std::vector<KT::CKeyframeControl*> out;
@@ -83,7 +68,7 @@ TEST(BuildNodes, BuildsTheTreeFromTheCollectedNodes) {
       EXPECT_FALSE(context.root) << c.what;
     } else {
       ASSERT_TRUE(context.root) << c.what;
-      EXPECT_EQ(Shape(context.root.Get()), c.shape) << c.what;
+      EXPECT_EQ(TreeShape(context.root.Get()), c.shape) << c.what;
     }
     EXPECT_EQ(context.progress, 5) << c.what;
   }
