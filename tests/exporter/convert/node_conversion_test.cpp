@@ -11,8 +11,8 @@
 #include "exporter/plugin/max_drn.h"
 #include "platform/host/inode.h"
 #include "platform/host/scene_builder.h"
-#include "tests/exporter/convert/tree_shape.h"
 #include "render/lights/point_light.h"
+#include "tests/exporter/convert/tree_shape.h"
 
 namespace {
 
