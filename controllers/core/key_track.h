@@ -25,6 +25,7 @@
 // decreasing step).
 #pragma once
 
+#include <algorithm>
 #include <new>
 #include <utility>
 #include <vector>
@@ -73,6 +74,24 @@ i32 EndTimeOf(const Track& track, EndTimeRule rule) {
 }
 
 }  // namespace key_track_detail
+
+// Keeps, in one compaction that preserves their order, the runs of
+// `stride` entries of `values` whose flag in `keep` is true (entry run i
+// goes with keep[i]). False, nothing changed, when `values` does not hold
+// keep.size() runs; true otherwise. Never reallocates.
+template <typename T>
+bool CompactKeptRuns(std::vector<T>& values, const std::vector<bool>& keep, std::size_t stride = 1) {
+  if (values.size() != keep.size() * stride) return false;
+  std::size_t write = 0;
+  for (std::size_t i = 0; i < keep.size(); ++i) {
+    if (!keep[i]) continue;
+    if (write != i)
+      for (std::size_t j = 0; j < stride; ++j) values[write * stride + j] = std::move(values[i * stride + j]);
+    ++write;
+  }
+  values.resize(write * stride);
+  return true;
+}
 
 template <TimedKey Key, TrackCacheCopy CachePolicy = TrackCacheCopy::kCopy>
 class CKeyTrack {
@@ -175,6 +194,18 @@ class CKeyTrack {
     keys_.erase(keys_.begin() + index);
     return kOk;
   }
+  // Erases every key whose flag in `keep` is false in one compaction (the
+  // others keep their order) and resets the cache to 0: the bulk form of
+  // RemoveKey for editors that drop many keys at once. kErrInvalidArg when
+  // `keep` does not have one flag per key (nothing changed); kDone when
+  // every key stays; else kOk.
+  Result KeepKeys(const std::vector<bool>& keep) {
+    if (keep.size() != keys_.size()) return kErrInvalidArg;
+    if (std::find(keep.begin(), keep.end(), false) == keep.end()) return kDone;
+    CompactKeptRuns(keys_, keep);
+    lastIndex_ = 0;
+    return kOk;
+  }
   void Clear() { keys_.clear(); }
   // Replaces the keys by a copy of `keys` (taken as ordered);
   // kErrOutOfMemory leaves the track as it was.
@@ -241,6 +272,15 @@ class CKeyTrack {
   u32 lastIndex_ = 0;
 };
 
+// The bulk removal as a controller offers it: `track`'s KeepKeys, then
+// `owner` marked modified when keys went. Results as KeepKeys.
+template <typename Owner, typename Track>
+Result RemoveKeptTrackKeys(Owner& owner, Track& track, const std::vector<bool>& keep) {
+  const Result r = track.KeepKeys(keep);
+  if (r == kOk) owner.SetModified();
+  return r;
+}
+
 // A track of bare times (ascending i32 ms) with its cache; the values live
 // in the controller's parallel arrays, indexed like the times.
 template <TrackCacheCopy CachePolicy = TrackCacheCopy::kCopy>
@@ -288,6 +328,15 @@ class CTimeTrack {
     return code;
   }
   i32 GetEndTime(EndTimeRule rule) const { return key_track_detail::EndTimeOf(times_, rule); }
+  // CKeyTrack::KeepKeys over the times; the caller compacts its parallel
+  // arrays with CompactKeptRuns.
+  Result KeepKeys(const std::vector<bool>& keep) {
+    if (keep.size() != times_.size()) return kErrInvalidArg;
+    if (std::find(keep.begin(), keep.end(), false) == keep.end()) return kDone;
+    CompactKeptRuns(times_, keep);
+    lastIndex_ = 0;
+    return kOk;
+  }
 
   // Where `time` goes: index of the first time >= it, and whether it is
   // there already (see FindTimeIndex).

@@ -79,6 +79,10 @@ Result CKeyframeControl::RemoveRtsKey(u32 index) {
   return r;
 }
 
+Result CKeyframeControl::RemoveRtsKeys(const std::vector<bool>& keep) {
+  return RemoveKeptTrackKeys(*this, rts_, keep);
+}
+
 Result CKeyframeControl::ClearRtsKeys() {
   rts_.Clear();
   SetModified();

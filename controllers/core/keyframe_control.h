@@ -109,6 +109,10 @@ class CKeyframeControl : public CRTSControl {
   // Erases key `index`; kErrOutOfRange past the end (no change). Marks
   // modified.
   Result RemoveRtsKey(u32 index);
+  // Erases every RTS key whose flag in `keep` is false in one compaction and
+  // resets the track's cache; marks modified when keys went. kErrInvalidArg
+  // without one flag per key, kDone when every key stays (no change).
+  Result RemoveRtsKeys(const std::vector<bool>& keep);
   // Erases every RTS key; marks modified.
   Result ClearRtsKeys();
   // Replaces the RTS track by a copy of `keys` (expected ascending, without

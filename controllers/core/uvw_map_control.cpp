@@ -88,6 +88,18 @@ Result CUvwMapControl::RemoveKey(u32 index) {
   return kOk;
 }
 
+Result CUvwMapControl::RemoveKeys(const std::vector<bool>& keep) {
+  if (keep.size() != times_.Times().size() || transitionType_.size() != keep.size()) return kErrInvalidArg;
+  const std::size_t n = GetSetSize();
+  if (uvwData_.size() != keep.size() * n) return kErrInvalidArg;
+  const Result r = times_.KeepKeys(keep);
+  if (r != kOk) return r;
+  CompactKeptRuns(uvwData_, keep, n);
+  CompactKeptRuns(transitionType_, keep);
+  SetModified();
+  return kOk;
+}
+
 // --- evaluation -----------------------------------------------------------------------------
 
 i32 CUvwMapControl::GetEndTime() const { return times_.GetEndTime(EndTimeRule::kLastKey); }

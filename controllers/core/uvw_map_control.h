@@ -75,6 +75,10 @@ class CUvwMapControl : public CUvwMapDataControl {
   // when `index` is not below the key count (no change). Marks modified;
   // kOk.
   Result RemoveKey(u32 index);
+  // Erases every key whose flag in `keep` is false (time, type and set) in
+  // one compaction and resets the cache; marks modified when keys went.
+  // kErrInvalidArg without one flag per key, kDone when every key stays.
+  Result RemoveKeys(const std::vector<bool>& keep);
 
   // --- controller protocol ------------------------------------------------------------
   // 0 without keys, else the last key's time.

@@ -25,6 +25,10 @@
 
 class Mtl;
 
+// The first record of `profile` whose rig bone (the second name) equals
+// `name` exactly; null when there is none.
+const ProfileRecord* FindProfileRecord(const std::vector<ProfileRecord>& profile, const KT::WString& name);
+
 class CMaxDrn {
  public:
   // The node build mode before any conversion ran.
@@ -51,6 +55,72 @@ class CMaxDrn {
   // class KT::CNode), each only when found; the rest of the converted tree
   // is released.
   void BuildGestureRoot();
+
+  // --- node conversion (exporter/convert/node_conversion.cpp) --------------
+  // Builds the converted tree once: advances the progress by 5 ("Building
+  // Nodes"); with collected nodes and no root yet, keeps `kind` as the node
+  // build mode, makes the root (named after the host scene root, custom id
+  // of the kind, a keyframe controller with one identity key) and converts
+  // the collected nodes in passes until a pass converts none. A node goes
+  // under the first node of exactly class KT::CNode named like its host
+  // parent; a node whose parent never converts is left out with its
+  // subtree.
+  void BuildNodes(int kind);
+  // Name, shadow flags, Active and Basis of `node` from `inode` at tick t
+  // (Inherited too when the host node has a transform controller), then
+  // EnsureKeyframeControl. With a controller Basis comes from its
+  // sub-controllers' values (the host rotation (x, y, z, w) stored as
+  // (-x, -y, -z, w)); without one it is the decomposition of NodeTM x
+  // Inverse(ParentTM). Null arguments do nothing.
+  void SetNodeTransform(KT::CNode* node, INode* inode, TimeValue t);
+  // Gives `node` a KT::CKeyframeControl (Frequency 1, one key at time 0
+  // holding its Basis) unless its controller chain already holds a
+  // KT::CRTSControl (derived classes included). Null does nothing.
+  void EnsureKeyframeControl(KT::CNode* node);
+
+  // --- transform keyframes (exporter/convert/transform_keyframes.cpp) ----
+  // Each advances the progress by 10, then keys every collected node that
+  // converted and has a host transform controller (Inherited copied from
+  // it); sampling follows SampleTicks and KeyTimeFromTicks.
+  // One KT::CKeyframeControl per clip, named after it, replacing the
+  // node's keyframe controller; each key is Basis overwritten by the
+  // sub-controllers' values.
+  void BuildHierarchyKeyframes(int ticksPerFrame);
+  // The same keyframe controllers as layers of one new KT::CRTSClipControl,
+  // followed by one clip key (time 0, ClipID -1, LoopCount 0).
+  void BuildPropKeyframes(int ticksPerFrame);
+  // One KT::CKeyframeControl per node (the one in its chain is reused and
+  // cleared) over the animation range, each key the decomposed world
+  // matrix, times measured from the range start.
+  void BuildKeyframes(int ticksPerFrame);
+
+  // --- node clean-up (exporter/convert/node_cleanup.cpp) -------------------
+  // Each returns at once without collected nodes or root and passes over
+  // host nodes that did not convert. A host node matches when its object
+  // evaluated at tick 0 (hidden included) has the super class `superClass`.
+  // Takes each matching converted node, with its subtree, out of its parent.
+  void RemoveNodesOfSuperClass(SClass_ID superClass);
+  // Moves each matching converted node whose parent is not the root
+  // directly under the root (appended); its Basis stays as it is.
+  void MoveNodesOfSuperClassToRoot(SClass_ID superClass);
+  // Takes out (with its subtree) each converted node whose host transform
+  // controller is the footstep controller, class (0x3011, 0).
+  void RemoveNodesOfClass();
+  // Names the root; nothing without a root.
+  void SetRootName(const KT::WString& name);
+  // When the profile holds a record for bone `name` (FindProfileRecord),
+  // `matrix` becomes that record's matrix x `matrix`; else it stays.
+  void ApplyProfileMatrix(KT::CMatrix4& matrix, const KT::WString& name) const;
+
+  // --- keyframe reduction (exporter/convert/keyframe_reduction.cpp) --------
+  // Thins every animated controller under the root with the thresholds R,
+  // T, S and P (nothing without a root), in this order: each KT::CNode's
+  // keyframe controllers (the layers of its KT::CRTSClipControl when it has
+  // one, else the keyframe controller of its chain); the material
+  // attribute controllers (light, then self, then texture keys); the UVW
+  // map controllers; each light's colour, point-light and spot-light
+  // controllers; the camera controllers. Each object is thinned once.
+  void OptimizeKeyframes();
 
   std::vector<INode*> nodes;                 // host nodes to convert, in collection order
   KT::CPointer<KT::CNode> root;              // root of the converted scene

@@ -72,6 +72,8 @@ Result CCameraControl::RemoveFovKey(u32 index) {
   return r;
 }
 
+Result CCameraControl::RemoveFovKeys(const std::vector<bool>& keep) { return RemoveKeptTrackKeys(*this, fovKeys_, keep); }
+
 Result CCameraControl::Update(i32 time) {
   CCamera* camera = nullptr;
   const Result r = BoundObjectOf(*this, camera);

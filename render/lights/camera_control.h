@@ -109,6 +109,10 @@ class CCameraControl : public CControlLevel<CCameraControl, CCameraDataControl, 
   // kErrOutOfRange at or past the end (nothing changed); else erased,
   // marked modified, kOk.
   Result RemoveFovKey(u32 index);
+  // The bulk form: erases every key whose flag in `keep` is false in one
+  // compaction, resets the cache and marks modified when keys went.
+  // kErrInvalidArg without one flag per key, kDone when every key stays.
+  Result RemoveFovKeys(const std::vector<bool>& keep);
 
   // Unbound: kErrInvalidArg; bound to something that is not a camera:
   // kErrNotFound; inactive: kDone; nothing changes then. Otherwise the data

@@ -43,6 +43,10 @@ Result CLightControl::RemoveColorKey(u32 index) {
   return r;
 }
 
+Result CLightControl::RemoveColorKeys(const std::vector<bool>& keep) {
+  return RemoveKeptTrackKeys(*this, colorKeys_, keep);
+}
+
 Result CLightControl::Update(i32 time) {
   if (CheckActive() == kDone) return kDone;
   CLight* light = nullptr;

@@ -97,6 +97,10 @@ class CLightControl : public CControlLevel<CLightControl, CLightDataControl, Cla
   // Erases colour key `index`: kErrOutOfRange at or past the end, nothing
   // changed; else marks the controller modified, kOk.
   Result RemoveColorKey(u32 index);
+  // The bulk form: erases every key whose flag in `keep` is false in one
+  // compaction, resets the cache and marks modified when keys went.
+  // kErrInvalidArg without one flag per key, kDone when every key stays.
+  Result RemoveColorKeys(const std::vector<bool>& keep);
 
   // Inactive: kDone, nothing changes. Unbound: kErrInvalidArg; bound to
   // something that is not a light: kErrNotFound. Otherwise RgbData takes

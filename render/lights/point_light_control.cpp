@@ -40,6 +40,10 @@ Result CPointLightControl::RemoveRangeKey(u32 index) {
   return r;
 }
 
+Result CPointLightControl::RemoveRangeKeys(const std::vector<bool>& keep) {
+  return RemoveKeptTrackKeys(*this, keys_, keep);
+}
+
 Result CPointLightControl::Update(i32 time) {
   CPointLight* light = nullptr;
   const Result r = BoundObjectOf(*this, light);

@@ -58,6 +58,10 @@ class CPointLightControl : public CControlLevel<CPointLightControl, CDataControl
   // kErrOutOfRange at or past the end (nothing changed); else erased,
   // marked modified, kOk.
   Result RemoveRangeKey(u32 index);
+  // The bulk form: erases every key whose flag in `keep` is false in one
+  // compaction, resets the cache and marks modified when keys went.
+  // kErrInvalidArg without one flag per key, kDone when every key stays.
+  Result RemoveRangeKeys(const std::vector<bool>& keep);
 
   // Unbound: kErrInvalidArg; bound to something that is not a point light:
   // kErrNotFound; nothing changes then. Otherwise Range becomes the blend

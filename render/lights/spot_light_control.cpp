@@ -28,6 +28,8 @@ Result CSpotLightControl::RemoveKey(u32 index) {
   return r;
 }
 
+Result CSpotLightControl::RemoveKeys(const std::vector<bool>& keep) { return RemoveKeptTrackKeys(*this, keys_, keep); }
+
 Result CSpotLightControl::Update(i32 time) {
   CSpotLight* light = nullptr;
   const Result r = BoundObjectOf(*this, light);

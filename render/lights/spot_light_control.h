@@ -60,6 +60,10 @@ class CSpotLightControl : public CControlLevel<CSpotLightControl, CDataControl, 
   // kErrOutOfRange at or past the end (nothing changed); else erased,
   // marked modified, kOk.
   Result RemoveKey(u32 index);
+  // The bulk form: erases every key whose flag in `keep` is false in one
+  // compaction, resets the cache and marks modified when keys went.
+  // kErrInvalidArg without one flag per key, kDone when every key stays.
+  Result RemoveKeys(const std::vector<bool>& keep);
 
   // Unbound: kErrInvalidArg; bound to something that is not a spot light:
   // kErrNotFound; nothing changes then. Otherwise Range and FalloffPhiTheta

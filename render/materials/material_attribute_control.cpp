@@ -86,6 +86,16 @@ Result CMaterialAttributeControl::RemoveTextureKey(u32 index) {
   return RemoveTrackKey(*this, textureKeys_, index);
 }
 
+Result CMaterialAttributeControl::RemoveLightKeys(const std::vector<bool>& keep) {
+  return RemoveKeptTrackKeys(*this, lightKeys_, keep);
+}
+Result CMaterialAttributeControl::RemoveSelfKeys(const std::vector<bool>& keep) {
+  return RemoveKeptTrackKeys(*this, selfKeys_, keep);
+}
+Result CMaterialAttributeControl::RemoveTextureKeys(const std::vector<bool>& keep) {
+  return RemoveKeptTrackKeys(*this, textureKeys_, keep);
+}
+
 Result CMaterialAttributeControl::Update(i32 time) {
   if (CheckActive() == kDone) return kDone;
   CStandardMaterial* material = nullptr;

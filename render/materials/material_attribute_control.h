@@ -113,6 +113,12 @@ class CMaterialAttributeControl
   Result RemoveLightKey(u32 index);
   Result RemoveSelfKey(u32 index);
   Result RemoveTextureKey(u32 index);
+  // The bulk form: erases every key of the track whose flag in `keep` is false in one
+  // compaction, resets the cache and marks modified when keys went.
+  // kErrInvalidArg without one flag per key, kDone when every key stays.
+  Result RemoveLightKeys(const std::vector<bool>& keep);
+  Result RemoveSelfKeys(const std::vector<bool>& keep);
+  Result RemoveTextureKeys(const std::vector<bool>& keep);
 
   // Inactive: kDone. Unbound: kErrInvalidArg; bound to something that is
   // not a standard material: kErrNotFound; nothing evaluated then.

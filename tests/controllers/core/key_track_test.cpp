@@ -231,6 +231,35 @@ TEST(KeyTrack, EditingKeepsTimeOrder) {
   EXPECT_EQ(track[0].Time, 1000);
 }
 
+TEST(KeyTrack, BulkRemovalCompactsInOrderAndResetsTheCache) {
+  ValueTrack track;
+  for (i32 t = 0; t < 5; ++t) ASSERT_EQ(track.SetKey({t * 100, static_cast<f32>(t)}), kOk);
+  track.SetLastIndex(4);
+  EXPECT_EQ(track.KeepKeys({true, false}), kErrInvalidArg);
+  EXPECT_EQ(track.Size(), 5u);
+  EXPECT_EQ(track.KeepKeys({true, true, true, true, true}), kDone);
+  EXPECT_EQ(track.GetLastIndex(), 4u);
+  EXPECT_EQ(track.KeepKeys({true, false, true, false, true}), kOk);
+  ASSERT_EQ(track.Size(), 3u);
+  EXPECT_EQ(track[0].Value, 0.0f);
+  EXPECT_EQ(track[1].Value, 2.0f);
+  EXPECT_EQ(track[2].Value, 4.0f);
+  EXPECT_EQ(track.GetLastIndex(), 0u);
+
+  CTimeTrack<> times;
+  times.MutableTimes() = {0, 10, 20, 30};
+  times.SetLastIndex(3);
+  EXPECT_EQ(times.KeepKeys({true, false, false, true}), kOk);
+  EXPECT_EQ(times.Times(), (std::vector<i32>{0, 30}));
+  EXPECT_EQ(times.GetLastIndex(), 0u);
+
+  // Parallel arrays of several entries per key move in runs.
+  std::vector<i32> runs = {1, 2, 3, 4, 5, 6};
+  EXPECT_FALSE(CompactKeptRuns(runs, {true, false}, 2));
+  EXPECT_TRUE(CompactKeptRuns(runs, {false, true, true}, 2));
+  EXPECT_EQ(runs, (std::vector<i32>{3, 4, 5, 6}));
+}
+
 TEST(KeyTrack, RecordIsCountThenKeysAndItsSizeIsTheSum) {
   ValueTrack track = MakeTrack({{0, 1.0f}, {500, 2.0f, TT_STEP, 70.0f}});
   CMemoryIo device;

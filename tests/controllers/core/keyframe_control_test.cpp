@@ -291,6 +291,19 @@ TEST_F(KeyframeControlTest, IndexedOperationsRefuseIndicesPastTheEnd) {
   EXPECT_TRUE(control->IsModified());
 }
 
+TEST_F(KeyframeControlTest, BulkRemovalMarksModifiedOnlyWhenKeysGo) {
+  auto control = ControlWith({CRtsKey(0, Translated(1, 0, 0)), CRtsKey(100, Translated(2, 0, 0)),
+                              CRtsKey(200, Translated(3, 0, 0))});
+  control->SetModified(false);
+  EXPECT_EQ(control->RemoveRtsKeys({true, true}), kErrInvalidArg);
+  EXPECT_EQ(control->RemoveRtsKeys({true, true, true}), kDone);
+  EXPECT_FALSE(control->IsModified());
+  EXPECT_EQ(control->RemoveRtsKeys({true, false, true}), kOk);
+  EXPECT_EQ(TimesOf(*control), (std::vector<i32>{0, 200}));
+  EXPECT_EQ(control->GetLastIndex(), 0u);
+  EXPECT_TRUE(control->IsModified());
+}
+
 TEST_F(KeyframeControlTest, BakeFrequencyDividesKeyTimes) {
   auto control = ControlWith({CRtsKey(1000, CRtsTransform()), CRtsKey(2001, CRtsTransform()),
                               CRtsKey(-3001, CRtsTransform())});

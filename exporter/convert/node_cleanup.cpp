@@ -1,0 +1,82 @@
+// The clean-up passes of the converted tree, the root's name and the
+// conversion profile's matrices.
+
+#include "exporter/plugin/max_drn.h"
+#include "objectmodel/matrix4.h"
+#include "exporter/plugin/plugin_paths.h"
+#include "platform/host/class_id.h"
+#include "platform/host/control.h"
+#include "platform/host/inode.h"
+
+namespace {
+
+// The converted node named like the host node, or null.
+KT::CNode* ConvertedNode(KT::CNode* root, INode* inode) {
+  if (inode == nullptr || inode->GetName() == nullptr) return nullptr;
+  const KT::WString name = ToWide(inode->GetName());
+  return static_cast<KT::CNode*>(root->Find(name.c_str(), &KT::CNode::StaticClassRecord(), false, false));
+}
+
+bool HasSuperClass(INode* inode, SClass_ID superClass) {
+  if (inode == nullptr) return false;
+  const ObjectState state = inode->EvalWorldState(0, TRUE);
+  return state.obj != nullptr && state.obj->SuperClassID() == superClass;
+}
+
+// Takes `node` (and its subtree) out of its parent node.
+void Detach(KT::CNode* node) {
+  if (node == nullptr) return;
+  if (auto* parent = dynamic_cast<KT::CNode*>(node->GetParent())) parent->RemoveChild(node);
+}
+
+}  // namespace
+
+const ProfileRecord* FindProfileRecord(const std::vector<ProfileRecord>& profile, const KT::WString& name) {
+  for (const ProfileRecord& record : profile)
+    if (record.RigBone == name) return &record;
+  return nullptr;
+}
+
+void CMaxDrn::RemoveNodesOfSuperClass(SClass_ID superClass) {
+  if (nodes.empty() || !root) return;
+  for (INode* inode : nodes) {
+    if (!HasSuperClass(inode, superClass)) continue;
+    // The node is held while it leaves its parent.
+    KT::CPointer<KT::CNode> node(ConvertedNode(root.Get(), inode));
+    Detach(node.Get());
+  }
+}
+
+void CMaxDrn::MoveNodesOfSuperClassToRoot(SClass_ID superClass) {
+  if (nodes.empty() || !root) return;
+  for (INode* inode : nodes) {
+    if (!HasSuperClass(inode, superClass)) continue;
+    KT::CPointer<KT::CNode> node(ConvertedNode(root.Get(), inode));
+    if (!node || node->GetParent() == nullptr || node->GetParent() == root.Get()) continue;
+    Detach(node.Get());
+    root->AddChild(node.Get());
+  }
+}
+
+void CMaxDrn::RemoveNodesOfClass() {
+  if (nodes.empty() || !root) return;
+  for (INode* inode : nodes) {
+    if (inode == nullptr) continue;
+    Control* tm = inode->GetTMController();
+    if (tm == nullptr || !(tm->ClassID() == FOOTSTEP_CONTROL_CLASS_ID)) continue;
+    KT::CPointer<KT::CNode> node(ConvertedNode(root.Get(), inode));
+    Detach(node.Get());
+  }
+}
+
+void CMaxDrn::SetRootName(const KT::WString& name) {
+  if (root) root->SetName(name);
+}
+
+void CMaxDrn::ApplyProfileMatrix(KT::CMatrix4& matrix, const KT::WString& name) const {
+  const ProfileRecord* record = FindProfileRecord(profile, name);
+  if (record == nullptr) return;
+  KT::CMatrix4 product;
+  KT::MatrixMultiply(product, record->Matrix, matrix);
+  matrix = product;
+}

@@ -1,0 +1,37 @@
+// Small routines of the node conversion that the light and mesh
+// conversions share.
+#pragma once
+
+#include "platform/host/matrix3.h"
+#include "platform/host/max_types.h"
+#include "scene/rts_transform.h"
+
+namespace KT {
+class CLight;
+class CSpatial;
+}  // namespace KT
+
+// Copies `basis` into the spatial's Basis and marks it modified; null does
+// nothing.
+void SetBasis(KT::CSpatial* spatial, const KT::CRtsTransform& basis);
+// Copies the three floats into the light's Rgb colour (alpha kept) and
+// marks it modified; null does nothing.
+void SetLightColor(KT::CLight* light, const float (&rgb)[3]);
+// True when the upper 3x3 part (rows 0 to 2) has a determinant below 0.
+bool IsMirrored(const Matrix3& m);
+
+class Control;
+class Interface;
+
+// The decomposition of a host matrix widened to 4x4 (sign, scale, stretch,
+// rotation, translation).
+KT::CRtsTransform DecomposeHostMatrix(const Matrix3& m);
+
+// `base` with the parts that `tm` has sub-controllers for replaced by their
+// absolute values at tick t: rotation (x, y, z, w) as (-x, -y, -z, w) (the
+// host's rotation sense is the inverse of the object model's), the
+// position as translation, the first three floats of the scale value as
+// scale. Sign and stretch stay those of `base`. Each value buffer is zeroed
+// and each validity interval starts as the animation range of `ip` (empty
+// without one). A null `tm` gives `base`.
+KT::CRtsTransform ControllerTransform(Control* tm, const KT::CRtsTransform& base, TimeValue t, Interface* ip);
