@@ -4,9 +4,9 @@
 #include <new>
 
 #include "objectmodel/class_factory.h"
+#include "objectmodel/owned_link.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
-#include "render/effects/typed_link.h"
 #include "render/materials/material_base.h"
 
 namespace KT {
@@ -163,14 +163,14 @@ Result CCameraSwitcher::Link(CStream& stream, CStreamLoadRecord& record, u32 fla
     // More cameras than keys: the extra ones name nothing.
     if (legacy && i < legacy->GetKeys().Size()) legacy->SetKeyCamera(i, camera);
   }
-  r = LinkTypedOwned(stream, record, this, ownedCamera_);
+  r = LinkOwnedPointer(stream, record, this, ownedCamera_, ForeignObject::kLeaveEmpty);
   if (Failed(r)) return r;
   if (storedVersion_ >= kVersionSelected) {
     selectedCamera_.Set(DynamicCast<CCamera>(stream.ObjectFromId(record.TakeNextId())));
   }
   if (storedVersion_ >= kVersionFollow) {
     followCamera_.Set(DynamicCast<CCamera>(stream.ObjectFromId(record.TakeNextId())));
-    r = LinkTypedOwned(stream, record, this, ownedObject_);
+    r = LinkOwnedPointer(stream, record, this, ownedObject_, ForeignObject::kLeaveEmpty);
     if (Failed(r)) return r;
   }
   legacyControl_ = nullptr;

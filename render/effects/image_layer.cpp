@@ -6,9 +6,9 @@
 #include "objectmodel/class_factory.h"
 #include "objectmodel/matrix4.h"
 #include "objectmodel/member_visitor.h"
+#include "objectmodel/owned_link.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
-#include "render/effects/typed_link.h"
 #include "render/materials/material_base.h"
 #include "scene/light.h"
 
@@ -173,7 +173,7 @@ Result CImageLayer::Load(CStream& stream, CStreamLoadRecord& record, u32 flags) 
 
 Result CImageLayer::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
   const Result r = CSpatial::Link(stream, record, flags);
-  return Failed(r) ? r : LinkTypedOwned(stream, record, this, content_);
+  return Failed(r) ? r : LinkOwnedPointer(stream, record, this, content_, ForeignObject::kLeaveEmpty);
 }
 
 Result CImageLayer::RegisterForSave(CStream& stream, u32 flags) {

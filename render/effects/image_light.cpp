@@ -2,9 +2,9 @@
 
 #include "objectmodel/class_factory.h"
 #include "objectmodel/member_visitor.h"
+#include "objectmodel/owned_link.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
-#include "render/effects/typed_link.h"
 #include "render/materials/material_base.h"
 #include "scene/light.h"
 
@@ -108,9 +108,11 @@ Result CImageLight::Load(CStream& stream, CStreamLoadRecord& record, u32 flags) 
 
 Result CImageLight::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
   Result r = CSpatial::Link(stream, record, flags);
-  if (Succeeded(r)) r = LinkTypedOwned(stream, record, this, image_);
+  if (Succeeded(r)) r = LinkOwnedPointer(stream, record, this, image_, ForeignObject::kLeaveEmpty);
   if (Failed(r) || storedVersion_ < kVersionSecondId) return r;
-  if (storedVersion_ >= kVersionTrack) return LinkTypedOwned(stream, record, this, videoTrack_);
+  if (storedVersion_ >= kVersionTrack) {
+    return LinkOwnedPointer(stream, record, this, videoTrack_, ForeignObject::kLeaveEmpty);
+  }
   // A 2.01 record named the video itself: it becomes the one video of a
   // new track.
   return LinkVideoAsTrack(stream, record, this, videoTrack_);

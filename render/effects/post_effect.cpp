@@ -3,9 +3,9 @@
 #include <new>
 
 #include "objectmodel/class_factory.h"
+#include "objectmodel/owned_link.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
-#include "render/effects/typed_link.h"
 #include "render/materials/material_base.h"
 
 namespace KT {
@@ -205,7 +205,7 @@ Result CPostEffect::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) 
   const Result r = CDorun::Link(stream, record, flags);
   if (Failed(r)) return r;
   for (CObjectEntry& entry : objects_) {
-    const Result linked = LinkTypedOwned(stream, record, this, entry.Object);
+    const Result linked = LinkOwnedPointer(stream, record, this, entry.Object, ForeignObject::kLeaveEmpty);
     if (Failed(linked)) return linked;
   }
   return kOk;

@@ -2,9 +2,9 @@
 
 #include "objectmodel/class_factory.h"
 #include "objectmodel/member_visitor.h"
+#include "objectmodel/owned_link.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
-#include "render/effects/typed_link.h"
 
 namespace KT {
 
@@ -69,7 +69,7 @@ Result CVideoMap::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
   const Result r = CTexture::Link(stream, record, flags);
   if (Failed(r)) return r;
   return idNamesVideo_ ? LinkVideoAsTrack(stream, record, this, videoTrack_)
-                       : LinkTypedOwned(stream, record, this, videoTrack_);
+                       : LinkOwnedPointer(stream, record, this, videoTrack_, ForeignObject::kLeaveEmpty);
 }
 
 Result CVideoMap::RegisterForSave(CStream& stream, u32 flags) {

@@ -6,9 +6,9 @@
 
 #include "objectmodel/class_factory.h"
 #include "objectmodel/member_visitor.h"
+#include "objectmodel/owned_link.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
-#include "render/effects/typed_link.h"
 #include "render/materials/material_base.h"
 
 namespace KT {
@@ -128,7 +128,7 @@ Result CVideoTrack::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) 
   const Result r = CDorun::Link(stream, record, flags);
   if (Failed(r)) return r;
   for (CPointer<CVideo>& slot : videos_) {
-    const Result linked = LinkTypedOwned(stream, record, this, slot);
+    const Result linked = LinkOwnedPointer(stream, record, this, slot, ForeignObject::kLeaveEmpty);
     if (Failed(linked)) return linked;
   }
   return kOk;
@@ -177,7 +177,7 @@ bool CVideoTrack::HasSubObjects() const { return !videos_.empty() || CDorun::Has
 Result LinkVideoAsTrack(CStream& stream, CStreamLoadRecord& record, CBase* owner, CPointer<CVideoTrack>& slot) {
   slot = nullptr;
   CPointer<CVideo> video;
-  const Result r = LinkTypedOwned(stream, record, owner, video);
+  const Result r = LinkOwnedPointer(stream, record, owner, video, ForeignObject::kLeaveEmpty);
   if (Failed(r) || !video) return r;
   CPointer<CVideoTrack> track(new (std::nothrow) CVideoTrack());
   if (!track) return kErrOutOfMemory;
