@@ -22,3 +22,10 @@ KT::i32 KeyTimeFromTicks(TimeValue t, TimeValue origin, int ticksPerFrame) {
   const float elapsed = static_cast<float>(t) - static_cast<float>(origin);
   return KT::FloatToIntTrunc(elapsed / frame);
 }
+
+std::vector<KeySample> SampleGrid(TimeValue start, TimeValue end, int sampleRate, int ticksPerFrame) {
+  std::vector<KeySample> samples;
+  for (TimeValue t : SampleTicks(start, end, sampleRate, ticksPerFrame))
+    samples.push_back({t, KeyTimeFromTicks(t, start, ticksPerFrame)});
+  return samples;
+}

@@ -25,3 +25,13 @@ std::vector<TimeValue> SampleTicks(TimeValue start, TimeValue end, int sampleRat
 // frame frames 5, 15, 30 and 100 give 166, 500, 1000 and 3333 ms. A tick
 // count per frame below 1 counts as 1.
 KT::i32 KeyTimeFromTicks(TimeValue t, TimeValue origin, int ticksPerFrame);
+
+// One sample of a grid: the host tick and its key time.
+struct KeySample {
+  TimeValue tick = 0;
+  KT::i32 time = 0;
+};
+
+// SampleTicks from `start` to `end`, each tick with its KeyTimeFromTicks
+// measured from `start`.
+std::vector<KeySample> SampleGrid(TimeValue start, TimeValue end, int sampleRate, int ticksPerFrame);

@@ -1,6 +1,7 @@
 // The clean-up passes of the converted tree, the root's name and the
 // conversion profile's matrices.
 
+#include "exporter/convert/node_conversion.h"
 #include "exporter/plugin/max_drn.h"
 #include "objectmodel/matrix4.h"
 #include "exporter/plugin/plugin_paths.h"
@@ -9,13 +10,6 @@
 #include "platform/host/inode.h"
 
 namespace {
-
-// The converted node named like the host node, or null.
-KT::CNode* ConvertedNode(KT::CNode* root, INode* inode) {
-  if (inode == nullptr || inode->GetName() == nullptr) return nullptr;
-  const KT::WString name = ToWide(inode->GetName());
-  return static_cast<KT::CNode*>(root->Find(name.c_str(), &KT::CNode::StaticClassRecord(), false, false));
-}
 
 bool HasSuperClass(INode* inode, SClass_ID superClass) {
   if (inode == nullptr) return false;

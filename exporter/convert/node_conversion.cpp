@@ -25,6 +25,20 @@ void SetLightColor(KT::CLight* light, const float (&rgb)[3]) {
   light->SetRgb(color);
 }
 
+KT::CNode* ConvertedNode(KT::CNode* root, INode* inode) {
+  if (root == nullptr || inode == nullptr || inode->GetName() == nullptr) return nullptr;
+  const KT::WString name = ToWide(inode->GetName());
+  return static_cast<KT::CNode*>(root->Find(name.c_str(), &KT::CNode::StaticClassRecord(), false, false));
+}
+
+void RemoveKeyframeControl(KT::CDorun* object) {
+  if (object == nullptr) return;
+  KT::CDorun* first = object->GetFirstControl();
+  if (first == nullptr) return;
+  KT::CBase* found = first->Find(nullptr, &KT::CKeyframeControl::StaticClassRecord(), false, false);
+  if (found != nullptr) object->RemoveControl(static_cast<KT::CDorun*>(found));
+}
+
 bool IsMirrored(const Matrix3& m) {
   const float(&a)[4][3] = m.m;
   const float det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
@@ -60,7 +74,7 @@ KT::CRtsTransform ControllerTransform(Control* tm, const KT::CRtsTransform& base
   return rts;
 }
 
-void CMaxDrn::EnsureKeyframeControl(KT::CNode* node) {
+void CMaxDrn::EnsureKeyframeControl(KT::CSpatial* node) {
   if (node == nullptr) return;
   if (KT::CDorun* first = node->GetFirstControl()) {
     if (first->Find(nullptr, &KT::CRTSControl::StaticClassRecord(), true, false) != nullptr) return;

@@ -21,7 +21,21 @@ void SetLightColor(KT::CLight* light, const float (&rgb)[3]);
 bool IsMirrored(const Matrix3& m);
 
 class Control;
+class INode;
 class Interface;
+
+namespace KT {
+class CDorun;
+class CNode;
+}  // namespace KT
+
+// The first node of exactly class KT::CNode under `root` (the root
+// included) named like the host node; null when there is none or either
+// argument is null.
+KT::CNode* ConvertedNode(KT::CNode* root, INode* inode);
+// Takes the first KT::CKeyframeControl (exact class) out of the object's
+// controller chain; nothing when there is none or the object is null.
+void RemoveKeyframeControl(KT::CDorun* object);
 
 // The decomposition of a host matrix widened to 4x4 (sign, scale, stretch,
 // rotation, translation).

@@ -19,24 +19,13 @@ namespace {
 void ForEachKeyedNode(CMaxDrn& context, const std::function<void(KT::CNode*, INode*, Control*)>& visit) {
   if (context.nodes.empty() || !context.root) return;
   for (INode* inode : context.nodes) {
-    if (inode == nullptr || inode->GetName() == nullptr) continue;
-    const KT::WString name = ToWide(inode->GetName());
-    auto* node = static_cast<KT::CNode*>(
-        context.root->Find(name.c_str(), &KT::CNode::StaticClassRecord(), false, false));
+    KT::CNode* node = ConvertedNode(context.root.Get(), inode);
     if (node == nullptr) continue;
     Control* tm = inode->GetTMController();
     if (tm == nullptr) continue;
     node->SetInherited(tm->GetInheritanceFlags());
     visit(node, inode, tm);
   }
-}
-
-// Takes the keyframe controller (exact class) out of the node's chain.
-void RemoveKeyframeControl(KT::CNode* node) {
-  KT::CDorun* first = node->GetFirstControl();
-  if (first == nullptr) return;
-  KT::CBase* found = first->Find(nullptr, &KT::CKeyframeControl::StaticClassRecord(), false, false);
-  if (found != nullptr) node->RemoveControl(static_cast<KT::CDorun*>(found));
 }
 
 // A new keyframe controller named after the clip, holding the node's keys

@@ -73,10 +73,11 @@ class CMaxDrn {
   // (-x, -y, -z, w)); without one it is the decomposition of NodeTM x
   // Inverse(ParentTM). Null arguments do nothing.
   void SetNodeTransform(KT::CNode* node, INode* inode, TimeValue t);
-  // Gives `node` a KT::CKeyframeControl (Frequency 1, one key at time 0
-  // holding its Basis) unless its controller chain already holds a
-  // KT::CRTSControl (derived classes included). Null does nothing.
-  void EnsureKeyframeControl(KT::CNode* node);
+  // Gives `node` (a converted node, light or camera) a KT::CKeyframeControl
+  // (Frequency 1, one key at time 0 holding its Basis) unless its
+  // controller chain already holds a KT::CRTSControl (derived classes
+  // included). Null does nothing.
+  void EnsureKeyframeControl(KT::CSpatial* node);
 
   // --- transform keyframes (exporter/convert/transform_keyframes.cpp) ----
   // Each advances the progress by 10, then keys every collected node that
@@ -121,6 +122,31 @@ class CMaxDrn {
   // map controllers; each light's colour, point-light and spot-light
   // controllers; the camera controllers. Each object is thinned once.
   void OptimizeKeyframes();
+
+  // --- light conversion (exporter/convert/light_conversion.cpp) ------------
+  // Advances the progress by 20 ("Create Lights"); with collected nodes and
+  // a root, runs BuildLight at tick 0 for each collected node with the
+  // converted node of its name (exactly class KT::CNode; null when none).
+  void CreateLights();
+  // Nothing when `node` or `inode` is null or the host object at t (hidden
+  // included) is not a light. Else advances the progress by 2 ("Build
+  // Light: <host name>"); a host light type above 4 stops here. Types 0
+  // (omni), 1 and 3 (spots), 2 and 4 (directional) give a KT::CPointLight,
+  // KT::CSpotLight or KT::CDirectionalLight and the custom id 0x8000100,
+  // 0x8000200 or 0x8000300 on `node`. Point and spot lights sit at the
+  // origin with the range of the far attenuation end; spots and
+  // directional lights look along (0, 0, -1); spots get Falloff 1 and
+  // Theta and Phi from the full hotspot and falloff angles in radians
+  // (not halved). Basis = the host object's offset from its node (ObjectTM
+  // x Inverse(NodeTM)); Rgb = the host colour, unscaled (Multiplier stays
+  // 1). Over the animation range (SampleTicks, KeyTimeFromTicks from the
+  // range start) a KT::CLightControl keys the colour and a
+  // KT::CPointLightControl the range or a KT::CSpotLightControl (1,
+  // falloff, hotspot) and the range, all at Frequency 1. Then
+  // EnsureKeyframeControl on the light and the light is appended under
+  // `node`. A light that cannot be allocated leaves `node` with its custom
+  // id and no light.
+  void BuildLight(KT::CNode* node, INode* inode, TimeValue t);
 
   std::vector<INode*> nodes;                 // host nodes to convert, in collection order
   KT::CPointer<KT::CNode> root;              // root of the converted scene
