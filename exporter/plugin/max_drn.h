@@ -148,6 +148,22 @@ class CMaxDrn {
   // id and no light.
   void BuildLight(KT::CNode* node, INode* inode, TimeValue t);
 
+  // --- camera conversion (exporter/convert/camera_conversion.cpp) ----------
+  // Advances the progress by 15 ("Create Camera"); with collected nodes and
+  // a root, runs BuildCamera at tick 0 for each collected node with the
+  // converted node of its name (null when none).
+  void CreateCamera();
+  // Nothing when `node` or `inode` is null or the host object at t (hidden
+  // included) is not a camera. Else advances the progress by 2 ("Build
+  // Camera: <host name>") and appends a KT::CCamera under `node`:
+  // FrustumFov = the state's fov, FrustumN = nearRange when above 0 else
+  // 1, FrustumF = farRange, Perspective unless orthographic, Basis = the
+  // host object's offset from its node; the other fields keep their
+  // defaults and no custom id is written. A KT::CCameraControl
+  // (Frequency 1) keys the fov at every sample of the animation range,
+  // then EnsureKeyframeControl runs on the camera.
+  void BuildCamera(KT::CNode* node, INode* inode, TimeValue t);
+
   std::vector<INode*> nodes;                 // host nodes to convert, in collection order
   KT::CPointer<KT::CNode> root;              // root of the converted scene
   int nodeBuildMode = kInitialNodeBuildMode;
