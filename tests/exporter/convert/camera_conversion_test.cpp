@@ -8,6 +8,7 @@
 #include "controllers/core/keyframe_control.h"
 #include "exporter/plugin/max_drn.h"
 #include "platform/host/scene_builder.h"
+#include "tests/exporter/convert/converted_objects.h"
 #include "render/lights/camera.h"
 #include "render/lights/camera_control.h"
 
@@ -18,23 +19,9 @@ using KT::Host::SceneBuilder;
 
 constexpr int kTicks = 160;
 
-KT::CNode* Converted(CMaxDrn& context, const char16_t* name) {
-  return static_cast<KT::CNode*>(context.root->Find(name, &KT::CNode::StaticClassRecord(), false, false));
-}
+KT::CNode* Converted(CMaxDrn& context, const char16_t* name) { return NodeNamed(context.root.Get(), name); }
 
-std::vector<KT::CCamera*> CamerasOf(KT::CNode* node) {
-  std::vector<KT::CCamera*> out;
-  for (KT::u32 i = 0; i < node->GetChildCount(); ++i)
-    if (auto* camera = dynamic_cast<KT::CCamera*>(node->GetChild(i).Get())) out.push_back(camera);
-  return out;
-}
-
-template <typename T>
-T* ControlOf(KT::CDorun* object) {
-  for (KT::CDorun* c = object->GetFirstControl(); c != nullptr; c = c->GetChainNext())
-    if (auto* found = dynamic_cast<T*>(c)) return found;
-  return nullptr;
-}
+std::vector<KT::CCamera*> CamerasOf(KT::CNode* node) { return ChildrenOf<KT::CCamera>(node); }
 
 // The camera built for a host camera "Cam" set up by `setUp`, over frames 0
 // to 10 sampled every 5 frames.

@@ -7,6 +7,7 @@
 #include "controllers/core/keyframe_control.h"
 #include "exporter/plugin/max_drn.h"
 #include "platform/host/scene_builder.h"
+#include "tests/exporter/convert/converted_objects.h"
 #include "render/lights/directional_light.h"
 #include "render/lights/light_control.h"
 #include "render/lights/point_light.h"
@@ -21,24 +22,9 @@ using KT::Host::SceneBuilder;
 
 constexpr int kTicks = 160;
 
-KT::CNode* Converted(CMaxDrn& context, const char16_t* name) {
-  return static_cast<KT::CNode*>(context.root->Find(name, &KT::CNode::StaticClassRecord(), false, false));
-}
+KT::CNode* Converted(CMaxDrn& context, const char16_t* name) { return NodeNamed(context.root.Get(), name); }
 
-// The lights hung under `node`.
-std::vector<KT::CLight*> LightsOf(KT::CNode* node) {
-  std::vector<KT::CLight*> out;
-  for (KT::u32 i = 0; i < node->GetChildCount(); ++i)
-    if (auto* light = dynamic_cast<KT::CLight*>(node->GetChild(i).Get())) out.push_back(light);
-  return out;
-}
-
-template <typename T>
-T* ControlOf(KT::CDorun* object) {
-  for (KT::CDorun* c = object->GetFirstControl(); c != nullptr; c = c->GetChainNext())
-    if (auto* found = dynamic_cast<T*>(c)) return found;
-  return nullptr;
-}
+std::vector<KT::CLight*> LightsOf(KT::CNode* node) { return ChildrenOf<KT::CLight>(node); }
 
 template <typename Track>
 std::vector<KT::i32> Times(const Track& track) {
