@@ -164,6 +164,36 @@ class CMaxDrn {
   // then EnsureKeyframeControl runs on the camera.
   void BuildCamera(KT::CNode* node, INode* inode, TimeValue t);
 
+  // --- biped keyframes (exporter/convert/biped_keyframes.cpp) --------------
+  // Samples the biped's animation into one KT::CKeyframeControl per clip
+  // (named after it, Frequency 1) on every node of exactly class KT::CNode
+  // under the root (the root included), each node's earlier keyframe
+  // controller removed and its inherit mask set to 0x1C0. Shows "Building
+  // Biped Keyframes" (0), and after each clip advances by 30 / clip count
+  // (30 without clips). Nothing more without collected nodes or root.
+  // First each biped or footstep transform controller (0x9154, 0x9156,
+  // 0x3011) is told the export option 1 through its interface 0x100101.
+  //
+  // Without a base-bone scene each node follows the host node of its name
+  // (world NodeTM); a node without one stays on the identity (its Basis
+  // reset) until an earlier node of the sample was found, and follows its
+  // parent with its own Basis afterwards. Keys are world x Inverse(parent
+  // world).
+  //
+  // With a base-bone scene (baseBoneLoaded) the converted tree is the base
+  // skeleton and `profileList` names the host bone of each base bone:
+  // "LowerTorso" follows "Bip01 Pelvis" (its rotation corrected by its own
+  // record when there is one) moved by BaseOffset, the offset of the base
+  // pelvis from the frame of its hips; the subtree of "UpperTorso" keeps
+  // the base skeleton's distance D from the pelvis. A node without a
+  // record, or whose record names "*-=-*", is keyed with its own Basis;
+  // the others with their local matrix whose rotation (except for
+  // "LowerTorso") is corrected by the record. BaseOffset and D come from
+  // the rest pose of the base skeleton (Basis composed down the tree); when
+  // "LowerTorso", "UpperTorso", "LThigh" or "RThigh" is missing they are
+  // the identity and zero and the upper body is not moved.
+  void BuildBipedKeyframes(int ticksPerFrame, const std::vector<ProfileRecord>& profileList);
+
   std::vector<INode*> nodes;                 // host nodes to convert, in collection order
   KT::CPointer<KT::CNode> root;              // root of the converted scene
   int nodeBuildMode = kInitialNodeBuildMode;
