@@ -194,6 +194,15 @@ class CMaxDrn {
   // the identity and zero and the upper body is not moved.
   void BuildBipedKeyframes(int ticksPerFrame, const std::vector<ProfileRecord>& profileList);
 
+  // --- behaviour script (exporter/plugin/behaviour_script.cpp) -------------
+  // Advances the progress by 10 ("Generate Fenwa Script"); with collected
+  // nodes and a root, gives the root the behaviour script of the clip
+  // names (BuildBehaviourScriptXml). When that succeeded, every child of
+  // each KT::CRTSClipControl under the root becomes Static and every child
+  // of each KT::CUvwMapClipControl is renamed "PerformChannel_" + its name;
+  // a failed script leaves the controls as they are.
+  void GenerateScript();
+
   std::vector<INode*> nodes;                 // host nodes to convert, in collection order
   KT::CPointer<KT::CNode> root;              // root of the converted scene
   int nodeBuildMode = kInitialNodeBuildMode;
