@@ -130,7 +130,7 @@ class CMaxDrn {
   void CreateLights();
   // Nothing when `node` or `inode` is null or the host object at t (hidden
   // included) is not a light. Else advances the progress by 2 ("Build
-  // Light: <host name>"); a host light type above 4 stops here. Types 0
+  // Light: <host name>"); a host light type outside 0 to 4 stops here. Types 0
   // (omni), 1 and 3 (spots), 2 and 4 (directional) give a KT::CPointLight,
   // KT::CSpotLight or KT::CDirectionalLight and the custom id 0x8000100,
   // 0x8000200 or 0x8000300 on `node`. Point and spot lights sit at the

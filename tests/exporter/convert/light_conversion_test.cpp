@@ -163,18 +163,21 @@ TEST(LightConversion, OmniKeysOneRangePerSampleAnimatedOrNot) {
   }
 }
 
-TEST(LightConversion, TypeAboveFourBuildsNothingAfterItsProgressStep) {
-  SceneBuilder b;
-  b.AddNode("Odd").Light(5);
-  Converted3 c(b);
-  KT::CNode* node = Converted(*c.context, u"Odd");
-  const KT::u32 before = node->GetCustomId();
-  const int progress = c.context->progress;
-  c.context->CreateLights();
-  EXPECT_TRUE(LightsOf(node).empty());
-  EXPECT_EQ(node->GetCustomId(), before) << "no custom id is written";
-  EXPECT_EQ(c.context->progress, progress + 22);
-  EXPECT_EQ(c.scene->ProgressLog().back().text, "Build Light: Odd");
+TEST(LightConversion, OtherTypesBuildNothingAfterTheirProgressStep) {
+  for (int type : {5, -1}) {
+    SCOPED_TRACE(type);
+    SceneBuilder b;
+    b.AddNode("Odd").Light(type);
+    Converted3 c(b);
+    KT::CNode* node = Converted(*c.context, u"Odd");
+    const KT::u32 before = node->GetCustomId();
+    const int progress = c.context->progress;
+    c.context->CreateLights();
+    EXPECT_TRUE(LightsOf(node).empty());
+    EXPECT_EQ(node->GetCustomId(), before) << "no custom id is written";
+    EXPECT_EQ(c.context->progress, progress + 22);
+    EXPECT_EQ(c.scene->ProgressLog().back().text, "Build Light: Odd");
+  }
 }
 
 TEST(LightConversion, OnlyConvertedLightNodesGetLights) {
