@@ -1,0 +1,49 @@
+#include "environment/slot_owner.h"
+
+#include "shapes/owned_walk.h"
+
+namespace KT {
+
+CBase* CSlotOwner::Find(const char16_t* name, const ClassRecord* record, bool includeDerived, bool onlyMarked) {
+  if (CBase* hit = CDorun::Find(name, record, includeDerived, onlyMarked)) return hit;
+  return owned_walk::Find(OwnedObjects(), name, record, includeDerived, onlyMarked);
+}
+
+void CSlotOwner::Collect(std::vector<CBase*>& out, const char16_t* name, const ClassRecord* record,
+                         bool includeDerived, bool onlyMarked) {
+  CDorun::Collect(out, name, record, includeDerived, onlyMarked);
+  owned_walk::Collect(OwnedObjects(), out, name, record, includeDerived, onlyMarked);
+}
+
+bool CSlotOwner::UpdateMarked(const ObjectSet& set) {
+  const bool own = CDorun::UpdateMarked(set);
+  const bool marked = owned_walk::UpdateMarked(&markKey_, OwnedObjects(), set) || own;
+  SetMarked(marked);
+  return marked;
+}
+
+void CSlotOwner::ClearMarked() {
+  CDorun::ClearMarked();
+  owned_walk::ClearMarked(OwnedObjects());
+}
+
+Result CSlotOwner::ResolveReferences(CBase* root) {
+  if (root == nullptr) return kErrInvalidArg;
+  const Result r = owned_walk::ResolveReferences(OwnedObjects(), root);
+  return Failed(r) ? r : CDorun::ResolveReferences(root);
+}
+
+Result CSlotOwner::RegisterForSave(CStream& stream, u32 flags) {
+  const Result r = CDorun::RegisterForSave(stream, flags);
+  if (r != kOk) return r;
+  return owned_walk::RegisterForSave(OwnedObjects(), stream, flags);
+}
+
+bool CSlotOwner::HasSubObjects() const {
+  for (const CBase* object : OwnedObjects()) {
+    if (object != nullptr) return true;
+  }
+  return CDorun::HasSubObjects();
+}
+
+}  // namespace KT

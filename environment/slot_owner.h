@@ -1,0 +1,51 @@
+// KT::CSlotOwner: the common part of the environment objects that derive
+// directly from KT::CDorun and own a few sub-objects in slots (the scene
+// settings, terrain, sky and water). It has no class record of its own:
+// each derived class answers its own and its record follows the
+// KT::CDorun part directly.
+//
+// The walks here visit the KT::CDorun part first, then the objects the
+// derived class lists in OwnedObjects (empty entries skipped), each
+// descent as one nested step of the object model's bounded walks: a file
+// can nest scenes in scenes as deep as its size allows.
+#pragma once
+
+#include <vector>
+
+#include "objectmodel/dorun.h"
+
+namespace KT {
+
+class CSlotOwner : public CDorun {
+ public:
+  CSlotOwner() = default;
+  // The KT::CDorun part only; the derived class decides what its slots hold.
+  CSlotOwner(const CSlotOwner& other) : CDorun(other) {}
+
+  // The first hit of the KT::CDorun part, then of each owned object.
+  CBase* Find(const char16_t* name, const ClassRecord* record, bool includeDerived, bool onlyMarked) override;
+  void Collect(std::vector<CBase*>& out, const char16_t* name, const ClassRecord* record, bool includeDerived,
+               bool onlyMarked) override;
+  // Marked = the KT::CDorun answer OR any owned object's answer.
+  bool UpdateMarked(const ObjectSet& set) override;
+  void ClearMarked() override;
+  // A null root: kErrInvalidArg. The owned objects first (the first
+  // failure returned), then the KT::CDorun part.
+  Result ResolveReferences(CBase* root) override;
+  // The KT::CDorun registration (kDone or a failure returned unchanged),
+  // then every owned object; the first failure is returned.
+  Result RegisterForSave(CStream& stream, u32 flags) override;
+  // True when any owned object is present, else the KT::CDorun answer.
+  bool HasSubObjects() const override;
+
+ protected:
+  // The owned objects in walk order; empty entries are skipped.
+  virtual std::vector<CBase*> OwnedObjects() const = 0;
+
+ private:
+  // Identifies this object's step of the marking walk (the KT::CDorun
+  // part uses the object's own address).
+  u8 markKey_ = 0;
+};
+
+}  // namespace KT
