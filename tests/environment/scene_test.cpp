@@ -149,8 +149,7 @@ TEST_F(SceneTest, RecordFollowsTheStoredOrder) {
   EXPECT_EQ(bytes, record.Data());
   EXPECT_EQ(bytes.size(), scene->GetSaveSize());
   // 235 fixed bytes, then 4 + 4 per level and 4 + 8 per entry.
-  CDorun plain;
-  EXPECT_EQ(scene->GetSaveSize(), plain.GetSaveSize() + 235 + 8 + 12);
+  EXPECT_EQ(test::OwnPartSize(*scene), 235u + 8 + 12);
 }
 
 TEST_F(SceneTest, OlderRecordsLoadWithDefaultsForWhatTheyLack) {

@@ -12,6 +12,8 @@
 #include "controllers/core/test_classes.h"
 #include "controllers/keyed/keyed_test_support.h"
 #include "environment/scene.h"
+#include "environment/sky.h"
+#include "environment/terrain.h"
 #include "objectmodel/class_factory.h"
 #include "render/effects/effects_test_support.h"
 
@@ -19,6 +21,8 @@ namespace KT::test {
 
 inline void RegisterSlotOwnerClasses() {
   CClassFactory::Register("CScene", &CreateObject<CScene>);
+  CClassFactory::Register("CTerrain", &CreateObject<CTerrain>);
+  CClassFactory::Register("CSky", &CreateObject<CSky>);
   RegisterTestClasses();
 }
 
@@ -63,6 +67,13 @@ inline std::vector<std::u16string> GroupEntries(const std::vector<std::u16string
     if (inside) out.push_back(e);
   }
   return out;
+}
+
+// The bytes an unnamed object's record holds after its KT::CDorun part
+// (the record head is the class name and the body size).
+inline u32 OwnPartSize(const CBase& object) {
+  const std::string name = object.GetClassRecord().name;
+  return object.GetSaveSize() - 8 - static_cast<u32>(name.size()) - static_cast<u32>(DorunHead(0).Size());
 }
 
 // A test object record (CTestDorun) under `id`, for slots to point at.
