@@ -67,10 +67,7 @@ Result CScene::SetSubObject(u32 slot, CBase* object) {
   if (object == nullptr || slot < 1 || slot > kSlotCount) return kErrInvalidArg;
   // An object that holds the scene would make the scene own itself: every
   // walk would then run without end.
-  if (WouldHoldItself(object, this)) return kErrInvalidArg;
-  SetModified();
-  slots_[slot - 1] = object;
-  return kOk;
+  return SetSlot(slots_[slot - 1], object);
 }
 
 Result CScene::AppendToSubObjectList(CBase* object) {
@@ -100,23 +97,20 @@ Result CScene::CreateInstance(CPointer<CBase>& out) const { return CreateCopy(*t
 Result CScene::Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) {
   Result r = CDorun::Clone(out, cloneMap, flags);
   if (r != kOk) return r;
-  CPointer<CScene> copy(static_cast<CScene*>(out.Get()));
+  auto* copy = static_cast<CScene*>(out.Get());
+  const CPointer<CSlotOwner> held(copy);
   // The copy constructor shared the slots; each set slot now takes the
   // clone of its object (one clone per object through the map, so slots
-  // that share an object keep sharing its clone).
+  // that share an object keep sharing its clone), as its setter would.
   for (u32 i = 0; i < kSlotCount; ++i) {
     if (!slots_[i]) continue;
-    r = owned_walk::CloneInto<CBase>(slots_[i].Get(), cloneMap, flags, [copy, i](CBase* clone) {
-      copy->SetModified();
-      copy->slots_[i] = clone;
-    });
+    copy->SetModified();
+    r = CloneSlot(slots_[i].Get(), cloneMap, flags, held, copy->slots_[i]);
     if (Failed(r)) return r;
   }
   copy->list_.assign(list_.size(), CPointer<CBase>());
   for (std::size_t i = 0; i < list_.size(); ++i) {
-    if (!list_[i]) continue;
-    r = owned_walk::CloneInto<CBase>(list_[i].Get(), cloneMap, flags,
-                                     [copy, i](CBase* clone) { copy->list_[i] = clone; });
+    r = CloneSlot(list_[i].Get(), cloneMap, flags, held, copy->list_[i]);
     if (Failed(r)) return r;
   }
   return kOk;

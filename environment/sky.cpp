@@ -5,28 +5,20 @@
 #include "objectmodel/owned_link.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
-#include "shapes/owned_walk.h"
 
 namespace KT {
 
 CSky::~CSky() { subObject_.Release(); }
 
-Result CSky::SetSubObject(CBase* object) {
-  if (WouldHoldItself(object, this)) return kErrInvalidArg;
-  subObject_ = object;
-  SetModified();
-  return kOk;
-}
+Result CSky::SetSubObject(CBase* object) { return SetSlot(subObject_, object); }
 
 Result CSky::CreateInstance(CPointer<CBase>& out) const { return CreateCopy(*this, out); }
 
 Result CSky::Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) {
   const Result r = CDorun::Clone(out, cloneMap, flags);
-  if (r != kOk || !subObject_) return r;
-  CPointer<CSky> copy(static_cast<CSky*>(out.Get()));
-  const Result c = owned_walk::CloneInto<CBase>(subObject_.Get(), cloneMap, flags,
-                                                [copy](CBase* clone) { copy->subObject_ = clone; });
-  return Failed(c) ? c : kOk;
+  if (r != kOk) return r;
+  auto* copy = static_cast<CSky*>(out.Get());
+  return CloneSlot(subObject_.Get(), cloneMap, flags, CPointer<CSlotOwner>(copy), copy->subObject_);
 }
 
 Result CSky::CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const {

@@ -1,5 +1,6 @@
 #include "environment/slot_owner.h"
 
+#include "objectmodel/owned_link.h"
 #include "shapes/owned_walk.h"
 
 namespace KT {
@@ -37,6 +38,24 @@ Result CSlotOwner::RegisterForSave(CStream& stream, u32 flags) {
   const Result r = CDorun::RegisterForSave(stream, flags);
   if (r != kOk) return r;
   return owned_walk::RegisterForSave(OwnedObjects(), stream, flags);
+}
+
+Result CSlotOwner::SetSlot(CPointer<CBase>& slot, CBase* object) {
+  if (WouldHoldItself(object, this)) return kErrInvalidArg;
+  slot = object;
+  SetModified();
+  return kOk;
+}
+
+Result CSlotOwner::CloneSlot(CBase* object, CloneMap& cloneMap, u32 flags, const CPointer<CSlotOwner>& copy,
+                             CPointer<CBase>& slot) {
+  if (object == nullptr) return kOk;
+  // The step may run after this call returns (past the depth bound): it
+  // holds the copy, and so the slot, until then.
+  CPointer<CBase>* target = &slot;
+  const Result r = owned_walk::CloneInto<CBase>(object, cloneMap, flags,
+                                                [copy, target](CBase* clone) { *target = clone; });
+  return Failed(r) ? r : kOk;
 }
 
 bool CSlotOwner::HasSubObjects() const {

@@ -42,6 +42,17 @@ class CSlotOwner : public CDorun {
   // The owned objects in walk order; empty entries are skipped.
   virtual std::vector<CBase*> OwnedObjects() const = 0;
 
+  // Puts `object` in `slot` (null empties it) and marks the object
+  // modified. An object that is this one or holds it would make this
+  // object own itself (every walk would run without end): kErrInvalidArg,
+  // nothing changed.
+  Result SetSlot(CPointer<CBase>& slot, CBase* object);
+  // Clones `object` through the map (as one nested step of the bounded
+  // clone walk) into `slot`, a member of `copy`; an empty `object` leaves
+  // the slot as it is. kOk or the first failure.
+  static Result CloneSlot(CBase* object, CloneMap& cloneMap, u32 flags, const CPointer<CSlotOwner>& copy,
+                          CPointer<CBase>& slot);
+
  private:
   // Identifies this object's step of the marking walk (the KT::CDorun
   // part uses the object's own address).

@@ -4,7 +4,6 @@
 #include "objectmodel/owned_link.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
-#include "shapes/owned_walk.h"
 
 namespace KT {
 
@@ -13,37 +12,19 @@ CTerrain::~CTerrain() {
   subObject1_.Release();
 }
 
-Result CTerrain::SetSubObject1(CBase* object) {
-  if (WouldHoldItself(object, this)) return kErrInvalidArg;
-  subObject1_ = object;
-  SetModified();
-  return kOk;
-}
+Result CTerrain::SetSubObject1(CBase* object) { return SetSlot(subObject1_, object); }
 
-Result CTerrain::SetSubObject2(CBase* object) {
-  if (WouldHoldItself(object, this)) return kErrInvalidArg;
-  subObject2_ = object;
-  SetModified();
-  return kOk;
-}
+Result CTerrain::SetSubObject2(CBase* object) { return SetSlot(subObject2_, object); }
 
 Result CTerrain::CreateInstance(CPointer<CBase>& out) const { return CreateCopy(*this, out); }
 
 Result CTerrain::Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) {
   Result r = CDorun::Clone(out, cloneMap, flags);
   if (r != kOk) return r;
-  CPointer<CTerrain> copy(static_cast<CTerrain*>(out.Get()));
-  if (subObject1_) {
-    r = owned_walk::CloneInto<CBase>(subObject1_.Get(), cloneMap, flags,
-                                     [copy](CBase* clone) { copy->subObject1_ = clone; });
-    if (Failed(r)) return r;
-  }
-  if (subObject2_) {
-    r = owned_walk::CloneInto<CBase>(subObject2_.Get(), cloneMap, flags,
-                                     [copy](CBase* clone) { copy->subObject2_ = clone; });
-    if (Failed(r)) return r;
-  }
-  return kOk;
+  auto* copy = static_cast<CTerrain*>(out.Get());
+  const CPointer<CSlotOwner> held(copy);
+  r = CloneSlot(subObject1_.Get(), cloneMap, flags, held, copy->subObject1_);
+  return Failed(r) ? r : CloneSlot(subObject2_.Get(), cloneMap, flags, held, copy->subObject2_);
 }
 
 Result CTerrain::CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const {

@@ -14,6 +14,7 @@
 #include "environment/scene.h"
 #include "environment/sky.h"
 #include "environment/terrain.h"
+#include "environment/water.h"
 #include "objectmodel/class_factory.h"
 #include "render/effects/effects_test_support.h"
 
@@ -23,6 +24,7 @@ inline void RegisterSlotOwnerClasses() {
   CClassFactory::Register("CScene", &CreateObject<CScene>);
   CClassFactory::Register("CTerrain", &CreateObject<CTerrain>);
   CClassFactory::Register("CSky", &CreateObject<CSky>);
+  CClassFactory::Register("CWater", &CreateObject<CWater>);
   RegisterTestClasses();
 }
 
