@@ -10,7 +10,7 @@
 
 namespace KT {
 
-class CSky : public CSlotOwner {
+class CSky : public CSingleSlotOwner {
   KT_DECLARE_CLASS(CSky)
 
  public:
@@ -18,41 +18,21 @@ class CSky : public CSlotOwner {
 
   CSky() = default;
   // The KT::CDorun part and FogIncluded; the slot starts empty.
-  CSky(const CSky& other) : CSlotOwner(other), FogIncluded(other.FogIncluded) {}
-  ~CSky() override;
-
-  CBase* GetSubObject() const { return subObject_.Get(); }
-  // Puts `object` in the slot (null empties it) and marks the sky
-  // modified. An object that is the sky or holds it: kErrInvalidArg,
-  // nothing changed.
-  Result SetSubObject(CBase* object);
+  CSky(const CSky& other) : CSingleSlotOwner(other), FogIncluded(other.FogIncluded) {}
 
   Result CreateInstance(CPointer<CBase>& out) const override;
-  // The KT::CDorun clone (kDone or a failure returned unchanged), then
-  // the slot's object cloned through the same map.
-  Result Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) override;
   // A target that is not a sky: kErrNotFound, nothing changed. Else the
   // KT::CDorun part, FogIncluded and the slot (shared; the target's former
   // object goes to `displaced`).
   Result CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const override;
   Result Load(CStream& stream, CStreamLoadRecord& record, u32 flags) override;
-  // A reference that would make the sky own itself: kErrNotFound.
-  Result Link(CStream& stream, CStreamLoadRecord& record, u32 flags) override;
   Result Save(CStream& stream, u32 flags) override;
   // "CSky Member": FogIncluded; then the KT::CDorun members.
   void DescribeMembers(CMemberVisitor& visitor) override;
-  // The slot (owned, also when empty), then the KT::CDorun references.
-  void EnumReferences(CReferenceVisitor& visitor) override;
   u32 GetMemorySize() const override;
   u32 GetSaveSize() const override;
 
   bool FogIncluded = false;
-
- protected:
-  std::vector<CBase*> OwnedObjects() const override { return {subObject_.Get()}; }
-
- private:
-  CPointer<CBase> subObject_;
 };
 
 }  // namespace KT

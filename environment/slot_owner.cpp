@@ -1,5 +1,7 @@
 #include "environment/slot_owner.h"
 
+#include "objectmodel/stream.h"
+
 #include "objectmodel/owned_link.h"
 #include "shapes/owned_walk.h"
 
@@ -63,6 +65,23 @@ bool CSlotOwner::HasSubObjects() const {
     if (object != nullptr) return true;
   }
   return CDorun::HasSubObjects();
+}
+
+Result CSingleSlotOwner::Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) {
+  const Result r = CDorun::Clone(out, cloneMap, flags);
+  if (r != kOk) return r;
+  auto* copy = static_cast<CSingleSlotOwner*>(out.Get());
+  return CloneSlot(subObject_.Get(), cloneMap, flags, CPointer<CSlotOwner>(copy), copy->subObject_);
+}
+
+Result CSingleSlotOwner::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
+  const Result r = CDorun::Link(stream, record, flags);
+  return Failed(r) ? r : LinkOwnedPointer(stream, record, this, subObject_);
+}
+
+void CSingleSlotOwner::EnumReferences(CReferenceVisitor& visitor) {
+  visitor.Visit(subObject_.Get(), 1);
+  CDorun::EnumReferences(visitor);
 }
 
 }  // namespace KT

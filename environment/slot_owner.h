@@ -59,4 +59,40 @@ class CSlotOwner : public CDorun {
   u8 markKey_ = 0;
 };
 
+// The environment objects with one owned slot (sky, water): the slot and
+// every operation that only concerns it.
+class CSingleSlotOwner : public CSlotOwner {
+ public:
+  CSingleSlotOwner() = default;
+  // The KT::CDorun part; the slot starts empty.
+  CSingleSlotOwner(const CSingleSlotOwner& other) : CSlotOwner(other) {}
+  ~CSingleSlotOwner() override { subObject_.Release(); }
+
+  CBase* GetSubObject() const { return subObject_.Get(); }
+  // Puts `object` in the slot (null empties it) and marks the object
+  // modified. An object that is this one or holds it: kErrInvalidArg,
+  // nothing changed.
+  Result SetSubObject(CBase* object) { return SetSlot(subObject_, object); }
+
+  // The KT::CDorun clone (kDone or a failure returned unchanged), then the
+  // slot's object cloned through the same map into the copy's slot.
+  Result Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) override;
+  // The KT::CDorun link, then the slot from the next pending id. A
+  // reference that would make the object own itself: kErrNotFound.
+  Result Link(CStream& stream, CStreamLoadRecord& record, u32 flags) override;
+  // The slot (owned, also when empty), then the KT::CDorun references.
+  void EnumReferences(CReferenceVisitor& visitor) override;
+
+ protected:
+  std::vector<CBase*> OwnedObjects() const override { return {subObject_.Get()}; }
+  // CopyTo's share of the slot: the target shares the object, its former
+  // one goes to `displaced`.
+  Result AssignSlotTo(CSingleSlotOwner& target, DisplacedList& displaced) const {
+    return AssignPointerMember(displaced, subObject_, target.subObject_);
+  }
+
+ private:
+  CPointer<CBase> subObject_;
+};
+
 }  // namespace KT

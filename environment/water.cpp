@@ -2,15 +2,12 @@
 
 #include "objectmodel/class_factory.h"
 #include "objectmodel/member_visitor.h"
-#include "objectmodel/owned_link.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
 
 namespace KT {
 
-CWater::CWater(const CWater& other) : CSlotOwner(other) { other.CopySettings(*this); }
-
-CWater::~CWater() { subObject_.Release(); }
+CWater::CWater(const CWater& other) : CSingleSlotOwner(other) { other.CopySettings(*this); }
 
 void CWater::CopySettings(CWater& target) const {
   target.WaterColor = WaterColor;
@@ -31,16 +28,7 @@ void CWater::CopySettings(CWater& target) const {
   target.Softness = Softness;
 }
 
-Result CWater::SetSubObject(CBase* object) { return SetSlot(subObject_, object); }
-
 Result CWater::CreateInstance(CPointer<CBase>& out) const { return CreateCopy(*this, out); }
-
-Result CWater::Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) {
-  const Result r = CDorun::Clone(out, cloneMap, flags);
-  if (r != kOk) return r;
-  auto* copy = static_cast<CWater*>(out.Get());
-  return CloneSlot(subObject_.Get(), cloneMap, flags, CPointer<CSlotOwner>(copy), copy->subObject_);
-}
 
 Result CWater::CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const {
   CWater* other = DynamicCast<CWater>(target);
@@ -48,7 +36,7 @@ Result CWater::CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const 
   const Result r = CDorun::CopyTo(target, displaced, flags);
   if (Failed(r)) return r;
   CopySettings(*other);
-  return AssignPointerMember(displaced, subObject_, other->subObject_);
+  return AssignSlotTo(*other, displaced);
 }
 
 Result CWater::Load(CStream& stream, CStreamLoadRecord& record, u32 flags) {
@@ -78,15 +66,10 @@ Result CWater::Load(CStream& stream, CStreamLoadRecord& record, u32 flags) {
   return r;
 }
 
-Result CWater::Link(CStream& stream, CStreamLoadRecord& record, u32 flags) {
-  const Result r = CDorun::Link(stream, record, flags);
-  return Failed(r) ? r : LinkOwnedPointer(stream, record, this, subObject_);
-}
-
 Result CWater::Save(CStream& stream, u32 flags) {
   Result r = CDorun::Save(stream, flags);
   if (Succeeded(r)) r = WriteVersion(stream, StaticClassRecord());
-  if (Succeeded(r)) r = WriteObjectId(stream, subObject_.Get());
+  if (Succeeded(r)) r = WriteObjectId(stream, GetSubObject());
   if (Succeeded(r)) r = WriteFloats(stream, &WaterColor.r, 3);
   if (Succeeded(r)) r = WriteBool(stream, FogEnable);
   if (Succeeded(r)) r = WriteFloats(stream, &FogColor.r, 3);
@@ -127,11 +110,6 @@ void CWater::DescribeMembers(CMemberVisitor& visitor) {
   visitor.Bool(u"BlurReflect", &BlurReflect);
   visitor.EndGroup();
   CDorun::DescribeMembers(visitor);
-}
-
-void CWater::EnumReferences(CReferenceVisitor& visitor) {
-  visitor.Visit(subObject_.Get(), 1);
-  CDorun::EnumReferences(visitor);
 }
 
 u32 CWater::GetMemorySize() const { return CDorun::GetMemorySize() + 88; }

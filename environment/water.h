@@ -18,7 +18,7 @@
 
 namespace KT {
 
-class CWater : public CSlotOwner {
+class CWater : public CSingleSlotOwner {
   KT_DECLARE_CLASS(CWater)
 
  public:
@@ -29,31 +29,17 @@ class CWater : public CSlotOwner {
   CWater() = default;
   // The KT::CDorun part and every setting; the slot starts empty.
   CWater(const CWater& other);
-  ~CWater() override;
-
-  CBase* GetSubObject() const { return subObject_.Get(); }
-  // Puts `object` in the slot (null empties it) and marks the water
-  // modified. An object that is the water or holds it: kErrInvalidArg,
-  // nothing changed.
-  Result SetSubObject(CBase* object);
 
   Result CreateInstance(CPointer<CBase>& out) const override;
-  // The KT::CDorun clone (kDone or a failure returned unchanged), then
-  // the slot's object cloned through the same map.
-  Result Clone(CPointer<CBase>& out, CloneMap& cloneMap, u32 flags) override;
   // A target that is not a water object: kErrNotFound, nothing changed.
   // Else the KT::CDorun part, every setting and the slot (shared; the
   // target's former object goes to `displaced`).
   Result CopyTo(CBase* target, DisplacedList& displaced, u32 flags) const override;
   Result Load(CStream& stream, CStreamLoadRecord& record, u32 flags) override;
-  // A reference that would make the water own itself: kErrNotFound.
-  Result Link(CStream& stream, CStreamLoadRecord& record, u32 flags) override;
   Result Save(CStream& stream, u32 flags) override;
   // "CWater Member": WaterColor, Softness, the fog, the refraction and then
   // the reflection settings; then the KT::CDorun members.
   void DescribeMembers(CMemberVisitor& visitor) override;
-  // The slot (owned, also when empty), then the KT::CDorun references.
-  void EnumReferences(CReferenceVisitor& visitor) override;
   u32 GetMemorySize() const override;
   u32 GetSaveSize() const override;
 
@@ -74,13 +60,9 @@ class CWater : public CSlotOwner {
   bool BlurRefract = false;
   u32 Softness = 0;
 
- protected:
-  std::vector<CBase*> OwnedObjects() const override { return {subObject_.Get()}; }
-
  private:
   void CopySettings(CWater& target) const;
 
-  CPointer<CBase> subObject_;
 };
 
 }  // namespace KT
