@@ -56,6 +56,10 @@
 #include "controllers/composite/camera_keyframe_control.h"
 #include "controllers/composite/keyframe_clip_control.h"
 #include "controllers/keyed/camera_target.h"
+#include "environment/scene.h"
+#include "environment/sky.h"
+#include "environment/terrain.h"
+#include "environment/water.h"
 #include "controllers/keyed/anm_image_control.h"
 #include "controllers/keyed/material_control.h"
 #include "controllers/keyed/material_uv_control.h"
@@ -1932,6 +1936,51 @@ Result AddSwatches(CNode& scene) {
   return r;
 }
 
+// The scene's render settings, a further root: "Scene Settings" owns the
+// terrain "Ground" (its height-map slot still empty), the sky "Sky" and the
+// water "Lake"; its HDR settings are animated by "Scene HDR", from
+// GT_Camera at exposure 1 (0 ms) to GT_SunnyCross at exposure 3 (1000 ms).
+Result AddSceneSettings(CStream& stream) {
+  CPointer<CScene> settings(new CScene());
+  settings->SetName(u"Scene Settings");
+  settings->AmbientColor = CColor(0.2f, 0.2f, 0.25f, 0.0f);
+  settings->BackgroundColor = CColor(0.4f, 0.6f, 0.9f, 1.0f);
+  settings->FogEnable = true;
+  settings->FogColor = CColor(0.7f, 0.7f, 0.8f, 0.0f);
+  settings->SSAOEnable = true;
+  settings->ToonLevel = {0.0f, 0.5f, 1.0f};
+
+  CPointer<CTerrain> ground(new CTerrain());
+  ground->SetName(u"Ground");
+  CPointer<CSky> sky(new CSky());
+  sky->SetName(u"Sky");
+  sky->FogIncluded = true;
+  CPointer<CWater> lake(new CWater());
+  lake->SetName(u"Lake");
+  lake->WaterColor = CColor(0.1f, 0.3f, 0.4f, 0.0f);
+  lake->Softness = 2;
+  Result r = settings->SetSubObject1(ground.Get());
+  if (Succeeded(r)) r = settings->SetSubObject2(sky.Get());
+  if (Succeeded(r)) r = settings->SetSubObject3(lake.Get());
+  if (Failed(r)) return r;
+
+  CPointer<CHDRControl> hdr(new CHDRControl());
+  hdr->SetName(u"Scene HDR");
+  CHDRControl::CHdrKey hdrKey;
+  for (const auto& [time, glare, exposure] :
+       {std::tuple{0, u32{GT_Camera}, 1.0f}, std::tuple{1000, u32{GT_SunnyCross}, 3.0f}}) {
+    hdrKey.Time = time;
+    hdrKey.HDREnable = true;
+    hdrKey.GlareType = glare;
+    hdrKey.Exposure = exposure;
+    r = hdr->EditKeys().SetKey(hdrKey);
+    if (Failed(r)) return r;
+  }
+  r = settings->AddControl(hdr.Get());
+  if (Succeeded(r)) r = stream.AddRootObject(settings.Get());
+  return r;
+}
+
 }  // namespace
 
 Result BuildSampleScene(CStream& stream) {
@@ -1988,22 +2037,8 @@ Result BuildSampleScene(CStream& stream) {
   if (Failed(r)) return r;
 
   stream.AddRootObject(scene.Get());
-  // The scene's HDR settings are animated by an HDR control; until the
-  // scene settings object holds it, the control is a further root of its
-  // own, bound to nothing.
-  CPointer<CHDRControl> hdr(new CHDRControl());
-  hdr->SetName(u"Scene HDR");
-  CHDRControl::CHdrKey hdrKey;
-  for (const auto& [time, glare, exposure] :
-       {std::tuple{0, u32{GT_Camera}, 1.0f}, std::tuple{1000, u32{GT_SunnyCross}, 3.0f}}) {
-    hdrKey.Time = time;
-    hdrKey.HDREnable = true;
-    hdrKey.GlareType = glare;
-    hdrKey.Exposure = exposure;
-    r = hdr->EditKeys().SetKey(hdrKey);
-    if (Failed(r)) return r;
-  }
-  stream.AddRootObject(hdr.Get());
+  r = AddSceneSettings(stream);
+  if (Failed(r)) return r;
   stream.AddExtendInfo(version.Get());
   stream.AddObject(listed.Get());
   stream.SetThumbnail(thumbnail.Get());

@@ -29,6 +29,9 @@
 //   "Clipped", a node whose keyframe controller also lists two clips and a
 //     marker.
 // The custom data chain ("Sample", "Bytes", "Script") rides on the root.
+// A second root, "Scene Settings", holds the scene's render settings: it
+// owns the terrain "Ground", the sky "Sky" and the water "Lake", and its
+// HDR settings are animated by the HDR control "Scene HDR".
 #pragma once
 
 #include "objectmodel/types.h"

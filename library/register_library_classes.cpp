@@ -53,6 +53,10 @@
 #include "controllers/keyed/anm_image_control.h"
 #include "controllers/keyed/material_control.h"
 #include "controllers/keyed/material_uv_control.h"
+#include "environment/scene.h"
+#include "environment/sky.h"
+#include "environment/terrain.h"
+#include "environment/water.h"
 #include "objectmodel/class_factory.h"
 #include "render/materials/blend_texture.h"
 #include "render/materials/compound_materials.h"
@@ -218,6 +222,10 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CVideoControl", &CreateObject<CVideoControl>);
   CClassFactory::Register("CImageLightControl", &CreateObject<CImageLightControl>);
   CClassFactory::Register("CHDRControl", &CreateObject<CHDRControl>);
+  CClassFactory::Register("CScene", &CreateObject<CScene>);
+  CClassFactory::Register("CTerrain", &CreateObject<CTerrain>);
+  CClassFactory::Register("CSky", &CreateObject<CSky>);
+  CClassFactory::Register("CWater", &CreateObject<CWater>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

@@ -17,6 +17,10 @@
 #include "objectmodel/matrix4.h"
 #include "objectmodel/stream_test_support.h"
 #include "controllers/keyed/hdr_control.h"
+#include "environment/scene.h"
+#include "environment/sky.h"
+#include "environment/terrain.h"
+#include "environment/water.h"
 #include "controllers/keyed/image_light_control.h"
 #include "controllers/keyed/post_effect_control.h"
 #include "controllers/keyed/video_control.h"
@@ -78,7 +82,7 @@ class SampleSceneTest : public ::testing::Test {
     // No section may skip records: a class the factory cannot make fails
     // the load.
     ASSERT_EQ(test::LoadScene(bytes_, loaded_, device_, 0), kOk);
-    // The scene, then the unbound HDR control.
+    // The scene tree, then the render settings.
     ASSERT_EQ(loaded_.GetRootObjectCount(), 2u);
   }
   void TearDown() override { CClassFactory::GetRegistry() = saved_; }
@@ -524,13 +528,36 @@ TEST_F(SampleSceneTest, TheLoadedEffectControlsDriveTheirObjects) {
   EXPECT_EQ(video->PlayState, u32{CVideo::PS_Playing});
   ASSERT_EQ(playback->Update(2000), kOk);
   EXPECT_EQ(video->PlayState, u32{CVideo::PS_Paused});
+}
 
-  auto* hdr = DynamicCast<CHDRControl>(loaded_.GetRootObject(1));
+TEST_F(SampleSceneTest, HdrControlAnimatesTheLoadedSceneSettings) {
+  auto* settings = DynamicCast<CScene>(loaded_.GetRootObject(1));
+  ASSERT_NE(settings, nullptr);
+  EXPECT_EQ(settings->GetName(), u"Scene Settings");
+  auto* terrain = DynamicCast<CTerrain>(settings->GetSubObject(1));
+  ASSERT_NE(terrain, nullptr);
+  EXPECT_EQ(terrain->GetName(), u"Ground");
+  EXPECT_EQ(terrain->GetSubObject2(), nullptr);  // the height map's slot
+  auto* sky = DynamicCast<CSky>(settings->GetSubObject(2));
+  ASSERT_NE(sky, nullptr);
+  EXPECT_TRUE(sky->FogIncluded);
+  auto* lake = DynamicCast<CWater>(settings->GetSubObject(3));
+  ASSERT_NE(lake, nullptr);
+  EXPECT_EQ(lake->Softness, 2u);
+
+  auto* hdr = DynamicCast<CHDRControl>(settings->GetFirstControl());
   ASSERT_NE(hdr, nullptr);
-  EXPECT_EQ(hdr->Update(0), kErrInvalidArg);
-  const CHdrSettings half = hdr->Evaluate(500, CHdrSettings());
-  EXPECT_EQ(half.HDRGlareType, u32{GT_Camera});
-  EXPECT_FLOAT_EQ(half.HDRExposure, 2.0f);
+  EXPECT_EQ(hdr->GetName(), u"Scene HDR");
+  settings->SetModified(false);
+  ASSERT_EQ(hdr->Update(500), kOk);
+  EXPECT_TRUE(settings->Hdr.HDREnable);
+  EXPECT_EQ(settings->Hdr.HDRGlareType, u32{GT_Camera});
+  EXPECT_FLOAT_EQ(settings->Hdr.HDRExposure, 2.0f);
+  EXPECT_FALSE(settings->IsModified());
+  // The scene's own update runs the control too.
+  ASSERT_GE(settings->Update(1000), 0);
+  EXPECT_EQ(settings->Hdr.HDRGlareType, u32{GT_SunnyCross});
+  EXPECT_FLOAT_EQ(settings->Hdr.HDRExposure, 3.0f);
 }
 
 }  // namespace

@@ -51,6 +51,10 @@
 #include "controllers/keyed/video_track_control.h"
 #include "controllers/composite/camera_keyframe_control.h"
 #include "controllers/composite/keyframe_clip_control.h"
+#include "environment/scene.h"
+#include "environment/sky.h"
+#include "environment/terrain.h"
+#include "environment/water.h"
 #include "library/register_library_classes.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/memory_io.h"
@@ -853,6 +857,52 @@ void BuildHdrControl(CBase& object, Companions& /*companions*/) {
   ASSERT_EQ(control.EditKeys().SetKey(key), kOk);
 }
 
+void BuildScene(CBase& object, Companions& companions) {
+  auto& scene = static_cast<CScene&>(object);
+  CPointer<CTerrain> terrain(new CTerrain());
+  CPointer<CWater> water(new CWater());
+  CPointer<CSky> sky(new CSky());
+  ASSERT_EQ(scene.SetSubObject1(terrain.Get()), kOk);
+  ASSERT_EQ(scene.SetSubObject8(water.Get()), kOk);
+  ASSERT_EQ(scene.AppendToSubObjectList(sky.Get()), kOk);
+  ASSERT_EQ(scene.AppendToSubObjectList(terrain.Get()), kOk);
+  scene.FogEnable = true;
+  scene.Hdr.HDRGlareType = GT_CrossScreen;
+  scene.Hdr.HDRExposure = 1.5f;
+  scene.ToonLevel = {0.25f, 0.75f};
+  scene.ToonInterSectionLine = true;
+  companions.emplace_back(terrain.Get());
+  companions.emplace_back(water.Get());
+  companions.emplace_back(sky.Get());
+}
+
+void BuildTerrain(CBase& object, Companions& companions) {
+  auto& terrain = static_cast<CTerrain&>(object);
+  CPointer<CNode> first(new CNode());
+  CPointer<CNode> second(new CNode());
+  ASSERT_EQ(terrain.SetSubObject1(first.Get()), kOk);
+  ASSERT_EQ(terrain.SetSubObject2(second.Get()), kOk);
+  companions.emplace_back(first.Get());
+  companions.emplace_back(second.Get());
+}
+
+void BuildSky(CBase& object, Companions& companions) {
+  auto& sky = static_cast<CSky&>(object);
+  CPointer<CNode> held(new CNode());
+  ASSERT_EQ(sky.SetSubObject(held.Get()), kOk);
+  sky.FogIncluded = true;
+  companions.emplace_back(held.Get());
+}
+
+void BuildWater(CBase& object, Companions& companions) {
+  auto& water = static_cast<CWater&>(object);
+  CPointer<CNode> held(new CNode());
+  ASSERT_EQ(water.SetSubObject(held.Get()), kOk);
+  water.RefractBlurness = 0.5f;
+  water.Softness = 4;
+  companions.emplace_back(held.Get());
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -967,6 +1017,10 @@ const std::map<std::string, Row>& Rows() {
       {"CVideoControl", {BuildVideoControl}},
       {"CImageLightControl", {BuildImageLightControl}},
       {"CHDRControl", {BuildHdrControl}},
+      {"CScene", {BuildScene}},
+      {"CTerrain", {BuildTerrain}},
+      {"CSky", {BuildSky}},
+      {"CWater", {BuildWater}},
   };
   return rows;
 }
