@@ -166,20 +166,20 @@ ModifierDesc SkinByRows(int count, int width, const std::vector<int>& bones) {
   return skin;
 }
 
-struct SetSpec {
+struct SetRange {
   const char* name;
   int first;
   int count;
 };
 
-ModifierDesc SelectionSets(int vertices, std::initializer_list<SetSpec> sets) {
+ModifierDesc SelectionSets(int vertices, std::initializer_list<SetRange> sets) {
   ModifierDesc select;
   select.kind = ModifierKind::kMeshSelect;
-  for (const SetSpec& spec : sets) {
+  for (const SetRange& range : sets) {
     Host::SelectionSetDesc set;
-    set.name = spec.name;
+    set.name = range.name;
     set.size = vertices;
-    for (int i = spec.first; i < spec.first + spec.count; ++i) set.bits.push_back(i);
+    for (int i = range.first; i < range.first + range.count; ++i) set.bits.push_back(i);
     select.sets.push_back(std::move(set));
   }
   return select;

@@ -1,6 +1,7 @@
 #include "exporter/validation/rig_checks.h"
 
 #include <array>
+#include <map>
 #include <unordered_set>
 #include <vector>
 
@@ -137,13 +138,22 @@ void CheckSelectionSetPairs(ValidationReport& report, KT::CBase* root) {
     const KT::CDorun* object = control.GetBoundObject();
     return object != nullptr ? object->GetName() : KT::WString();
   };
-  for (std::size_t i = 0; i < controls.size(); ++i) {
-    for (std::size_t j = i + 1; j < controls.size(); ++j) {
-      if (controls[j]->GetName() != controls[i]->GetName()) continue;
-      if (SelectedVertices(*controls[i]) != SelectedVertices(*controls[j]))
-        report.unmatchedSets.push_back({objectName(*controls[i]), objectName(*controls[j]), controls[i]->GetName()});
-      break;
+  // The first later control of each one's name, found walking backwards:
+  // one pass, however many sets a scene holds.
+  std::vector<std::size_t> next(controls.size(), controls.size());
+  std::map<KT::WString, std::size_t> latest;
+  for (std::size_t i = controls.size(); i-- > 0;) {
+    auto [entry, fresh] = latest.try_emplace(controls[i]->GetName(), i);
+    if (!fresh) {
+      next[i] = entry->second;
+      entry->second = i;
     }
+  }
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    if (next[i] == controls.size()) continue;
+    const KT::CMeshSelControl& later = *controls[next[i]];
+    if (SelectedVertices(*controls[i]) != SelectedVertices(later))
+      report.unmatchedSets.push_back({objectName(*controls[i]), objectName(later), controls[i]->GetName()});
   }
 }
 

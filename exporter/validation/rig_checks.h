@@ -117,7 +117,8 @@ void CheckFace(ValidationReport& report, KT::CNode* root, KT::CSpatial* face);
 // body parts, the face, the materials ("KT_Skin" as warnings on the body
 // parts; "KT_Skin" and "KT_Cavity" critical on the face), the connect sets
 // (connect02 in mode 0, connect20 in any other) and the set pairs. The
-// host's progress bar shows kCheckProgressText at 0, 25, 50, 75 and 100.
+// host's progress bar shows kCheckProgressText at 0, 25, 50, 75 and 100
+// (the context's percentage follows, so later steps count on from there).
 void CheckCharacterData(CMaxDrn& context, int mode, ValidationReport& report);
 
 // The face check of the export: the report is cleared, then bones, the
