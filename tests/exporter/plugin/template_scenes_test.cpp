@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "exporter/plugin/max_drn.h"
+#include "exporter/plugin/conversion_profile.h"
+#include "exporter/plugin/plugin_paths.h"
 #include "objectmodel/buffer.h"
 #include "objectmodel/file_io.h"
 #include "objectmodel/raw_data.h"
 #include "objectmodel/stream.h"
+#include "platform/host/scene_builder.h"
 #include "render/images/image_codec.h"
 #include "render/images/pixel_buffer.h"
 #include "support/temp_folder.h"
@@ -148,6 +152,27 @@ TEST_F(TemplateScenes, AnAssignedImageIsScaledToTheThumbnailSize) {
   }
 }
 
+TEST_F(TemplateScenes, AnAssignedThumbnailTravelsWithTheContentFile) {
+  WritePng(folder_.Native("picture.png"), 640, 480);
+  CMaxDrn context(nullptr, nullptr, false);
+  KT::Result result = KT::kErrMissingObject;
+  context.WriteThumbnail(result, folder_.Wide("picture.png"), false);
+  ASSERT_EQ(result, KT::kOk);
+  context.root = Node(u"Avatar");
+  context.SaveFile(result, folder_.Native("Avatar.zAvatar"));
+  ASSERT_EQ(result, KT::kOk);
+  ContentFileReader file(folder_.Wide("Avatar.zAvatar"));
+  ASSERT_EQ(file.result, KT::kOk);
+  auto* thumbnail = KT::DynamicCast<KT::CThumbnail>(file.stream.GetThumbnail());
+  ASSERT_NE(thumbnail, nullptr);
+  EXPECT_EQ(thumbnail->GetImage().Width, 125);
+  EXPECT_EQ(thumbnail->GetImage().Height, 125);
+  EXPECT_EQ(thumbnail->GetImage().Layout, 1u);
+  const KT::PixelBuffer::ScopedView view(thumbnail->GetImage());
+  ASSERT_NE(thumbnail->GetImage().Pixels, nullptr);
+  EXPECT_EQ(thumbnail->GetImage().Pixels[2], 0x80);
+}
+
 TEST_F(TemplateScenes, AnImageThatCannotBeReadMakesNoThumbnail) {
   folder_.WriteFile("broken.png", "not a picture");
   for (const char* file : {"missing.png", "broken.png", "picture.xyz"}) {
@@ -222,6 +247,29 @@ TEST_F(TemplateScenes, AnUnreadableBaseBoneSceneChangesNothing) {
     EXPECT_FALSE(context.baseBoneLoaded);
     EXPECT_EQ(context.root.Get(), converted.Get());
   }
+}
+
+TEST(BuiltDataFolder, HoldsWhatTheExporterReads) {
+  // The host folder of the build, where the plug-in looks for its files.
+  KT::Host::SceneBuilder b;
+  b.HostFolder(KT_BUILT_HOST_FOLDER);
+  std::unique_ptr<KT::Host::HostScene> host = b.Make();
+  ASSERT_NE(host, nullptr);
+  const KT::Host::ActiveHostScene active(*host);
+  CMaxDrn context(host.get(), host.get(), false);
+
+  KT::Result result = KT::kErrMissingObject;
+  context.WriteThumbnail(result, ToWide(GetThumbnailTemplatePath()), true);
+  EXPECT_EQ(result, KT::kOk);
+  ASSERT_TRUE(context.thumbnail);
+  EXPECT_EQ(context.thumbnail->GetImage().Width, 125);
+  EXPECT_EQ(context.thumbnail->GetImage().Height, 125);
+  EXPECT_EQ(context.thumbnail->GetImage().Layout, 1u);
+
+  // The profile holds no record: every bone keeps its axes.
+  LoadConversionProfile(result, GetDataFilePath(kConversionProfileFile), context.profile);
+  EXPECT_EQ(result, KT::kOk);
+  EXPECT_TRUE(context.profile.empty());
 }
 
 }  // namespace
