@@ -140,7 +140,8 @@ class CMaxDrn {
   // that is not written is shown in an "Error" box (FailedSaveMessage).
   void SaveFile(KT::Result& result, const std::string& targetPath);
   // Progress step 0 "Save Animation Clip Files..."; no root: kErrNotFound
-  // and nothing written; no node under the root: kDone. Otherwise
+  // and nothing written (each clip's file shown as not written); no node
+  // under the root: kDone. Otherwise
   // PrepareForSave, then for each clip in list order a copy of the root
   // (through a fresh clone map and remap; a failure of either ends the
   // save with its code) is filtered to the clip and written to
