@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +21,7 @@
 #include "render/images/image_codec.h"
 #include "render/images/pixel_buffer.h"
 #include "support/temp_folder.h"
+#include "tests/objectmodel/stream_test_support.h"
 #include "tests/exporter/plugin/content_file_reader.h"
 
 namespace {
@@ -246,6 +250,35 @@ TEST_F(TemplateScenes, AnUnreadableBaseBoneSceneChangesNothing) {
     EXPECT_FALSE(context.LoadBaseBoneFile(folder_.Wide(file))) << file;
     EXPECT_FALSE(context.baseBoneLoaded);
     EXPECT_EQ(context.root.Get(), converted.Get());
+  }
+}
+
+TEST_F(TemplateScenes, ACutBaseBoneSceneLoadsOnlyAtARecordBoundary) {
+  // At the end of a root record the cut is a whole file of fewer records;
+  // anywhere else the load fails and changes nothing.
+  KT::CPointer<KT::CNode> bones = Node(u"Bip01");
+  bones->AddChild(Node(u"Bip01 Pelvis").Get());
+  KT::CPointer<KT::CThumbnail> thumbnail = Thumbnail(3, 2);
+  WriteScene(folder_.Wide("whole.drn"), {bones.Get()}, thumbnail.Get());
+  std::ifstream in(folder_.Native("whole.drn"), std::ios::binary);
+  const KT::test::Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<std::size_t> ends = KT::test::RootTreeRecordEnds(bytes);
+  ASSERT_FALSE(ends.empty());
+  for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+    folder_.WriteFile("cut.drn", std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)));
+    CMaxDrn context(nullptr, nullptr, false);
+    KT::CPointer<KT::CNode> converted = Node(u"Converted");
+    context.root = converted;
+    const bool loaded = context.LoadBaseBoneFile(folder_.Wide("cut.drn"));
+    EXPECT_EQ(context.baseBoneLoaded, loaded) << cut;
+    if (std::find(ends.begin(), ends.end(), cut) != ends.end()) {
+      if (loaded && context.root) {
+        EXPECT_EQ(context.root->GetName(), u"Bip01") << cut;
+      }
+      continue;
+    }
+    EXPECT_FALSE(loaded) << cut;
+    EXPECT_EQ(context.root.Get(), converted.Get()) << cut;
   }
 }
 
