@@ -64,6 +64,14 @@ bool Exists(std::u16string_view path) {
   return stat(native.c_str(), &st) == 0;
 }
 
+bool RemoveFile(std::u16string_view path) {
+  std::string native;
+  if (!ToNativePath(path, native) || native.empty()) return false;
+  struct stat st {};
+  if (stat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  return unlink(native.c_str()) == 0;
+}
+
 bool GetFileSize(std::u16string_view path, std::uint64_t& size) {
   size = 0;
   std::string native;

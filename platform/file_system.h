@@ -1,6 +1,6 @@
 // The few file-system calls the object model needs, behind one small
 // interface: open/read/write/relative seek/close of a file, an existence
-// test, a file's size and its modification time.
+// test, removal of a file, a file's size and its modification time.
 //
 // Paths arrive as UTF-16 with `\` or `/` as separators; they are turned into
 // UTF-8 with every `\` made a `/` before they reach the operating system. A
@@ -40,6 +40,9 @@ void CloseFile(std::FILE* file);
 
 // True when a file or folder exists at `path`.
 bool Exists(std::u16string_view path);
+// Deletes the file at `path`; false when there is none or the system
+// refuses. Folders are never removed.
+bool RemoveFile(std::u16string_view path);
 // The size in bytes of the file at `path` (0 for a folder); false when the
 // path cannot be queried.
 bool GetFileSize(std::u16string_view path, std::uint64_t& size);

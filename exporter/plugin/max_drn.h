@@ -10,6 +10,7 @@
 #pragma once
 
 #include <map>
+#include <string>
 #include <vector>
 
 #include "exporter/plugin/clip_list.h"
@@ -202,6 +203,68 @@ class CMaxDrn {
   // of each KT::CUvwMapClipControl is renamed "PerformChannel_" + its name;
   // a failed script leaves the controls as they are.
   void GenerateScript();
+  // --- content files (exporter/plugin/content_file.cpp) ---------------------
+  // Every content file is one save of a stream (flags 0x1F) whose roots are
+  // the scene and an empty KT::CRawData "OstrelMaxExp_500", whose extension
+  // list holds a KT::CVersionData "FileAppVersion" (AppName "Ostrel",
+  // AppVersion 5000100, DataVersion -1), preceded in gesture files by one
+  // with DataVersion 0, and whose thumbnail is the context's thumbnail.
+  // Writes that file at `path` with `object` as the first root. result: 0;
+  // the file device's code when the file cannot be opened (nothing
+  // written); kErrOutOfMemory when a record cannot be made; the stream's
+  // code when the save fails, and the partly written file is removed.
+  void SaveContentFile(KT::Result& result, const KT::WString& path, KT::CBase* object, bool gesture);
+  // Progress step 0 "Save File..."; no root: kErrNotFound and nothing
+  // written; else PrepareForSave and the root written to `targetPath`
+  // (narrow, the active code page) without the gesture record. A file
+  // that is not written is shown in an "Error" box (FailedSaveMessage).
+  void SaveFile(KT::Result& result, const std::string& targetPath);
+  // Progress step 0 "Save Animation Clip Files..."; no root: kErrNotFound
+  // and nothing written (each clip's file shown as not written); no node
+  // under the root: kDone. Otherwise
+  // PrepareForSave, then for each clip in list order a copy of the root
+  // (through a fresh clone map and remap; a failure of either ends the
+  // save with its code) is filtered to the clip and written to
+  // ClipFilePath(folder, clip Name, extension), as a gesture file when the
+  // root is named "GestureRoot":
+  // - node build modes 0, 2 and 3: every KT::CKeyframeControl named other
+  //   than the clip leaves its object's chain, then BakeProfileIntoKeys;
+  //   other modes: every KT::CRTSClipControl keeps the clip's children
+  //   (KeepClipChildren);
+  // - in every mode every KT::CUvwMapClipControl keeps the clip's children.
+  // A clip Name that IsUsableClipName refuses writes no file
+  // (kErrInvalidArg). Every clip file that is not written is shown in an
+  // "Error" box and the next clip is written all the same; the answer is
+  // the first failure, else 0.
+  void SaveClipFiles(KT::Result& result, const std::string& folder, const std::string& extension);
+  // The save of the content types that write no file: kErrNotAvailable
+  // (0x80000001), nothing written.
+  void SaveUnsupportedFile(KT::Result& result, const std::string& path);
+  // With the texture limit on, every KT::CImage under the root larger than
+  // maxTextureSize on a side is resized to min(side, maxTextureSize) on
+  // each side separately (the proportions are not kept); 0. With the limit
+  // off nothing changes and the answer is kDone.
+  void PrepareForSave(KT::Result& result);
+
+  // --- thumbnail and template scenes (exporter/plugin/template_scenes.cpp) --
+  // fromTemplate: `path` is a scene file whose thumbnail section (if any)
+  // becomes the thumbnail (null when it holds none or another class);
+  // result 0, or the file device's or the stream's code with the
+  // thumbnail left as it was. Otherwise `path` is an image file, scaled to
+  // 125 x 125 and converted to pixel layout 1 into a new thumbnail;
+  // result 0 also when the image cannot be read (no thumbnail is made
+  // then, the old one stays).
+  void WriteThumbnail(KT::Result& result, const KT::WString& path, bool fromTemplate);
+  // Reads the scene file at `path` (false when it cannot be opened or
+  // loaded, nothing changed); marks the base-bone scene loaded; its root 0,
+  // when a KT::CNode, becomes the root (else there is none), every node
+  // under it gets the inherit word 0x1000000, and the scene is updated once
+  // at time 0. True.
+  bool LoadBaseBoneFile(const KT::WString& path);
+
+  // --- post-build passes --------------------------------------------------
+  // Re-keys every node under `root` through the conversion profile.
+  void BakeProfileIntoKeys(KT::CNode* root);
 
   std::vector<INode*> nodes;                 // host nodes to convert, in collection order
   KT::CPointer<KT::CNode> root;              // root of the converted scene

@@ -110,6 +110,19 @@ TEST(FileSystem, ExistsSizeAndModifiedTime) {
   EXPECT_EQ(seconds, -1);
 }
 
+TEST(FileSystem, RemoveFileDeletesFilesOnly) {
+  TempFolder dir;
+  ASSERT_TRUE(dir.Valid());
+  dir.WriteFile("sub/file.txt", "hello");
+  EXPECT_TRUE(RemoveFile(dir.Wide("sub\\file.txt")));
+  EXPECT_FALSE(Exists(dir.Wide("sub/file.txt")));
+  EXPECT_FALSE(RemoveFile(dir.Wide("sub/file.txt"))) << "already gone";
+  EXPECT_FALSE(RemoveFile(dir.Wide("sub"))) << "a folder stays";
+  EXPECT_TRUE(Exists(dir.Wide("sub")));
+  EXPECT_FALSE(RemoveFile(u""));
+  EXPECT_FALSE(RemoveFile(dir.Wide() + std::u16string(u"/a\0b", 4)));
+}
+
 TEST(FileSystem, NonAsciiFileNamesRoundTrip) {
   TempFolder dir;
   ASSERT_TRUE(dir.Valid());
