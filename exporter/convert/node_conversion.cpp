@@ -25,6 +25,12 @@ void SetLightColor(KT::CLight* light, const float (&rgb)[3]) {
   light->SetRgb(color);
 }
 
+KT::CNode* FindConvertedNode(KT::CNode* root, INode* inode) {
+  if (root == nullptr || inode == nullptr || inode->GetName() == nullptr) return nullptr;
+  const KT::WString name = ToWide(inode->GetName());
+  return static_cast<KT::CNode*>(root->Find(name.c_str(), &KT::CNode::StaticClassRecord(), false, false));
+}
+
 bool IsMirrored(const Matrix3& m) {
   const float(&a)[4][3] = m.m;
   const float det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
