@@ -1,21 +1,14 @@
 // The clean-up passes of the converted tree, the root's name and the
 // conversion profile's matrices.
 
+#include "exporter/convert/node_conversion.h"
 #include "exporter/plugin/max_drn.h"
 #include "objectmodel/matrix4.h"
-#include "exporter/plugin/plugin_paths.h"
 #include "platform/host/class_id.h"
 #include "platform/host/control.h"
 #include "platform/host/inode.h"
 
 namespace {
-
-// The converted node named like the host node, or null.
-KT::CNode* ConvertedNode(KT::CNode* root, INode* inode) {
-  if (inode == nullptr || inode->GetName() == nullptr) return nullptr;
-  const KT::WString name = ToWide(inode->GetName());
-  return static_cast<KT::CNode*>(root->Find(name.c_str(), &KT::CNode::StaticClassRecord(), false, false));
-}
 
 bool HasSuperClass(INode* inode, SClass_ID superClass) {
   if (inode == nullptr) return false;
@@ -42,7 +35,7 @@ void CMaxDrn::RemoveNodesOfSuperClass(SClass_ID superClass) {
   for (INode* inode : nodes) {
     if (!HasSuperClass(inode, superClass)) continue;
     // The node is held while it leaves its parent.
-    KT::CPointer<KT::CNode> node(ConvertedNode(root.Get(), inode));
+    KT::CPointer<KT::CNode> node(FindConvertedNode(root.Get(), inode));
     Detach(node.Get());
   }
 }
@@ -51,7 +44,7 @@ void CMaxDrn::MoveNodesOfSuperClassToRoot(SClass_ID superClass) {
   if (nodes.empty() || !root) return;
   for (INode* inode : nodes) {
     if (!HasSuperClass(inode, superClass)) continue;
-    KT::CPointer<KT::CNode> node(ConvertedNode(root.Get(), inode));
+    KT::CPointer<KT::CNode> node(FindConvertedNode(root.Get(), inode));
     if (!node || node->GetParent() == nullptr || node->GetParent() == root.Get()) continue;
     Detach(node.Get());
     root->AddChild(node.Get());
@@ -64,7 +57,7 @@ void CMaxDrn::RemoveNodesOfClass() {
     if (inode == nullptr) continue;
     Control* tm = inode->GetTMController();
     if (tm == nullptr || !(tm->ClassID() == FOOTSTEP_CONTROL_CLASS_ID)) continue;
-    KT::CPointer<KT::CNode> node(ConvertedNode(root.Get(), inode));
+    KT::CPointer<KT::CNode> node(FindConvertedNode(root.Get(), inode));
     Detach(node.Get());
   }
 }

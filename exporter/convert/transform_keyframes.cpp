@@ -8,7 +8,6 @@
 #include "exporter/convert/key_sampling.h"
 #include "exporter/convert/node_conversion.h"
 #include "exporter/plugin/max_drn.h"
-#include "exporter/plugin/plugin_paths.h"
 #include "platform/host/control.h"
 #include "platform/host/inode.h"
 
@@ -19,10 +18,7 @@ namespace {
 void ForEachKeyedNode(CMaxDrn& context, const std::function<void(KT::CNode*, INode*, Control*)>& visit) {
   if (context.nodes.empty() || !context.root) return;
   for (INode* inode : context.nodes) {
-    if (inode == nullptr || inode->GetName() == nullptr) continue;
-    const KT::WString name = ToWide(inode->GetName());
-    auto* node = static_cast<KT::CNode*>(
-        context.root->Find(name.c_str(), &KT::CNode::StaticClassRecord(), false, false));
+    KT::CNode* node = FindConvertedNode(context.root.Get(), inode);
     if (node == nullptr) continue;
     Control* tm = inode->GetTMController();
     if (tm == nullptr) continue;
