@@ -3,7 +3,9 @@
 // hanging under rig bones, and the profile corrections of the bind pose and
 // of the keys.
 
+#include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -52,6 +54,21 @@ KT::CRtsTransform CorrectedPose(const CMaxDrn& context, const KT::CNode& node) {
   context.ApplyProfileMatrix(world, node.GetName());
   KT::RemoveParent(world, node.GetParent(), node.GetInherited());
   return KT::CRtsTransform::FromMatrix(world);
+}
+
+// The index of the track's key at time t, if it has one.
+std::optional<KT::u32> KeyIndexAt(const KT::CKeyframeControl& control, KT::i32 t) {
+  const auto& keys = control.GetRtsKeys();
+  const auto it = std::lower_bound(keys.begin(), keys.end(), t,
+                                   [](const KT::CKeyframeControl::CRtsKey& key, KT::i32 time) { return key.Time < time; });
+  if (it == keys.end() || it->Time != t) return std::nullopt;
+  return static_cast<KT::u32>(it - keys.begin());
+}
+
+std::optional<KT::CKeyframeControl::CRtsKey> KeyAt(const KT::CKeyframeControl& control, KT::i32 t) {
+  const auto index = KeyIndexAt(control, t);
+  if (!index) return std::nullopt;
+  return control.GetRtsKeys()[*index];
 }
 
 void EvaluateScene(KT::CNode& root, KT::i32 time) { root.UpdateScene(time, 0, 0.0f, true, nullptr, false); }
@@ -112,37 +129,39 @@ void CMaxDrn::BakeProfileIntoKeys(KT::CNode* sceneRoot) {
   for (const auto& control : CollectUnder<KT::CKeyframeControl>(sceneRoot, false))
     for (const auto& key : control->GetRtsKeys()) times.insert(key.Time);
 
-  // The tracks as they stand before the pass. Each time is evaluated from
-  // them: a key written at an earlier time of the pass would otherwise be
-  // read (and corrected once more) at every later time the track does not
-  // key itself.
-  std::map<KT::CKeyframeControl*, std::vector<KT::CKeyframeControl::CRtsKey>> original;
-  std::map<KT::CKeyframeControl*, std::vector<std::pair<KT::i32, KT::CRtsTransform>>> baked;
   std::vector<std::pair<KT::CNode*, KT::CKeyframeControl*>> keyed;
-  for (const auto& node : nodesUnder) {
-    KT::CKeyframeControl* control = FirstKeyframeControl(*node);
-    keyed.emplace_back(node.Get(), control);
-    if (control != nullptr) original.emplace(control, control->GetRtsKeys());
-  }
+  std::map<KT::CKeyframeControl*, std::vector<std::pair<KT::i32, KT::CRtsTransform>>> baked;
+  for (const auto& node : nodesUnder) keyed.emplace_back(node.Get(), FirstKeyframeControl(*node));
 
   for (const KT::i32 t : times) {
-    for (auto& [control, keys] : original) control->SetRtsKeys(keys);
     EvaluateScene(*sceneRoot, t);
+    // The keys the tracks held at t before this time was written.
+    std::vector<std::pair<KT::CKeyframeControl*, std::optional<KT::CKeyframeControl::CRtsKey>>> replaced;
     for (auto& [node, control] : keyed) {
       const KT::CRtsTransform pose = CorrectedPose(*this, *node);
       if (control != nullptr) {
-        // Written for this time only, so that the children below are
-        // corrected against the node's new pose.
+        // Written so that the children below are corrected against the
+        // node's new pose; taken back once every node is done, see below.
+        replaced.emplace_back(control, KeyAt(*control, t));
         control->AddRtsKey(t, kSampledKeyFramesPerSecond, pose, KT::TT_LINEAR, kSampledKeyStrength);
         baked[control].emplace_back(t, pose);
       }
       node->UpdateTransform(t);
     }
+    // Every time is evaluated from the keys as they stood before the pass: a
+    // key written here would otherwise be read (and corrected once more) at
+    // every later time that its track does not key itself.
+    for (const auto& [control, key] : replaced) {
+      if (key) {
+        control->AddRtsKey(key->Time, kSampledKeyFramesPerSecond, key->Value, key->TransitionType,
+                           key->TransitionStrength);
+      } else if (const auto index = KeyIndexAt(*control, t)) {
+        control->RemoveRtsKey(*index);
+      }
+    }
   }
 
-  for (auto& [control, keys] : original) {
-    control->SetRtsKeys(keys);
-    for (const auto& [t, pose] : baked[control])
+  for (const auto& [control, keys] : baked)
+    for (const auto& [t, pose] : keys)
       control->AddRtsKey(t, kSampledKeyFramesPerSecond, pose, KT::TT_LINEAR, kSampledKeyStrength);
-  }
 }
