@@ -219,7 +219,7 @@ TEST(RemoveMaterialAnimation, NoDataClipOrMaterialAttributeControlIsLeft) {
   KT::CPointer<KT::CNode> root = KeyedNode(nullptr, u"Root", {{0, KT::kIdentityTransform}});
   KT::CPointer<KT::CTriMesh> mesh = fixtures::MakeMesh(root.Get(), u"Prop", 3);
   KT::CPointer<KT::CStandardMaterial> material(new KT::CStandardMaterial());
-  mesh->SetSharedObject(material.Get());
+  ASSERT_EQ(mesh->AddLodObject(0, material.Get()), KT::kOk);
   {
     KT::CPointer<KT::CDataClipControl> clip(new KT::CDataClipControl());
     ASSERT_EQ(material->AddControl(clip.Get()), KT::kOk);

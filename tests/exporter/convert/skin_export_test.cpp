@@ -214,6 +214,15 @@ TEST(SkinExport, PhysiqueSwitchesRigidAndBlendingOnAndGivesEverythingBack) {
   EXPECT_EQ(log->interfacesReleased, 1);
   EXPECT_EQ(log->contextsReleased, 1);
   EXPECT_EQ(log->verticesReleased, 2);
+
+  // A node the modifier does not sit on has no export context: the
+  // interface is given back all the same and nothing is attached.
+  KT::CPointer<KT::CTriMesh> other = fixtures::MakeMesh(nullptr, u"Other", 4);
+  run.context->ExportPhysique(other.Get(), run.scene->NodeAt(kB2), 0, fixtures::ModifierOf(*run.scene, kMesh, 0));
+  EXPECT_EQ(log->interfacesTaken, 2);
+  EXPECT_EQ(log->interfacesReleased, 2);
+  EXPECT_EQ(log->contextsReleased, 1);
+  EXPECT_EQ(other->GetFirstControl(), nullptr);
 }
 
 TEST(SkinExport, MissingInterfaceOrContextLeavesTheMeshAlone) {
