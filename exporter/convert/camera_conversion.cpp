@@ -33,7 +33,7 @@ CameraState EvalState(GenCamera* camera, TimeValue t) {
 void CMaxDrn::CreateCamera() {
   StepProgress(15, "Create Camera");
   if (nodes.empty() || !root) return;
-  for (INode* inode : nodes) BuildCamera(ConvertedNode(root.Get(), inode), inode, 0);
+  for (INode* inode : nodes) BuildCamera(FindConvertedNode(root.Get(), inode), inode, 0);
 }
 
 void CMaxDrn::BuildCamera(KT::CNode* node, INode* inode, TimeValue t) {

@@ -65,7 +65,7 @@ HostLightSample SampleLight(GenLight* light, TimeValue t) {
 void CMaxDrn::CreateLights() {
   StepProgress(20, "Create Lights");
   if (nodes.empty() || !root) return;
-  for (INode* inode : nodes) BuildLight(ConvertedNode(root.Get(), inode), inode, 0);
+  for (INode* inode : nodes) BuildLight(FindConvertedNode(root.Get(), inode), inode, 0);
 }
 
 void CMaxDrn::BuildLight(KT::CNode* node, INode* inode, TimeValue t) {

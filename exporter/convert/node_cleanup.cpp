@@ -4,7 +4,6 @@
 #include "exporter/convert/node_conversion.h"
 #include "exporter/plugin/max_drn.h"
 #include "objectmodel/matrix4.h"
-#include "exporter/plugin/plugin_paths.h"
 #include "platform/host/class_id.h"
 #include "platform/host/control.h"
 #include "platform/host/inode.h"
@@ -36,7 +35,7 @@ void CMaxDrn::RemoveNodesOfSuperClass(SClass_ID superClass) {
   for (INode* inode : nodes) {
     if (!HasSuperClass(inode, superClass)) continue;
     // The node is held while it leaves its parent.
-    KT::CPointer<KT::CNode> node(ConvertedNode(root.Get(), inode));
+    KT::CPointer<KT::CNode> node(FindConvertedNode(root.Get(), inode));
     Detach(node.Get());
   }
 }
@@ -45,7 +44,7 @@ void CMaxDrn::MoveNodesOfSuperClassToRoot(SClass_ID superClass) {
   if (nodes.empty() || !root) return;
   for (INode* inode : nodes) {
     if (!HasSuperClass(inode, superClass)) continue;
-    KT::CPointer<KT::CNode> node(ConvertedNode(root.Get(), inode));
+    KT::CPointer<KT::CNode> node(FindConvertedNode(root.Get(), inode));
     if (!node || node->GetParent() == nullptr || node->GetParent() == root.Get()) continue;
     Detach(node.Get());
     root->AddChild(node.Get());
@@ -58,7 +57,7 @@ void CMaxDrn::RemoveNodesOfClass() {
     if (inode == nullptr) continue;
     Control* tm = inode->GetTMController();
     if (tm == nullptr || !(tm->ClassID() == FOOTSTEP_CONTROL_CLASS_ID)) continue;
-    KT::CPointer<KT::CNode> node(ConvertedNode(root.Get(), inode));
+    KT::CPointer<KT::CNode> node(FindConvertedNode(root.Get(), inode));
     Detach(node.Get());
   }
 }

@@ -25,7 +25,7 @@ void SetLightColor(KT::CLight* light, const float (&rgb)[3]) {
   light->SetRgb(color);
 }
 
-KT::CNode* ConvertedNode(KT::CNode* root, INode* inode) {
+KT::CNode* FindConvertedNode(KT::CNode* root, INode* inode) {
   if (root == nullptr || inode == nullptr || inode->GetName() == nullptr) return nullptr;
   const KT::WString name = ToWide(inode->GetName());
   return static_cast<KT::CNode*>(root->Find(name.c_str(), &KT::CNode::StaticClassRecord(), false, false));

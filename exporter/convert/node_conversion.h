@@ -8,8 +8,11 @@
 
 namespace KT {
 class CLight;
+class CNode;
 class CSpatial;
 }  // namespace KT
+
+class INode;
 
 // Copies `basis` into the spatial's Basis and marks it modified; null does
 // nothing.
@@ -17,6 +20,10 @@ void SetBasis(KT::CSpatial* spatial, const KT::CRtsTransform& basis);
 // Copies the three floats into the light's Rgb colour (alpha kept) and
 // marks it modified; null does nothing.
 void SetLightColor(KT::CLight* light, const float (&rgb)[3]);
+// The converted node (exactly class KT::CNode) under `root` named like the
+// host node (its name widened); null when there is none or either argument
+// is null.
+KT::CNode* FindConvertedNode(KT::CNode* root, INode* inode);
 // True when the upper 3x3 part (rows 0 to 2) has a determinant below 0.
 bool IsMirrored(const Matrix3& m);
 
@@ -29,10 +36,6 @@ class CDorun;
 class CNode;
 }  // namespace KT
 
-// The first node of exactly class KT::CNode under `root` (the root
-// included) named like the host node; null when there is none or either
-// argument is null.
-KT::CNode* ConvertedNode(KT::CNode* root, INode* inode);
 // Takes the first KT::CKeyframeControl (exact class) out of the object's
 // controller chain; nothing when there is none or the object is null.
 void RemoveKeyframeControl(KT::CDorun* object);

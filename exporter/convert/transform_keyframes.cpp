@@ -8,7 +8,6 @@
 #include "exporter/convert/key_sampling.h"
 #include "exporter/convert/node_conversion.h"
 #include "exporter/plugin/max_drn.h"
-#include "exporter/plugin/plugin_paths.h"
 #include "platform/host/control.h"
 #include "platform/host/inode.h"
 
@@ -19,7 +18,7 @@ namespace {
 void ForEachKeyedNode(CMaxDrn& context, const std::function<void(KT::CNode*, INode*, Control*)>& visit) {
   if (context.nodes.empty() || !context.root) return;
   for (INode* inode : context.nodes) {
-    KT::CNode* node = ConvertedNode(context.root.Get(), inode);
+    KT::CNode* node = FindConvertedNode(context.root.Get(), inode);
     if (node == nullptr) continue;
     Control* tm = inode->GetTMController();
     if (tm == nullptr) continue;

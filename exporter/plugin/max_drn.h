@@ -25,6 +25,12 @@
 #include "scene/node.h"
 
 class Mtl;
+class Modifier;
+class ModContext;
+
+namespace KT {
+class CTriMesh;
+}
 
 // The first record of `profile` whose rig bone (the second name) equals
 // `name` exactly; null when there is none.
@@ -203,6 +209,7 @@ class CMaxDrn {
   // of each KT::CUvwMapClipControl is renamed "PerformChannel_" + its name;
   // a failed script leaves the controls as they are.
   void GenerateScript();
+
   // --- content files (exporter/plugin/content_file.cpp) ---------------------
   // Every content file is one save of a stream (flags 0x1F) whose roots are
   // the scene and an empty KT::CRawData "OstrelMaxExp_500", whose extension
@@ -262,8 +269,55 @@ class CMaxDrn {
   // at time 0. True.
   bool LoadBaseBoneFile(const KT::WString& path);
 
-  // --- post-build passes --------------------------------------------------
-  // Re-keys every node under `root` through the conversion profile.
+  // --- control-data passes of the mesh export ------------------------------
+  // Each reads one modifier of the host node's stack and hangs what it yields
+  // on the exported mesh; virtual so that a test can record the dispatch.
+  virtual void ExportSkinModifier(KT::CTriMesh* mesh, INode* node, TimeValue t, Modifier* mod);
+  virtual void ExportPhysique(KT::CTriMesh* mesh, INode* node, TimeValue t, Modifier* mod);
+  virtual void ExportMorph(KT::CTriMesh* mesh, INode* node, TimeValue t, Modifier* mod);
+  virtual void ExportSelectionSets(KT::CTriMesh* mesh, INode* node, TimeValue t, Modifier* mod, ModContext* mc);
+  virtual void ExportUvwAnimation(KT::CTriMesh* mesh, INode* node, TimeValue t, Modifier* mod, ModContext* mc);
+
+  // --- UVW animation and the post-build passes -----------------------------
+  // (exporter/convert/uvw_animation_export.cpp, post_build_passes.cpp)
+  // The placeholder meshes of an animation-only export: advances the
+  // progress by 10 ("Build Uvw Animation"); with a root, each collected node
+  // that converted, yields triangles at tick 0 and carries a UVW Map or
+  // Unwrap UVW modifier gets a KT::CTriMesh child named after it whose one
+  // level holds one KT::CUvwMap per exported host map channel (as many
+  // zeroed coordinates as the channel has map vertices, so that sampled
+  // keys fit; one zeroed triangle and one vertex entry of index data); then
+  // ExportUvwAnimation runs for each such modifier. `ticksPerFrame` is not
+  // read: the sampler asks the host.
+  void BuildUvwAnimation(int ticksPerFrame);
+  // Replaces every KT::CUvwMapClipControl under the root by a new, empty one
+  // on the same object, then takes every KT::CUvwMapControl still in an
+  // object's controller chain out of it. Nothing without a root.
+  void ResetUvwClipControls();
+  // Takes every KT::CDataClipControl, then every
+  // KT::CMaterialAttributeControl (exact classes) under the root out of its
+  // object's controller chain. Nothing without a root.
+  void RemoveMaterialAnimation();
+  // For each node (exactly class KT::CNode) under the root named like a rig
+  // bone (IsRigBoneName): its direct children that are meshes
+  // (KT::CTriMesh, derived classes included) are taken out; deeper meshes
+  // stay. Nothing without a root.
+  void CleanRigBoneNodes();
+  // Evaluates the scene at the zero time, then for each node (exactly
+  // KT::CNode, collection order, parents first): its world matrix corrected
+  // by ApplyProfileMatrix, brought into its parent's space under its
+  // inherit mask and decomposed, becomes its Basis (Dirty set) and the
+  // value of key 0 of its first KT::CKeyframeControl; its transform is then
+  // updated so that its children see the new pose. Nothing without a root.
+  void ApplyProfileToKeys();
+  // Re-keys the scene under `root` through the profile: at every time that
+  // an RTS key of a KT::CKeyframeControl under it has (ascending, each
+  // once) the scene is evaluated, and each node (exactly KT::CNode) with a
+  // keyframe controller gets a key (rate 1000, TT_LINEAR, strength 50)
+  // holding its corrected pose, computed as in ApplyProfileToKeys. Every
+  // pose is taken from the keys as they stood before the pass: a key
+  // written at one time never feeds the pose of a later time. Null does
+  // nothing.
   void BakeProfileIntoKeys(KT::CNode* root);
 
   std::vector<INode*> nodes;                 // host nodes to convert, in collection order
