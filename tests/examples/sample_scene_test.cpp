@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <set>
 #include <string>
 #include <utility>
@@ -17,6 +18,9 @@
 #include "objectmodel/matrix4.h"
 #include "objectmodel/stream_test_support.h"
 #include "controllers/keyed/hdr_control.h"
+#include "environment/grass.h"
+#include "environment/height_map.h"
+#include "environment/height_map_material.h"
 #include "controllers/keyed/image_light_control.h"
 #include "controllers/keyed/post_effect_control.h"
 #include "controllers/keyed/video_control.h"
@@ -78,8 +82,8 @@ class SampleSceneTest : public ::testing::Test {
     // No section may skip records: a class the factory cannot make fails
     // the load.
     ASSERT_EQ(test::LoadScene(bytes_, loaded_, device_, 0), kOk);
-    // The scene, then the unbound HDR control.
-    ASSERT_EQ(loaded_.GetRootObjectCount(), 2u);
+    // The scene, then the unbound HDR control and the height field.
+    ASSERT_EQ(loaded_.GetRootObjectCount(), 3u);
   }
   void TearDown() override { CClassFactory::GetRegistry() = saved_; }
 
@@ -531,6 +535,39 @@ TEST_F(SampleSceneTest, TheLoadedEffectControlsDriveTheirObjects) {
   const CHdrSettings half = hdr->Evaluate(500, CHdrSettings());
   EXPECT_EQ(half.HDRGlareType, u32{GT_Camera});
   EXPECT_FLOAT_EQ(half.HDRExposure, 2.0f);
+}
+
+// The height field comes back with its material and computes its block
+// bounds from its heights; the meadow keeps its regions and is bounded by
+// its own box wherever it hangs.
+TEST_F(SampleSceneTest, TheTerrainHeightAndTheMeadowComeBack) {
+  auto* map = DynamicCast<CHeightMap>(loaded_.GetRootObject(2));
+  ASSERT_NE(map, nullptr);
+  EXPECT_EQ(map->GetName(), u"Terrain height");
+  auto* material = DynamicCast<CHeightMapMaterial>(map->GetSubObject());
+  ASSERT_NE(material, nullptr);
+  EXPECT_EQ(material->GetName(), u"Terrain material");
+  EXPECT_TRUE(material->Switch);
+  EXPECT_EQ(material->Layer2.Amount, 0.5f);
+  ASSERT_EQ(map->Heights.GetCount(), CHeightMap::kSampleCount);
+  const CBound& corner = map->GetBlockBounds()[0];
+  EXPECT_EQ(corner.Min, Vec3(-12800.0f, -12800.0f, -10.0f));
+  EXPECT_EQ(corner.Max, Vec3(-9600.0f, -9600.0f, 14.0f));
+  EXPECT_EQ(map->GetTotalBound().Min, Vec3(-12800.0f, -12800.0f, -10.0f));
+  EXPECT_EQ(map->GetTotalBound().Max, Vec3(12800.0f, 12800.0f, 182.0f));
+
+  auto* meadow = FindNamed<CGrass>(*LoadedRoot(), u"Meadow");
+  ASSERT_NE(meadow, nullptr);
+  auto* built = FindNamed<CGrass>(*BuiltRoot(), u"Meadow");
+  ASSERT_NE(built, nullptr);
+  EXPECT_EQ(meadow->Region, built->Region);
+  ASSERT_EQ(meadow->Region.size(), 2u);
+  EXPECT_EQ(meadow->Region[0].Blade.size(), 3u);
+  ASSERT_NE(meadow->GetAuxObject(0), nullptr);
+  EXPECT_EQ(meadow->GetAuxObject(0)->GetName(), u"Meadow material");
+  ASSERT_EQ(LoadedRoot()->UpdateScene(500, 0, 0.0f, true, nullptr, false), kOk);
+  EXPECT_EQ(meadow->GetWorldBound().Center, Vec3(0.0f, 0.0f, 0.5f));
+  EXPECT_FLOAT_EQ(meadow->GetWorldBound().Radius, 0.5f * std::sqrt(129.0f));
 }
 
 }  // namespace
