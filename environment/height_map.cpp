@@ -118,20 +118,26 @@ bool CHeightMap::HasSubObjects() const {
 Result CHeightMap::CreateInstance(CPointer<CBase>& out) const {
   CPointer<CHeightMap> copy(new (std::nothrow) CHeightMap());
   if (!copy) return kErrOutOfMemory;
-  copy->Scale = Scale;
-  copy->Offset = Offset;
-  Result r = copy->Heights.CopyFrom(Heights);
-  if (Succeeded(r)) r = copy->Vectors.CopyFrom(Vectors);
-  if (Succeeded(r)) r = copy->Values.CopyFrom(Values);
+  const Result r = CopyValuesTo(*copy);
   if (Failed(r)) return r;
-  copy->MinHeight = MinHeight;
-  copy->MaxHeight = MaxHeight;
-  copy->Flag1 = Flag1;
-  copy->Flag2 = Flag2;
-  copy->Flag3 = Flag3;
-  copy->Flag4 = Flag4;
-  copy->Setting = Setting;
   out = copy.Get();
+  return kOk;
+}
+
+Result CHeightMap::CopyValuesTo(CHeightMap& other) const {
+  other.Scale = Scale;
+  other.Offset = Offset;
+  Result r = other.Heights.CopyFrom(Heights);
+  if (Succeeded(r)) r = other.Vectors.CopyFrom(Vectors);
+  if (Succeeded(r)) r = other.Values.CopyFrom(Values);
+  if (Failed(r)) return r;
+  other.MinHeight = MinHeight;
+  other.MaxHeight = MaxHeight;
+  other.Flag1 = Flag1;
+  other.Flag2 = Flag2;
+  other.Flag3 = Flag3;
+  other.Flag4 = Flag4;
+  other.Setting = Setting;
   return kOk;
 }
 
@@ -161,19 +167,8 @@ Result CHeightMap::CopyTo(CBase* target, DisplacedList& displaced, u32 flags) co
   if (other == nullptr) return kErrNotFound;
   Result r = CDorun::CopyTo(target, displaced, flags);
   if (Failed(r)) return r;
-  other->Scale = Scale;
-  other->Offset = Offset;
-  r = other->Heights.CopyFrom(Heights);
-  if (Succeeded(r)) r = other->Vectors.CopyFrom(Vectors);
-  if (Succeeded(r)) r = other->Values.CopyFrom(Values);
+  r = CopyValuesTo(*other);
   if (Failed(r)) return r;
-  other->MinHeight = MinHeight;
-  other->MaxHeight = MaxHeight;
-  other->Flag1 = Flag1;
-  other->Flag2 = Flag2;
-  other->Flag3 = Flag3;
-  other->Flag4 = Flag4;
-  other->Setting = Setting;
   // Every former entry goes to `displaced`, also those past the source's
   // count, so that the caller decides when they go.
   AssignPointerVectorMember(displaced, subObjectList_, other->subObjectList_);

@@ -118,6 +118,10 @@ class CHeightMap : public CDorun {
   u32 Setting = 2;
 
  private:
+  // Copies Scale, Offset, the three buffers (new storage), MinHeight,
+  // MaxHeight, the flags and Setting into `other`, in that order; a buffer
+  // that cannot be made stops it with kErrOutOfMemory.
+  Result CopyValuesTo(CHeightMap& other) const;
   // The walk list: the list entries, then SubObject.
   std::vector<CBase*> Owned() const;
 
