@@ -474,5 +474,39 @@ TEST_F(HeightMapTest, CopyToSharesTheObjects) {
   EXPECT_EQ(source->CopyTo(nullptr, displaced, 0), kErrNotFound);
 }
 
+// Height maps nested in height maps far deeper than plain recursion could
+// follow: every walk, the save, the load and the destruction run in
+// bounded stack.
+TEST_F(HeightMapTest, DeepNestingCostsNoStack) {
+  constexpr std::size_t kDepth = 50000;
+  std::vector<CPointer<CHeightMap>> maps(kDepth);
+  for (auto& map : maps) map = new CHeightMap();
+  // Linked from the outside in, so that each setter's check meets an
+  // empty map.
+  for (std::size_t i = 0; i + 1 < kDepth; ++i) {
+    ASSERT_EQ(maps[i]->SetSubObject(maps[i + 1].Get()), kOk);
+  }
+  maps.back()->SetName(u"deepest");
+  CPointer<CHeightMap> outer = maps.front();
+  maps.clear();
+
+  EXPECT_NE(outer->Find(u"deepest", nullptr, false, false), nullptr);
+  std::vector<CBase*> all;
+  outer->Collect(all, nullptr, nullptr, false, false);
+  EXPECT_EQ(all.size(), kDepth);
+  EXPECT_TRUE(outer->UpdateMarked(ObjectSet{all.back()}));
+  outer->ClearMarked();
+  CloneMap cloneMap;
+  CPointer<CBase> clone;
+  ASSERT_EQ(outer->Clone(clone, cloneMap, 0), kOk);
+  EXPECT_EQ(cloneMap.size(), kDepth);
+
+  const Bytes bytes = test::SaveRoots({outer.Get()});
+  CStream stream;
+  CMemoryIo device;
+  ASSERT_EQ(test::LoadScene(bytes, stream, device), kOk);
+  EXPECT_EQ(stream.GetLoadedObjects().size(), kDepth);
+}
+
 }  // namespace
 }  // namespace KT

@@ -1,5 +1,6 @@
 // Shared pieces of the tests of the height map, its material and the grass
-// field: class registration, a reference recorder and load helpers.
+// field: class registration, visitors that record what an object reports,
+// byte images and load helpers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,9 +20,8 @@ namespace KT::test {
 // Where the first record of a file with one root begins.
 inline constexpr std::size_t kFieldFirstRecordOffset = 40;
 
-// Each test registers the node and the test leaf, and the classes
-// `Register` names (CreateObject of each), and leaves the process-wide
-// registry as it found it.
+// Each test registers the node, the test leaf and `Classes` under their
+// class names, and leaves the process-wide registry as it found it.
 template <typename... Classes>
 class FieldClassesTest : public ::testing::Test {
  protected:
