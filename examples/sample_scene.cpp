@@ -63,6 +63,9 @@
 #include "controllers/keyed/anm_image_control.h"
 #include "controllers/keyed/material_control.h"
 #include "controllers/keyed/material_uv_control.h"
+#include "environment/grass.h"
+#include "environment/height_map.h"
+#include "environment/height_map_material.h"
 #include "objectmodel/math_functions.h"
 #include "objectmodel/matrix4.h"
 #include "objectmodel/quaternion.h"
@@ -1936,8 +1939,81 @@ Result AddSwatches(CNode& scene) {
   return r;
 }
 
+// "Meadow", a grass field of two regions side by side (the second without
+// blades yet) inside a box of 8 x 8 x 1 units; its blades lean with a
+// light wind along X. "Meadow material" rides along as its first object.
+// The field keeps its blades in world space, so it hangs in the scene
+// without a transform controller.
+Result AddMeadow(CNode& scene) {
+  CPointer<CGrass> meadow(new CGrass());
+  meadow->SetName(u"Meadow");
+  meadow->LodFarDistance = 60.0f;
+  meadow->LodTransitionLength = 10.0f;
+  meadow->WindDir = Vec3(1.0f, 0.0f, 0.0f);
+  meadow->WindPeriod = 2000.0f;
+  meadow->WindAmplitude = 0.2f;
+  meadow->NumRegionCols = 2;
+  meadow->NumRegionRows = 1;
+  meadow->Region.resize(2);
+  for (u32 i = 0; i < 2; ++i) {
+    CGrass::CRegion& region = meadow->Region[i];
+    region.Min = Vec3(-4.0f + 4.0f * static_cast<f32>(i), -4.0f, 0.0f);
+    region.Max = region.Min + Vec3(4.0f, 8.0f, 1.0f);
+    region.Center = (region.Min + region.Max) * 0.5f;
+    region.CullingRadius = (region.Max - region.Center).Length();
+  }
+  for (u32 b = 0; b < 3; ++b) {
+    CGrass::CBlade blade;
+    blade.Pos = Vec3(-3.0f + static_cast<f32>(b), -1.0f + static_cast<f32>(b), 0.0f);
+    blade.Normal = Vec3(0.0f, 0.0f, 1.0f);
+    blade.Width = 0.05f;
+    blade.Height = 0.5f + 0.25f * static_cast<f32>(b);
+    blade.Throw = 0.1f;
+    blade.BottomColor = Vec3(0.1f, 0.3f, 0.05f);
+    blade.TopColor = Vec3(0.5f, 0.9f, 0.3f);
+    meadow->Region[0].Blade.push_back(blade);
+  }
+  meadow->GrassBound.Min = Vec3(-4.0f, -4.0f, 0.0f);
+  meadow->GrassBound.Max = Vec3(4.0f, 4.0f, 1.0f);
+  CPointer<CStandardMaterial> look(new CStandardMaterial());
+  look->SetName(u"Meadow material");
+  look->Diffuse = Vec3(0.3f, 0.7f, 0.2f);
+  Result r = meadow->SetAuxObject(0, look.Get());
+  if (Succeeded(r)) r = scene.AddChild(meadow.Get());
+  return r;
+}
+
+// "Terrain height", a height field of the full 513 x 513 grid, 25600
+// units a side and centred on the origin, sloping gently up toward +x and
+// +y; its SubObject is "Terrain material", the height-map material with
+// a green lowland, a grey highland and a second layer in use.
+Result MakeTerrainHeight(CPointer<CHeightMap>& map) {
+  map = new CHeightMap();
+  map->SetName(u"Terrain height");
+  map->Offset = Vec3(-12800.0f, -12800.0f, -10.0f);
+  Result r = map->Heights.Create(CHeightMap::kSampleCount);
+  if (Failed(r)) return r;
+  for (u32 row = 0; row < CHeightMap::kSamplesPerSide; ++row) {
+    for (u32 column = 0; column < CHeightMap::kSamplesPerSide; ++column) {
+      map->Heights[row * CHeightMap::kSamplesPerSide + column] =
+          0.25f * static_cast<f32>(row) + 0.125f * static_cast<f32>(column);
+    }
+  }
+  map->MinHeight = 0.0f;
+  map->MaxHeight = 0.375f * 512.0f;
+  map->Setting = 3;
+  CPointer<CHeightMapMaterial> material(new CHeightMapMaterial());
+  material->SetName(u"Terrain material");
+  material->Color1 = Vec3(0.2f, 0.5f, 0.1f);
+  material->Color2 = Vec3(0.5f, 0.5f, 0.5f);
+  material->Switch = true;
+  material->Layer2.Low = CVector2(0.25f, 0.0f);
+  material->Layer2.Amount = 0.5f;
+  return map->SetSubObject(material.Get());
+}
+
 // The scene's render settings, a further root: "Scene Settings" owns the
-// terrain "Ground" (its height-map slot still empty), the sky "Sky" and the
+// terrain "Ground" (its height map "Terrain height" in SubObject2), the sky "Sky" and the
 // water "Lake"; its HDR settings are animated by "Scene HDR", from
 // GT_Camera at exposure 1 (0 ms) to GT_SunnyCross at exposure 3 (1000 ms).
 Result AddSceneSettings(CStream& stream) {
@@ -1952,6 +2028,11 @@ Result AddSceneSettings(CStream& stream) {
 
   CPointer<CTerrain> ground(new CTerrain());
   ground->SetName(u"Ground");
+  CPointer<CHeightMap> terrainHeight;
+  Result r = MakeTerrainHeight(terrainHeight);
+  if (Failed(r)) return r;
+  r = ground->SetSubObject2(terrainHeight.Get());
+  if (Failed(r)) return r;
   CPointer<CSky> sky(new CSky());
   sky->SetName(u"Sky");
   sky->FogIncluded = true;
@@ -1959,7 +2040,7 @@ Result AddSceneSettings(CStream& stream) {
   lake->SetName(u"Lake");
   lake->WaterColor = CColor(0.1f, 0.3f, 0.4f, 0.0f);
   lake->Softness = 2;
-  Result r = settings->SetSubObject1(ground.Get());
+  r = settings->SetSubObject1(ground.Get());
   if (Succeeded(r)) r = settings->SetSubObject2(sky.Get());
   if (Succeeded(r)) r = settings->SetSubObject3(lake.Get());
   if (Failed(r)) return r;
@@ -2032,6 +2113,7 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddVectorShapes(*scene);
   if (Succeeded(r)) r = AddSwatches(*scene);
   if (Succeeded(r)) r = AddPulseEffect(*scene);
+  if (Succeeded(r)) r = AddMeadow(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;

@@ -27,7 +27,8 @@
 //   "Orbit Camera", keyed by a camera keyframe controller that orbits its
 //     "Orbit Target" (a camera target node) between two views of it;
 //   "Clipped", a node whose keyframe controller also lists two clips and a
-//     marker.
+//     marker;
+//   "Meadow", a grass field of two regions that owns "Meadow material".
 // The custom data chain ("Sample", "Bytes", "Script") rides on the root.
 // A second root, "Scene Settings", holds the scene's render settings: it
 // owns the terrain "Ground", the sky "Sky" and the water "Lake", and its
@@ -40,7 +41,9 @@ namespace KT {
 
 class CStream;
 
-// Fills `stream` for saving: the scene tree as a root, a version record
+// Fills `stream` for saving: the scene tree as a root (then further roots:
+// the HDR control and "Terrain height", a height field whose SubObject is
+// "Terrain material"), a version record
 // ("FileAppVersion") as extension info, a raw data record ("Listed") in the
 // object list followed by three images (an image holding the bytes of a
 // PNG file, one holding raw pixels and an animation of two stored frames

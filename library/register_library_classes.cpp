@@ -44,6 +44,9 @@
 #include "controllers/composite/camera_keyframe_control.h"
 #include "controllers/composite/keyframe_clip_control.h"
 #include "controllers/keyed/camera_target.h"
+#include "environment/grass.h"
+#include "environment/height_map.h"
+#include "environment/height_map_material.h"
 #include "controllers/composite/path_control.h"
 #include "controllers/composite/share_control.h"
 #include "controllers/composite/link_control.h"
@@ -226,6 +229,9 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CTerrain", &CreateObject<CTerrain>);
   CClassFactory::Register("CSky", &CreateObject<CSky>);
   CClassFactory::Register("CWater", &CreateObject<CWater>);
+  CClassFactory::Register("CHeightMap", &CreateObject<CHeightMap>);
+  CClassFactory::Register("CHeightMapMaterial", &CreateObject<CHeightMapMaterial>);
+  CClassFactory::Register("CGrass", &CreateObject<CGrass>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <set>
 #include <string>
 #include <utility>
@@ -21,6 +22,9 @@
 #include "environment/sky.h"
 #include "environment/terrain.h"
 #include "environment/water.h"
+#include "environment/grass.h"
+#include "environment/height_map.h"
+#include "environment/height_map_material.h"
 #include "controllers/keyed/image_light_control.h"
 #include "controllers/keyed/post_effect_control.h"
 #include "controllers/keyed/video_control.h"
@@ -537,7 +541,9 @@ TEST_F(SampleSceneTest, HdrControlAnimatesTheLoadedSceneSettings) {
   auto* terrain = DynamicCast<CTerrain>(settings->GetSubObject(1));
   ASSERT_NE(terrain, nullptr);
   EXPECT_EQ(terrain->GetName(), u"Ground");
-  EXPECT_EQ(terrain->GetSubObject2(), nullptr);  // the height map's slot
+  auto* height = DynamicCast<CHeightMap>(terrain->GetSubObject2());
+  ASSERT_NE(height, nullptr);
+  EXPECT_EQ(height->GetName(), u"Terrain height");
   auto* sky = DynamicCast<CSky>(settings->GetSubObject(2));
   ASSERT_NE(sky, nullptr);
   EXPECT_TRUE(sky->FogIncluded);
@@ -558,6 +564,43 @@ TEST_F(SampleSceneTest, HdrControlAnimatesTheLoadedSceneSettings) {
   ASSERT_GE(settings->Update(1000), 0);
   EXPECT_EQ(settings->Hdr.HDRGlareType, u32{GT_SunnyCross});
   EXPECT_FLOAT_EQ(settings->Hdr.HDRExposure, 3.0f);
+}
+
+// The terrain's height field comes back with its material and computes
+// its block bounds from its heights; the meadow keeps its regions and is
+// bounded by its own box wherever it hangs.
+TEST_F(SampleSceneTest, TheTerrainHeightAndTheMeadowComeBack) {
+  auto* settings = DynamicCast<CScene>(loaded_.GetRootObject(1));
+  ASSERT_NE(settings, nullptr);
+  auto* terrain = DynamicCast<CTerrain>(settings->GetSubObject(1));
+  ASSERT_NE(terrain, nullptr);
+  auto* map = DynamicCast<CHeightMap>(terrain->GetSubObject2());
+  ASSERT_NE(map, nullptr);
+  EXPECT_EQ(map->GetName(), u"Terrain height");
+  auto* material = DynamicCast<CHeightMapMaterial>(map->GetSubObject());
+  ASSERT_NE(material, nullptr);
+  EXPECT_EQ(material->GetName(), u"Terrain material");
+  EXPECT_TRUE(material->Switch);
+  EXPECT_EQ(material->Layer2.Amount, 0.5f);
+  ASSERT_EQ(map->Heights.GetCount(), CHeightMap::kSampleCount);
+  const CBound& corner = map->GetBlockBounds()[0];
+  EXPECT_EQ(corner.Min, Vec3(-12800.0f, -12800.0f, -10.0f));
+  EXPECT_EQ(corner.Max, Vec3(-9600.0f, -9600.0f, 14.0f));
+  EXPECT_EQ(map->GetTotalBound().Min, Vec3(-12800.0f, -12800.0f, -10.0f));
+  EXPECT_EQ(map->GetTotalBound().Max, Vec3(12800.0f, 12800.0f, 182.0f));
+
+  auto* meadow = FindNamed<CGrass>(*LoadedRoot(), u"Meadow");
+  ASSERT_NE(meadow, nullptr);
+  auto* built = FindNamed<CGrass>(*BuiltRoot(), u"Meadow");
+  ASSERT_NE(built, nullptr);
+  EXPECT_EQ(meadow->Region, built->Region);
+  ASSERT_EQ(meadow->Region.size(), 2u);
+  EXPECT_EQ(meadow->Region[0].Blade.size(), 3u);
+  ASSERT_NE(meadow->GetAuxObject(0), nullptr);
+  EXPECT_EQ(meadow->GetAuxObject(0)->GetName(), u"Meadow material");
+  ASSERT_EQ(LoadedRoot()->UpdateScene(500, 0, 0.0f, true, nullptr, false), kOk);
+  EXPECT_EQ(meadow->GetWorldBound().Center, Vec3(0.0f, 0.0f, 0.5f));
+  EXPECT_FLOAT_EQ(meadow->GetWorldBound().Radius, 0.5f * std::sqrt(129.0f));
 }
 
 }  // namespace

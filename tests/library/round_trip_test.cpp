@@ -50,6 +50,9 @@
 #include "controllers/keyed/video_control.h"
 #include "controllers/keyed/video_track_control.h"
 #include "controllers/composite/camera_keyframe_control.h"
+#include "environment/grass.h"
+#include "environment/height_map.h"
+#include "environment/height_map_material.h"
 #include "controllers/composite/keyframe_clip_control.h"
 #include "environment/scene.h"
 #include "environment/sky.h"
@@ -903,6 +906,55 @@ void BuildWater(CBase& object, Companions& companions) {
   companions.emplace_back(held.Get());
 }
 
+void BuildHeightMap(CBase& object, Companions& companions) {
+  auto& map = static_cast<CHeightMap&>(object);
+  map.Offset = CVector3<float>(1.0f, 2.0f, 3.0f);
+  const f32 heights[] = {0.5f, 1.5f, 2.5f};
+  ASSERT_EQ(map.Heights.Create(3, heights), kOk);
+  ASSERT_EQ(map.Vectors.Create(1), kOk);
+  ASSERT_EQ(map.Values.Create(2), kOk);
+  map.Flag4 = true;
+  CPointer<CFillStyle> entry(new CFillStyle());
+  CPointer<CHeightMapMaterial> material(new CHeightMapMaterial());
+  ASSERT_EQ(map.AddListObject(entry.Get()), kOk);
+  ASSERT_EQ(map.AddListObject(nullptr), kOk);
+  ASSERT_EQ(map.SetSubObject(material.Get()), kOk);
+  companions.emplace_back(entry.Get());
+  companions.emplace_back(material.Get());
+}
+
+void BuildHeightMapMaterial(CBase& object, Companions& companions) {
+  auto& material = static_cast<CHeightMapMaterial&>(object);
+  material.Color3 = CVector3<float>(0.1f, 0.2f, 0.3f);
+  material.Switch = true;
+  material.Layer2.High = CVector2(2.0f, 3.0f);
+  material.Layer3.Amount = 0.75f;
+  material.Value5 = 4.0f;
+  CPointer<CFillStyle> first(new CFillStyle());
+  CPointer<CFillStyle> third(new CFillStyle());
+  ASSERT_EQ(material.SetSubObject(0, first.Get()), kOk);
+  ASSERT_EQ(material.SetSubObject(2, third.Get()), kOk);
+  companions.emplace_back(first.Get());
+  companions.emplace_back(third.Get());
+}
+
+void BuildGrass(CBase& object, Companions& companions) {
+  auto& grass = static_cast<CGrass&>(object);
+  grass.LodFarDistance = 100.0f;
+  grass.WindDir = CVector3<float>(1.0f, 0.0f, 0.0f);
+  grass.NumRegionCols = 2;
+  grass.NumRegionRows = 1;
+  grass.Region.resize(2);
+  CGrass::CBlade blade;
+  blade.Height = 0.5f;
+  blade.TopColor = CVector3<float>(0.0f, 1.0f, 0.0f);
+  grass.Region[1].Blade = {blade, blade};
+  grass.GrassBound.Max = CVector3<float>(4.0f, 4.0f, 1.0f);
+  CPointer<CFillStyle> aux(new CFillStyle());
+  ASSERT_EQ(grass.SetAuxObject(1, aux.Get()), kOk);
+  companions.emplace_back(aux.Get());
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -1021,6 +1073,9 @@ const std::map<std::string, Row>& Rows() {
       {"CTerrain", {BuildTerrain}},
       {"CSky", {BuildSky}},
       {"CWater", {BuildWater}},
+      {"CHeightMap", {BuildHeightMap}},
+      {"CHeightMapMaterial", {BuildHeightMapMaterial}},
+      {"CGrass", {BuildGrass}},
   };
   return rows;
 }
