@@ -28,6 +28,9 @@
 //     "Orbit Target" (a camera target node) between two views of it;
 //   "Clipped", a node whose keyframe controller also lists two clips and a
 //     marker.
+//   "Grove", the example tree of `drn sample --tree` placed twice under a
+//     turned and a scaled node ("Oak" and "Tall Oak", one tree shared),
+//     "Oak" carrying the wind "Breeze".
 // The custom data chain ("Sample", "Bytes", "Script") rides on the root.
 #pragma once
 

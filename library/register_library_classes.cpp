@@ -53,6 +53,9 @@
 #include "controllers/keyed/anm_image_control.h"
 #include "controllers/keyed/material_control.h"
 #include "controllers/keyed/material_uv_control.h"
+#include "environment/tree.h"
+#include "environment/tree_instance.h"
+#include "environment/wind.h"
 #include "objectmodel/class_factory.h"
 #include "render/materials/blend_texture.h"
 #include "render/materials/compound_materials.h"
@@ -218,6 +221,9 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CVideoControl", &CreateObject<CVideoControl>);
   CClassFactory::Register("CImageLightControl", &CreateObject<CImageLightControl>);
   CClassFactory::Register("CHDRControl", &CreateObject<CHDRControl>);
+  CClassFactory::Register("CTree", &CreateObject<CTree>);
+  CClassFactory::Register("CTreeInstance", &CreateObject<CTreeInstance>);
+  CClassFactory::Register("CWind", &CreateObject<CWind>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

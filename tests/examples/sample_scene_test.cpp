@@ -5,12 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "controllers/composite/particle_control.h"
+#include "environment/tree.h"
+#include "environment/tree_instance.h"
+#include "environment/wind.h"
+#include "examples/sample_tree.h"
 #include "library/register_library_classes.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/custom_data.h"
@@ -39,6 +44,7 @@
 #include "shapes/edge.h"
 #include "shapes/group_shape.h"
 #include "shapes/line_style.h"
+#include "treeruntime/tree_rt.h"
 
 namespace KT {
 namespace {
@@ -531,6 +537,84 @@ TEST_F(SampleSceneTest, TheLoadedEffectControlsDriveTheirObjects) {
   const CHdrSettings half = hdr->Evaluate(500, CHdrSettings());
   EXPECT_EQ(half.HDRGlareType, u32{GT_Camera});
   EXPECT_FLOAT_EQ(half.HDRExposure, 2.0f);
+}
+
+// Every coordinate and strip index of a part of a computed model.
+std::pair<std::vector<f32>, std::vector<i32>> PartImage(const trt::CTreeRT::SGeometry::SIndexed& part) {
+  std::pair<std::vector<f32>, std::vector<i32>> image;
+  image.first.assign(part.m_pCoords, part.m_pCoords + 3 * part.m_nNumVertices);
+  for (i32 l = 0; l < part.m_nNumLods; ++l) {
+    for (i32 s = 0; s < part.m_pNumStrips[l]; ++s) {
+      image.second.insert(image.second.end(), part.m_pStrips[l][s], part.m_pStrips[l][s] + part.m_pStripLengths[l][s]);
+    }
+  }
+  return image;
+}
+
+// The loaded grove's tree computes what a model of the example tree data
+// computes with the same seed and texture flip; both placed trees show it,
+// their boxes its corners in world space.
+TEST_F(SampleSceneTest, TheGroveShowsTheExampleTreeTwice) {
+  auto* oak = FindNamed<CTreeInstance>(*LoadedRoot(), u"Oak");
+  auto* tall = FindNamed<CTreeInstance>(*LoadedRoot(), u"Tall Oak");
+  ASSERT_NE(oak, nullptr);
+  ASSERT_NE(tall, nullptr);
+  CTree* tree = oak->GetTree();
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(tall->GetTree(), tree);
+  EXPECT_EQ(tree->GetName(), u"Sample Tree");
+  EXPECT_EQ(tree->Seed, 3u);
+  auto* breeze = DynamicCast<CWind>(oak->GetAuxObject());
+  ASSERT_NE(breeze, nullptr);
+  EXPECT_EQ(breeze->RockAngles, std::vector<f32>(4, 0.0f));
+
+  const std::vector<u8> data = BuildSampleTree();
+  trt::CTreeRT reference;
+  trt::CTreeRT::SetTextureFlip(true);
+  trt::CTreeRT::SetNumWindMatrices(10);
+  ASSERT_TRUE(reference.LoadTree(data.data(), static_cast<i32>(data.size())));
+  CTree::SetSceneMethods(reference);
+  ASSERT_TRUE(reference.Compute(nullptr, 3, true));
+  trt::CTreeRT::SGeometry expected;
+  trt::CTreeRT::SGeometry loaded;
+  const u32 parts = trt::CTreeRT::kBranchGeometry | trt::CTreeRT::kFrondGeometry | trt::CTreeRT::kLeafGeometry;
+  reference.GetGeometry(expected, parts);
+  tree->GetModel()->GetGeometry(loaded, parts);
+  EXPECT_GT(expected.m_sBranches.m_nNumVertices, 0);
+  EXPECT_GT(expected.m_sFronds.m_nNumVertices, 0);
+  EXPECT_EQ(PartImage(loaded.m_sBranches), PartImage(expected.m_sBranches));
+  EXPECT_EQ(PartImage(loaded.m_sFronds), PartImage(expected.m_sFronds));
+  ASSERT_EQ(loaded.m_nNumLeafLods, expected.m_nNumLeafLods);
+  for (i32 l = 0; l < expected.m_nNumLeafLods; ++l) {
+    const auto& a = loaded.m_pLeaves[l];
+    const auto& b = expected.m_pLeaves[l];
+    ASSERT_EQ(a.m_nLeafCount, b.m_nLeafCount);
+    EXPECT_TRUE(std::equal(a.m_pCenterCoords, a.m_pCenterCoords + 3 * a.m_nLeafCount, b.m_pCenterCoords)) << l;
+  }
+  f32 box[6];
+  reference.GetBoundingBox(box);
+  ASSERT_EQ(tree->GetCorners().size(), 8u);
+  EXPECT_EQ(tree->GetCorners()[0], Vec3(box[0], box[1], box[2]));
+  EXPECT_EQ(tree->GetCorners()[6], Vec3(box[3], box[4], box[5]));
+
+  ASSERT_EQ(LoadedRoot()->UpdateScene(0, 0, 0.0f, true, nullptr, false), kOk);
+  for (CTreeInstance* instance : {oak, tall}) {
+    std::vector<Vec3> world;
+    for (const Vec3& corner : tree->GetCorners()) world.push_back(TransformCoord(corner, instance->GetWorldMatrix()));
+    EXPECT_EQ(instance->GetBox(), world);
+  }
+  EXPECT_NEAR(tall->Scale.x, 1.5f, 1e-5f);
+  EXPECT_NEAR(oak->Scale.x, 1.0f, 1e-5f);
+  EXPECT_NEAR(oak->Rotation.m[0][1], 1.0f, 1e-5f) << "a quarter turn about Z";
+  EXPECT_NEAR(tall->GetWorldBound().Max.z, 1.5f * box[5], 1e-3f);
+
+  // A ray dropped down the tall oak's trunk line from above meets the tree.
+  u32 index = 0;
+  f32 distance = 0.0f;
+  Vec3 point;
+  const Vec3 base = tall->Position;
+  EXPECT_TRUE(tall->IntersectRay(base + Vec3(-20.0f, 0.0f, 3.0f), Vec3(1.0f, 0.0f, 0.0f), index, distance, point));
+  EXPECT_LT(distance, 21.0f);
 }
 
 }  // namespace
