@@ -369,6 +369,17 @@ TEST_F(TreeInstanceTest, TreeOfAnotherClassIsRefused) {
   EXPECT_EQ(test::LoadScene(file.Data(), stream, device), kErrNotFound);
 }
 
+// A tree that holds the instance that shows it would own itself: refused
+// when linking.
+TEST_F(TreeInstanceTest, OwnershipLoopIsRefused) {
+  test::SceneFile file;
+  file.Record("CTreeInstance", InstanceBody(1, 201, 0x30, 0), true);
+  file.Record("CTree", test::TreeBody(0x30, 201, Bytes{}, 1, -1.0f, -1.0f, {0, 1}));
+  CStream stream;
+  CMemoryIo device;
+  EXPECT_EQ(test::LoadScene(file.Data(), stream, device), kErrNotFound);
+}
+
 // Two instances of one tree under a node: a clone of the node clones the
 // tree once and both cloned instances show that clone.
 TEST_F(TreeInstanceTest, ClonedInstancesShareTheClonedTree) {

@@ -155,6 +155,8 @@ TEST_F(TreeObjectTest, EveryStoredForm) {
       EXPECT_NEAR(CornerBox(*tree).second.z, 10.0f, 1e-4f);
       EXPECT_EQ(tree->GetModel()->GetEngine()->m_fSize, 10.0f);
     } else {
+      EXPECT_TRUE(tree->GetModel()->GetSectionTokens().empty()) << "LoadTree ran";
+      EXPECT_EQ(tree->GetModel()->GetEngine()->m_fSize, trt::CTreeEngine(nullptr).m_fSize);
       EXPECT_EQ(CornerBox(*tree).first, Vec3(0.0f, 0.0f, 0.0f));
       EXPECT_EQ(CornerBox(*tree).second, Vec3(1.0f, 1.0f, 1.0f));
     }

@@ -617,5 +617,45 @@ TEST_F(SampleSceneTest, TheGroveShowsTheExampleTreeTwice) {
   EXPECT_LT(distance, 21.0f);
 }
 
+// A ray that meets a triangle of the last frond level just in front of its
+// face reports that triangle: fronds are picked as branches are, with the
+// strip's winding rule, in world space.
+TEST_F(SampleSceneTest, ThePlacedTreePicksItsFronds) {
+  auto* tall = FindNamed<CTreeInstance>(*LoadedRoot(), u"Tall Oak");
+  ASSERT_NE(tall, nullptr);
+  ASSERT_EQ(LoadedRoot()->UpdateScene(0, 0, 0.0f, true, nullptr, false), kOk);
+  trt::CTreeRT::SGeometry geometry;
+  tall->GetTree()->GetModel()->GetGeometry(geometry, trt::CTreeRT::kFrondGeometry);
+  const auto& fronds = geometry.m_sFronds;
+  ASSERT_GT(fronds.m_nNumLods, 0);
+  const i32 lod = fronds.m_nNumLods - 1;
+  const i32* strip = fronds.m_pStrips[lod][0];
+  const i32 length = fronds.m_pStripLengths[lod][0];
+  auto placed = [&](i32 v) {
+    const f32* p = fronds.m_pCoords + 3 * v;
+    return TransformCoord(Vec3(p[0], p[1], p[2]), tall->GetWorldMatrix());
+  };
+  int tried = 0;
+  for (i32 t = 0; t + 2 < length && tried < 5; t += 7) {
+    Vec3 a = placed(strip[t]);
+    Vec3 b = placed(strip[t + 1]);
+    const Vec3 c = placed(strip[t + 2]);
+    if (t % 2 == 0) std::swap(a, b);
+    Vec3 normal = (b - a).Cross(c - a);
+    if (normal.Length() < 1e-4f) continue;
+    normal.Normalize();
+    ++tried;
+    SCOPED_TRACE(t);
+    const Vec3 centre = (a + b + c) * (1.0f / 3.0f);
+    u32 index = 0;
+    f32 distance = 0.0f;
+    Vec3 point;
+    ASSERT_TRUE(tall->IntersectRay(centre + normal * 0.001f, -normal, index, distance, point));
+    EXPECT_EQ(index, static_cast<u32>(t));
+    EXPECT_NEAR(distance, 0.001f, 1e-4f);
+  }
+  EXPECT_GT(tried, 0);
+}
+
 }  // namespace
 }  // namespace KT
