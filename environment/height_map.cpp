@@ -6,7 +6,7 @@
 #include "objectmodel/owned_link.h"
 #include "objectmodel/stream.h"
 #include "objectmodel/stream_fields.h"
-#include "shapes/owned_walk.h"
+#include "objectmodel/owned_walk.h"
 
 namespace KT {
 

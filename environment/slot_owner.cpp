@@ -3,7 +3,7 @@
 #include "objectmodel/stream.h"
 
 #include "objectmodel/owned_link.h"
-#include "shapes/owned_walk.h"
+#include "objectmodel/owned_walk.h"
 
 namespace KT {
 

@@ -66,6 +66,10 @@
 #include "environment/grass.h"
 #include "environment/height_map.h"
 #include "environment/height_map_material.h"
+#include "environment/tree.h"
+#include "environment/tree_instance.h"
+#include "environment/wind.h"
+#include "examples/sample_tree.h"
 #include "objectmodel/math_functions.h"
 #include "objectmodel/matrix4.h"
 #include "objectmodel/quaternion.h"
@@ -107,6 +111,7 @@
 #include "scene/tri_mesh.h"
 #include "scene/tri_mesh_data.h"
 #include "scene/uvw_map.h"
+#include "treeruntime/tree_wind.h"
 #include "shapes/bitmap_fill_style.h"
 #include "shapes/edge.h"
 #include "shapes/fill_style.h"
@@ -2062,6 +2067,58 @@ Result AddSceneSettings(CStream& stream) {
   return r;
 }
 
+// "Grove": the example tree of `drn sample --tree` ("Sample Tree", computed
+// with seed 3) shown twice: "Oak" under "Oak Spot", turned a quarter about
+// Z, and "Tall Oak" under "Tall Spot", scaled 1.5 and turned back by 30
+// degrees. Both instances share the one tree; "Oak" also carries "Breeze",
+// a wind of four wind matrices and four leaf angles.
+Result AddGrove(CNode& scene) {
+  const std::vector<u8> data = BuildSampleTree();
+  if (data.empty()) return kErrOutOfMemory;
+  CPointer<CTree> tree(new CTree());
+  tree->SetName(u"Sample Tree");
+  tree->Seed = 3;
+  Result r = tree->SetTreeData(data.data(), static_cast<u32>(data.size()));
+  if (Failed(r)) return r;
+
+  CPointer<CWind> breeze(new CWind());
+  breeze->SetName(u"Breeze");
+  if (breeze->GetTreeWind() == nullptr) return kErrOutOfMemory;
+  trt::CTreeWindDef& wind = breeze->GetTreeWind()->GetDefinition();
+  wind.SetQuantities(4, 4);
+  wind.SetGusting(0.25f, 1.0f, 0.5f, 1.0f, 3.0f);
+  wind.SetLeafRustling(8.0f, 2.0f, 0.05f, 0.4f);
+  breeze->RockAngles.assign(4, 0.0f);
+  breeze->RustleAngles.assign(4, 0.0f);
+
+  CPointer<CNode> grove;
+  r = CNode::Create(grove);
+  if (Succeeded(r)) r = AddPlaced(scene, *grove, u"Grove", 6.0f, -4.0f, 0.0f);
+  CRtsTransform tall = Turn(-30.0f, 3.0f, 0.0f, 0.0f);
+  tall.Scale = {1.5f, 1.5f, 1.5f};
+  const std::tuple<const char16_t*, const char16_t*, CRtsTransform> spots[2] = {
+      {u"Oak Spot", u"Oak", Turn(90.0f, 0.0f, 0.0f, 0.0f)}, {u"Tall Spot", u"Tall Oak", tall}};
+  for (u32 i = 0; i < 2 && Succeeded(r); ++i) {
+    const auto& [spotName, name, pose] = spots[i];
+    CPointer<CNode> spot;
+    r = CNode::Create(spot);
+    if (Succeeded(r)) r = AddAnimated(*grove, *spot, spotName, {{0, pose}});
+    CPointer<CTreeInstance> instance(new CTreeInstance());
+    instance->SetTree(tree.Get());
+    instance->LightShaderParams.GlobalLightScalar = 1.0f;
+    instance->LightShaderParams.AmbientScalar = 0.25f;
+    instance->Material[0].Diffuse = Vec3{0.4f, 0.3f, 0.2f};
+    instance->Material[1].Diffuse = Vec3{0.2f, 0.6f, 0.2f};
+    instance->Material[1].Shininess = 8.0f;
+    if (i == 0) {
+      instance->SetAuxObject(breeze.Get());
+      instance->WindMatrixOffset = 1.0f;
+    }
+    if (Succeeded(r)) r = AddPlaced(*spot, *instance, name, 0.0f, 0.0f, 0.0f);
+  }
+  return r;
+}
+
 }  // namespace
 
 Result BuildSampleScene(CStream& stream) {
@@ -2114,6 +2171,7 @@ Result BuildSampleScene(CStream& stream) {
   if (Succeeded(r)) r = AddSwatches(*scene);
   if (Succeeded(r)) r = AddPulseEffect(*scene);
   if (Succeeded(r)) r = AddMeadow(*scene);
+  if (Succeeded(r)) r = AddGrove(*scene);
   // The custom data chain rides on the scene root.
   if (Succeeded(r)) r = scene->AddCustomData(custom.Get());
   if (Failed(r)) return r;

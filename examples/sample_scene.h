@@ -28,10 +28,14 @@
 //     "Orbit Target" (a camera target node) between two views of it;
 //   "Clipped", a node whose keyframe controller also lists two clips and a
 //     marker;
-//   "Meadow", a grass field of two regions that owns "Meadow material".
+//   "Meadow", a grass field of two regions that owns "Meadow material";
+//   "Grove", the example tree of `drn sample --tree` placed twice under a
+//     turned and a scaled node ("Oak" and "Tall Oak", one tree shared),
+//     "Oak" carrying the wind "Breeze".
 // The custom data chain ("Sample", "Bytes", "Script") rides on the root.
 // A second root, "Scene Settings", holds the scene's render settings: it
-// owns the terrain "Ground", the sky "Sky" and the water "Lake", and its
+// owns the terrain "Ground" (its height map "Terrain height" holding the
+// material "Terrain material"), the sky "Sky" and the water "Lake", and its
 // HDR settings are animated by the HDR control "Scene HDR".
 #pragma once
 

@@ -60,6 +60,9 @@
 #include "environment/sky.h"
 #include "environment/terrain.h"
 #include "environment/water.h"
+#include "environment/tree.h"
+#include "environment/tree_instance.h"
+#include "environment/wind.h"
 #include "objectmodel/class_factory.h"
 #include "render/materials/blend_texture.h"
 #include "render/materials/compound_materials.h"
@@ -232,6 +235,9 @@ void RegisterLibraryClasses() {
   CClassFactory::Register("CHeightMap", &CreateObject<CHeightMap>);
   CClassFactory::Register("CHeightMapMaterial", &CreateObject<CHeightMapMaterial>);
   CClassFactory::Register("CGrass", &CreateObject<CGrass>);
+  CClassFactory::Register("CTree", &CreateObject<CTree>);
+  CClassFactory::Register("CTreeInstance", &CreateObject<CTreeInstance>);
+  CClassFactory::Register("CWind", &CreateObject<CWind>);
   // Old names last: they take the creators of their current classes.
   RegisterOldClassNames();
 }

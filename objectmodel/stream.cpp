@@ -969,11 +969,14 @@ Result CStream::MeasureSections(u32 mask, Measure& m) {
 
 Result CStream::SaveRecord(CBase* object) {
   const u64 before = WritePosition();
+  // Taken before the save: objects that save in two phases (a block made
+  // when registering, written and freed by Save) measure less afterwards.
+  const u32 expected = object->GetSaveSize();
   const Result r = object->Save(*this, context_);
   if (Failed(r)) return r;
   // Section and record sizes were computed from GetSaveSize: a record that
   // wrote anything else would misframe the file.
-  if (WritePosition() - before != object->GetSaveSize()) return kErrStream;
+  if (WritePosition() - before != expected) return kErrStream;
   return kOk;
 }
 

@@ -6,7 +6,7 @@
 #include "objectmodel/stream_fields.h"
 #include "shapes/color_adjust.h"
 #include "shapes/fill_style.h"
-#include "shapes/owned_walk.h"
+#include "objectmodel/owned_walk.h"
 
 namespace KT {
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <string>
@@ -12,6 +13,10 @@
 #include <vector>
 
 #include "controllers/composite/particle_control.h"
+#include "environment/tree.h"
+#include "environment/tree_instance.h"
+#include "environment/wind.h"
+#include "examples/sample_tree.h"
 #include "library/register_library_classes.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/custom_data.h"
@@ -47,6 +52,7 @@
 #include "shapes/edge.h"
 #include "shapes/group_shape.h"
 #include "shapes/line_style.h"
+#include "treeruntime/tree_rt.h"
 
 namespace KT {
 namespace {
@@ -601,6 +607,124 @@ TEST_F(SampleSceneTest, TheTerrainHeightAndTheMeadowComeBack) {
   ASSERT_EQ(LoadedRoot()->UpdateScene(500, 0, 0.0f, true, nullptr, false), kOk);
   EXPECT_EQ(meadow->GetWorldBound().Center, Vec3(0.0f, 0.0f, 0.5f));
   EXPECT_FLOAT_EQ(meadow->GetWorldBound().Radius, 0.5f * std::sqrt(129.0f));
+}
+
+// Every coordinate and strip index of a part of a computed model.
+std::pair<std::vector<f32>, std::vector<i32>> PartImage(const trt::CTreeRT::SGeometry::SIndexed& part) {
+  std::pair<std::vector<f32>, std::vector<i32>> image;
+  image.first.assign(part.m_pCoords, part.m_pCoords + 3 * part.m_nNumVertices);
+  for (i32 l = 0; l < part.m_nNumLods; ++l) {
+    for (i32 s = 0; s < part.m_pNumStrips[l]; ++s) {
+      image.second.insert(image.second.end(), part.m_pStrips[l][s], part.m_pStrips[l][s] + part.m_pStripLengths[l][s]);
+    }
+  }
+  return image;
+}
+
+// The loaded grove's tree computes what a model of the example tree data
+// computes with the same seed and texture flip; both placed trees show it,
+// their boxes its corners in world space.
+TEST_F(SampleSceneTest, TheGroveShowsTheExampleTreeTwice) {
+  auto* oak = FindNamed<CTreeInstance>(*LoadedRoot(), u"Oak");
+  auto* tall = FindNamed<CTreeInstance>(*LoadedRoot(), u"Tall Oak");
+  ASSERT_NE(oak, nullptr);
+  ASSERT_NE(tall, nullptr);
+  CTree* tree = oak->GetTree();
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(tall->GetTree(), tree);
+  EXPECT_EQ(tree->GetName(), u"Sample Tree");
+  EXPECT_EQ(tree->Seed, 3u);
+  auto* breeze = DynamicCast<CWind>(oak->GetAuxObject());
+  ASSERT_NE(breeze, nullptr);
+  EXPECT_EQ(breeze->RockAngles, std::vector<f32>(4, 0.0f));
+
+  const std::vector<u8> data = BuildSampleTree();
+  trt::CTreeRT reference;
+  trt::CTreeRT::SetTextureFlip(true);
+  trt::CTreeRT::SetNumWindMatrices(10);
+  ASSERT_TRUE(reference.LoadTree(data.data(), static_cast<i32>(data.size())));
+  CTree::SetSceneMethods(reference);
+  ASSERT_TRUE(reference.Compute(nullptr, 3, true));
+  trt::CTreeRT::SGeometry expected;
+  trt::CTreeRT::SGeometry loaded;
+  const u32 parts = trt::CTreeRT::kBranchGeometry | trt::CTreeRT::kFrondGeometry | trt::CTreeRT::kLeafGeometry;
+  reference.GetGeometry(expected, parts);
+  tree->GetModel()->GetGeometry(loaded, parts);
+  EXPECT_GT(expected.m_sBranches.m_nNumVertices, 0);
+  EXPECT_GT(expected.m_sFronds.m_nNumVertices, 0);
+  EXPECT_EQ(PartImage(loaded.m_sBranches), PartImage(expected.m_sBranches));
+  EXPECT_EQ(PartImage(loaded.m_sFronds), PartImage(expected.m_sFronds));
+  ASSERT_EQ(loaded.m_nNumLeafLods, expected.m_nNumLeafLods);
+  for (i32 l = 0; l < expected.m_nNumLeafLods; ++l) {
+    const auto& a = loaded.m_pLeaves[l];
+    const auto& b = expected.m_pLeaves[l];
+    ASSERT_EQ(a.m_nLeafCount, b.m_nLeafCount);
+    EXPECT_TRUE(std::equal(a.m_pCenterCoords, a.m_pCenterCoords + 3 * a.m_nLeafCount, b.m_pCenterCoords)) << l;
+  }
+  f32 box[6];
+  reference.GetBoundingBox(box);
+  ASSERT_EQ(tree->GetCorners().size(), 8u);
+  EXPECT_EQ(tree->GetCorners()[0], Vec3(box[0], box[1], box[2]));
+  EXPECT_EQ(tree->GetCorners()[6], Vec3(box[3], box[4], box[5]));
+
+  ASSERT_EQ(LoadedRoot()->UpdateScene(0, 0, 0.0f, true, nullptr, false), kOk);
+  for (CTreeInstance* instance : {oak, tall}) {
+    std::vector<Vec3> world;
+    for (const Vec3& corner : tree->GetCorners()) world.push_back(TransformCoord(corner, instance->GetWorldMatrix()));
+    EXPECT_EQ(instance->GetBox(), world);
+  }
+  EXPECT_NEAR(tall->Scale.x, 1.5f, 1e-5f);
+  EXPECT_NEAR(oak->Scale.x, 1.0f, 1e-5f);
+  EXPECT_NEAR(oak->Rotation.m[0][1], 1.0f, 1e-5f) << "a quarter turn about Z";
+  EXPECT_NEAR(tall->GetWorldBound().Max.z, 1.5f * box[5], 1e-3f);
+
+  // A ray dropped down the tall oak's trunk line from above meets the tree.
+  u32 index = 0;
+  f32 distance = 0.0f;
+  Vec3 point;
+  const Vec3 base = tall->Position;
+  EXPECT_TRUE(tall->IntersectRay(base + Vec3(-20.0f, 0.0f, 3.0f), Vec3(1.0f, 0.0f, 0.0f), index, distance, point));
+  EXPECT_LT(distance, 21.0f);
+}
+
+// A ray that meets a triangle of the last frond level just in front of its
+// face reports that triangle: fronds are picked as branches are, with the
+// strip's winding rule, in world space.
+TEST_F(SampleSceneTest, ThePlacedTreePicksItsFronds) {
+  auto* tall = FindNamed<CTreeInstance>(*LoadedRoot(), u"Tall Oak");
+  ASSERT_NE(tall, nullptr);
+  ASSERT_EQ(LoadedRoot()->UpdateScene(0, 0, 0.0f, true, nullptr, false), kOk);
+  trt::CTreeRT::SGeometry geometry;
+  tall->GetTree()->GetModel()->GetGeometry(geometry, trt::CTreeRT::kFrondGeometry);
+  const auto& fronds = geometry.m_sFronds;
+  ASSERT_GT(fronds.m_nNumLods, 0);
+  const i32 lod = fronds.m_nNumLods - 1;
+  const i32* strip = fronds.m_pStrips[lod][0];
+  const i32 length = fronds.m_pStripLengths[lod][0];
+  auto placed = [&](i32 v) {
+    const f32* p = fronds.m_pCoords + 3 * v;
+    return TransformCoord(Vec3(p[0], p[1], p[2]), tall->GetWorldMatrix());
+  };
+  int tried = 0;
+  for (i32 t = 0; t + 2 < length && tried < 5; t += 7) {
+    Vec3 a = placed(strip[t]);
+    Vec3 b = placed(strip[t + 1]);
+    const Vec3 c = placed(strip[t + 2]);
+    if (t % 2 == 0) std::swap(a, b);
+    Vec3 normal = (b - a).Cross(c - a);
+    if (normal.Length() < 1e-4f) continue;
+    normal.Normalize();
+    ++tried;
+    SCOPED_TRACE(t);
+    const Vec3 centre = (a + b + c) * (1.0f / 3.0f);
+    u32 index = 0;
+    f32 distance = 0.0f;
+    Vec3 point;
+    ASSERT_TRUE(tall->IntersectRay(centre + normal * 0.001f, -normal, index, distance, point));
+    EXPECT_EQ(index, static_cast<u32>(t));
+    EXPECT_NEAR(distance, 0.001f, 1e-4f);
+  }
+  EXPECT_GT(tried, 0);
 }
 
 }  // namespace

@@ -58,6 +58,8 @@
 #include "environment/sky.h"
 #include "environment/terrain.h"
 #include "environment/water.h"
+#include "environment/tree.h"
+#include "environment/tree_instance.h"
 #include "library/register_library_classes.h"
 #include "objectmodel/class_factory.h"
 #include "objectmodel/memory_io.h"
@@ -955,6 +957,34 @@ void BuildGrass(CBase& object, Companions& companions) {
   companions.emplace_back(aux.Get());
 }
 
+// The tree's values and two references. Its record carries no tree data
+// here: the data travels only after a registration for saving, which this
+// table does not run (the tree's own tests cover the two-phase save).
+void BuildTree(CBase& object, Companions& companions) {
+  auto& tree = static_cast<CTree&>(object);
+  tree.Seed = 4;
+  tree.Size = 3.0f;
+  tree.SizeVariance = 0.5f;
+  CPointer<CNode> held(new CNode());
+  ASSERT_EQ(tree.SetReference(0, held.Get()), kOk);
+  ASSERT_EQ(tree.SetReference(7, held.Get()), kOk);
+  companions.emplace_back(held.Get());
+}
+
+void BuildTreeInstance(CBase& object, Companions& companions) {
+  auto& instance = static_cast<CTreeInstance&>(object);
+  CPointer<CTree> tree(new CTree());
+  CPointer<CNode> aux(new CNode());
+  instance.SetTree(tree.Get());
+  instance.SetAuxObject(aux.Get());
+  instance.WindMatrixOffset = 2.0f;
+  instance.LightShaderParams.LeafLightScalar = 0.75f;
+  instance.Material[2].Emission = CVector3<float>(0.25f, 0.5f, 1.0f);
+  instance.Material[1].Shininess = 12.0f;
+  companions.emplace_back(tree.Get());
+  companions.emplace_back(aux.Get());
+}
+
 // One row per registered class name.
 const std::map<std::string, Row>& Rows() {
   static const std::map<std::string, Row> rows = {
@@ -1076,6 +1106,9 @@ const std::map<std::string, Row>& Rows() {
       {"CHeightMap", {BuildHeightMap}},
       {"CHeightMapMaterial", {BuildHeightMapMaterial}},
       {"CGrass", {BuildGrass}},
+      {"CTree", {BuildTree}},
+      {"CTreeInstance", {BuildTreeInstance}},
+      {"CWind", {}},
   };
   return rows;
 }

@@ -28,6 +28,7 @@ void PrintHelp() {
       "  tree FILE [--seed N] [--size S V] [--save OUT] [--obj OUT]\n"
       "                      load tree data, compute it as a scene's tree does and print it;\n"
       "                      write it again (--save) or its geometry as OBJ text (--obj)\n"
+      "  tree SCENE          print every tree object of a scene file as it loaded and computed\n"
       "  --help              show this text\n");
 }
 

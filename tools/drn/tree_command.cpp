@@ -1,5 +1,7 @@
 // drn tree: load tree data into a tree model, compute it as a tree object
-// of a scene does, and print what came out.
+// of a scene does, and print what came out. Given a scene file, every tree
+// object reachable from its roots is printed in turn, as it loaded and
+// computed its own data with its own seed and size.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -7,14 +9,19 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "environment/tree.h"
+#include "objectmodel/string_helpers.h"
 #include "tools/drn/commands.h"
+#include "tools/drn/scene_file.h"
 #include "treeruntime/frond_engine.h"
 #include "treeruntime/indexed_geometry.h"
 #include "treeruntime/tree_engine.h"
 #include "treeruntime/tree_file_access.h"
+#include "treeruntime/tree_memory.h"
 #include "treeruntime/tree_rt.h"
 
 namespace drn {
@@ -25,6 +32,7 @@ using Bytes = std::vector<std::uint8_t>;
 struct TreeOptions {
   const char* file = nullptr;
   std::uint32_t seed = 1;
+  bool seeded = false;
   bool sized = false;
   float size = 0.0f;
   float variance = 0.0f;
@@ -33,7 +41,7 @@ struct TreeOptions {
 };
 
 int Usage() {
-  std::fprintf(stderr, "usage: drn tree FILE [--seed N] [--size S V] [--save OUT] [--obj OUT]\n");
+  std::fprintf(stderr, "usage: drn tree FILE [--seed N] [--size S V] [--save OUT] [--obj OUT] | drn tree SCENE\n");
   return 2;
 }
 
@@ -52,6 +60,7 @@ bool ParseOptions(int argc, char** argv, TreeOptions& options) {
       const unsigned long long value = std::strtoull(argv[++i], &end, 10);
       if (*end != '\0' || errno != 0 || value > 0xFFFFFFFFull || argv[i][0] == '-') return false;
       options.seed = static_cast<std::uint32_t>(value);
+      options.seeded = true;
     } else if (arg == "--size" && i + 2 < argc) {
       if (!ParseFloat(argv[i + 1], options.size) || !ParseFloat(argv[i + 2], options.variance)) return false;
       options.sized = true;
@@ -174,6 +183,86 @@ bool WriteObj(const char* path, const trt::CTreeRT::SGeometry& geometry) {
   return std::fclose(out) == 0;
 }
 
+// The data a model loaded: its size, the core's values and the sections
+// met after the core.
+void PrintLoaded(const trt::CTreeRT& model, std::size_t dataSize) {
+  const trt::CTreeEngine& engine = *model.GetEngine();
+  std::printf("tree data: %zu bytes\n", dataSize);
+  std::printf("core: seed %d size %.6g variance %.6g levels %zu leaf maps %zu\n", engine.m_nSeed, engine.m_fSize,
+              engine.m_fSizeVariance, engine.m_vBranchLevels.size(), engine.m_cLeafInfo.m_vLeafMaps.size());
+  std::printf("sections:");
+  for (std::int32_t token : model.GetSectionTokens()) std::printf(" %d", token);
+  std::printf("\n");
+}
+
+// What a computed model holds: the seed it used, its strips, leaves and
+// box. `geometry` is filled with every part.
+void PrintComputed(trt::CTreeRT& model, trt::CTreeRT::SGeometry& geometry) {
+  model.GetGeometry(geometry, trt::CTreeRT::kBranchGeometry | trt::CTreeRT::kFrondGeometry |
+                                  trt::CTreeRT::kLeafGeometry | trt::CTreeRT::kBillboardGeometry);
+  std::printf("computed: seed %d\n", model.GetEngine()->m_nSeed);
+  std::printf("branches: ");
+  PrintStrips(*model.GetBranchGeometry(), geometry.m_sBranches);
+  std::printf("fronds: ");
+  PrintStrips(*model.GetFrondGeometry(), geometry.m_sFronds);
+  std::printf("leaves: LODs %d\n", geometry.m_nNumLeafLods);
+  for (std::int32_t l = 0; l < geometry.m_nNumLeafLods; ++l) {
+    std::printf("  LOD %d: leaves %d\n", l, geometry.m_pLeaves[l].m_nLeafCount);
+  }
+  const float* sizes = model.GetTreeSizes();
+  std::printf("box: %.6g %.6g %.6g %.6g %.6g %.6g footprint %.6g\n", sizes[0], sizes[1], sizes[2], sizes[3], sizes[4],
+              sizes[5], sizes[6]);
+}
+
+bool IsSceneFile(const Bytes& bytes) {
+  static const char* const kMagics[] = {"_KTVusk", "KTDorun"};
+  for (const char* magic : kMagics) {
+    if (bytes.size() >= 7 && std::memcmp(bytes.data(), magic, 7) == 0) return true;
+  }
+  return false;
+}
+
+// Every tree object reachable from the roots of a scene file, each headed
+// by its number and name, then its values and its model as the tree loaded
+// and computed it.
+int RunTreesOfScene(const char* path) {
+  LoadedScene scene;
+  const KT::Result r = LoadSceneFile(path, 0x1E, 0x1F, scene);
+  if (!scene.opened) return 1;
+  if (KT::Failed(r)) return FinishWithResult(r);
+  std::vector<KT::CTree*> trees;
+  std::set<const KT::CBase*> seen;
+  for (KT::u32 i = 0; i < scene.stream.GetRootObjectCount(); ++i) {
+    KT::CBase* root = scene.stream.GetRootObject(i);
+    if (root == nullptr) continue;
+    std::vector<KT::CBase*> found;
+    root->Collect(found, nullptr, &KT::CTree::StaticClassRecord(), true, false);
+    for (KT::CBase* object : found) {
+      if (seen.insert(object).second) trees.push_back(static_cast<KT::CTree*>(object));
+    }
+  }
+  std::printf("trees: %zu\n", trees.size());
+  for (std::size_t i = 0; i < trees.size(); ++i) {
+    KT::CTree& tree = *trees[i];
+    std::printf("tree %zu \"%s\": seed %u size %.6g variance %.6g\n", i + 1, KT::WideToUtf8(tree.GetName()).c_str(),
+                tree.Seed, tree.Size, tree.SizeVariance);
+    trt::CTreeRT* model = tree.GetModel();
+    if (model == nullptr || !model->IsComputed()) {
+      std::printf("not computed\n");
+      continue;
+    }
+    // The data the tree object keeps: what its model saves.
+    std::uint32_t size = 0;
+    std::uint8_t* block = model->SaveTree(size, false);
+    if (block == nullptr) return Fail(nullptr);
+    trt::TrackedDeleteArray(block);
+    PrintLoaded(*model, size);
+    trt::CTreeRT::SGeometry geometry;
+    PrintComputed(*model, geometry);
+  }
+  return FinishWithResult(KT::kOk);
+}
+
 }  // namespace
 
 int RunTree(int argc, char** argv) {
@@ -181,6 +270,13 @@ int RunTree(int argc, char** argv) {
   if (!ParseOptions(argc, argv, options)) return Usage();
   Bytes bytes;
   if (!ReadBytes(options.file, bytes)) return 1;
+  if (IsSceneFile(bytes)) {
+    if (options.sized || options.saveTo != nullptr || options.objTo != nullptr || options.seeded) {
+      std::fprintf(stderr, "error: --seed, --size, --save and --obj apply to tree data, not to a scene file\n");
+      return 2;
+    }
+    return RunTreesOfScene(options.file);
+  }
   if (bytes.size() > 0x7FFFFFFFu) {
     std::fprintf(stderr, "error: %s: tree data above 2 GB\n", options.file);
     return 1;
@@ -194,19 +290,9 @@ int RunTree(int argc, char** argv) {
   if (!model.LoadTree(bytes.data(), static_cast<std::int32_t>(bytes.size()))) return Fail(&bytes);
 
   const trt::CTreeEngine& engine = *model.GetEngine();
-  std::printf("tree data: %zu bytes\n", bytes.size());
-  std::printf("core: seed %d size %.6g variance %.6g levels %zu leaf maps %zu\n", engine.m_nSeed, engine.m_fSize,
-              engine.m_fSizeVariance, engine.m_vBranchLevels.size(), engine.m_cLeafInfo.m_vLeafMaps.size());
-  std::printf("sections:");
-  for (std::int32_t token : model.GetSectionTokens()) std::printf(" %d", token);
-  std::printf("\n");
+  PrintLoaded(model, bytes.size());
 
-  model.SetBranchLightingMethod(0);
-  model.SetLeafLightingMethod(0);
-  model.SetFrondLightingMethod(0);
-  model.SetBranchWindMethod(0);
-  model.SetLeafWindMethod(0);
-  model.SetFrondWindMethod(0);
+  KT::CTree::SetSceneMethods(model);
   if (options.sized && options.size >= 0.0f && options.variance >= 0.0f) {
     model.SetTreeSize(options.size, options.variance);
   }
@@ -215,20 +301,7 @@ int RunTree(int argc, char** argv) {
   trt::CTreeRT::SetStaticOption(true);
 
   trt::CTreeRT::SGeometry geometry;
-  model.GetGeometry(geometry, trt::CTreeRT::kBranchGeometry | trt::CTreeRT::kFrondGeometry |
-                                  trt::CTreeRT::kLeafGeometry | trt::CTreeRT::kBillboardGeometry);
-  std::printf("computed: seed %d\n", engine.m_nSeed);
-  std::printf("branches: ");
-  PrintStrips(*model.GetBranchGeometry(), geometry.m_sBranches);
-  std::printf("fronds: ");
-  PrintStrips(*model.GetFrondGeometry(), geometry.m_sFronds);
-  std::printf("leaves: LODs %d\n", geometry.m_nNumLeafLods);
-  for (std::int32_t l = 0; l < geometry.m_nNumLeafLods; ++l) {
-    std::printf("  LOD %d: leaves %d\n", l, geometry.m_pLeaves[l].m_nLeafCount);
-  }
-  const float* sizes = model.GetTreeSizes();
-  std::printf("box: %.6g %.6g %.6g %.6g %.6g %.6g footprint %.6g\n", sizes[0], sizes[1], sizes[2], sizes[3], sizes[4],
-              sizes[5], sizes[6]);
+  PrintComputed(model, geometry);
 
   if (options.saveTo != nullptr) {
     // As the tree object saves: with the leaf LOD block only when the data

@@ -1,9 +1,9 @@
-// Walks of the vector-shape classes over the objects they own (a style's
-// fill style or bitmap, a shape's styles and edges, a group's shapes and
-// instances).
+// Walks of a class over the objects it owns in fixed slots or lists (a
+// style's fill style or bitmap, a shape's styles and edges, a group's
+// shapes and instances, a tree's references, a placed tree's tree).
 //
-// A bitmap fill may own any object, so a file can nest styles inside
-// styles as deep as its size allows. Every step here descends as one
+// Such slots may own any object, so a file can nest owners inside owners
+// as deep as its size allows. Every step here descends as one
 // nested step of the object model's bounded walks (objectmodel/
 // nested_walk.h): the stack stays bounded however deep the nesting.
 // The lists are taken by value, since a step past the depth bound runs
