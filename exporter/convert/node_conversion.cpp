@@ -60,7 +60,7 @@ KT::CRtsTransform ControllerTransform(Control* tm, const KT::CRtsTransform& base
   return rts;
 }
 
-void CMaxDrn::EnsureKeyframeControl(KT::CNode* node) {
+void CMaxDrn::EnsureKeyframeControl(KT::CSpatial* node) {
   if (node == nullptr) return;
   if (KT::CDorun* first = node->GetFirstControl()) {
     if (first->Find(nullptr, &KT::CRTSControl::StaticClassRecord(), true, false) != nullptr) return;
