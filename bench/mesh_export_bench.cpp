@@ -84,9 +84,12 @@ struct BenchScene {
   std::unique_ptr<CMaxDrn> context;
 };
 
+// Built on first use and never destroyed: the library's process-wide
+// registries that the converted objects use may be made after it and so
+// would be gone before its destructor ran at exit.
 BenchScene& Scene() {
-  static BenchScene scene;
-  return scene;
+  static BenchScene* scene = new BenchScene;
+  return *scene;
 }
 
 void BM_CreateMesh(benchmark::State& state) {

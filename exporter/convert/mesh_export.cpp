@@ -106,17 +106,19 @@ bool FillVertexData(KT::CTriMesh& mesh, KT::CTriMeshData& data, const Mesh& host
   const auto faceCount = static_cast<KT::u32>(host.faces.size());
   if (KT::Failed(data.AllocateXYZ(vertexCount)) || KT::Failed(mesh.AllocateWorldXYZ(vertexCount))) return false;
   if (!host.vertCol.empty() && KT::Failed(data.AllocateColor(static_cast<KT::u32>(host.vertCol.size())))) return false;
-  if (faceCount != 0) {
-    if (KT::Failed(data.AllocateNormal(3 * faceCount)) || KT::Failed(mesh.AllocateWorldNormal(3 * faceCount))) {
-      return false;
-    }
-  }
+  // Normal itself is not allocated here: CompactNormalIndices replaces it
+  // with one zeroed vector per distinct normal before anything reads it,
+  // so 3 x faces vectors made now would only be written and thrown away.
+  // The per-corner normal indices it would have brought are made below.
+  if (faceCount != 0 && KT::Failed(mesh.AllocateWorldNormal(3 * faceCount))) return false;
   Vec3* xyz = data.GetXYZ().GetData();
   for (KT::u32 i = 0; i < vertexCount; ++i) xyz[i] = {host.verts[i].x, host.verts[i].y, host.verts[i].z};
   Vec3* color = data.GetColor().GetData();
   for (std::size_t i = 0; i < host.vertCol.size(); ++i) color[i] = {host.vertCol[i].x, host.vertCol[i].y, host.vertCol[i].z};
   if (faceCount == 0) return true;
-  if (KT::Failed(data.SetTriangleQuantity(faceCount))) return false;
+  if (KT::Failed(data.SetTriangleQuantity(faceCount)) || KT::Failed(data.GetNormalTriIndex().Create(3 * faceCount))) {
+    return false;
+  }
 
   KT::u32* positions = data.GetXYZTriIndex().GetData();
   KT::u32* normals = data.GetNormalTriIndex().GetData();
@@ -303,8 +305,10 @@ void CMaxDrn::CreateMesh(KT::CNode* parent, INode* node, TimeValue t) {
 
   const char* name = node->GetName() != nullptr ? node->GetName() : "";
   StepMessage(*this, 1, "Create Mesh: %s", name);
-  Mesh host(triObject->GetMesh());
-  host.buildNormals();
+  // The host's mesh is only read (the evaluated object stays as it is) and
+  // its face normals are not used: the normals come from the positions
+  // below, so the mesh is read in place rather than copied.
+  const Mesh& host = triObject->GetMesh();
 
   KT::CPointer<KT::CTriMesh> mesh;
   if (KT::Failed(KT::CTriMesh::Create(mesh))) return;
@@ -321,7 +325,7 @@ void CMaxDrn::CreateMesh(KT::CNode* parent, INode* node, TimeValue t) {
   const int(&order)[3] = IsMirrored(objectTM) ? kMirroredOrder : kPlainOrder;
   SetBasis(mesh.Get(), DecomposeHostMatrix(offset));
 
-  MeshNormalSpec* explicitNormals = host.GetSpecifiedNormals();
+  const MeshNormalSpec* explicitNormals = triObject->GetMesh().GetSpecifiedNormals();
   if (explicitNormals != nullptr && explicitNormals->GetNumNormals() == 0) explicitNormals = nullptr;
   // A mesh without vertices, or with indices outside their arrays, stays
   // the named mesh without data.
