@@ -215,21 +215,24 @@ TEST(CreateMesh, MaterialIdsAreTakenModuloTheSubMaterialCount) {
   b.AddMaterial("s2", "S2");
   b.AddMaterial("multi", "Multi", MaterialClass::kMulti).Sub("s0").Sub("s1").Sub("s2");
   b.AddMaterial("plain", "Plain");
+  // Three triangles using every sub-material, so none is dropped.
   MeshDesc mesh = Square(1, 1);
+  mesh.faces.push_back({{1, 2, 3}, 1, 0});
   mesh.faces[0].mtl = 5;
-  mesh.faces[1].mtl = 0x10002;  // the id is the low 16 bits
+  mesh.faces[1].mtl = 0x10004;  // the id is the low 16 bits: 4, then 1
+  mesh.faces[2].mtl = 3;
   b.AddNode("A").Mesh(mesh).Material("multi");
   b.AddNode("B").Mesh(mesh).Material("plain");
   Exported e(b);
   CTriMeshData* data = e.Data(u"A");
   ASSERT_NE(data, nullptr);
-  EXPECT_EQ(Values(data->GetTriangleMtlID()), (std::vector<KT::u32>{0, 0}))
-      << "both faces use sub-material 2, which alone is kept";
+  // Sorted by material: the faces of ids 0, 1 and 2 are faces 2, 1 and 0.
+  EXPECT_EQ(Values(data->GetTriangleMtlID()), (std::vector<KT::u32>{0, 1, 2}));
+  EXPECT_EQ(Values(data->GetXYZTriIndex()), (std::vector<KT::u32>{1, 2, 3, 0, 2, 3, 0, 1, 2}));
   auto* multi = dynamic_cast<KT::CMultiMaterial*>(e.Mesh(u"A")->GetMaterial());
   ASSERT_NE(multi, nullptr);
-  ASSERT_EQ(multi->GetSubMaterialCount(), 1u);
-  EXPECT_EQ(multi->GetSubMaterial(0)->GetName(), u"S2");
-  EXPECT_EQ(Values(e.Data(u"B")->GetTriangleMtlID()), (std::vector<KT::u32>{0, 0}));
+  EXPECT_EQ(multi->GetSubMaterialCount(), 3u);
+  EXPECT_EQ(Values(e.Data(u"B")->GetTriangleMtlID()), (std::vector<KT::u32>{0, 0, 0})) << "a standard material";
 }
 
 TEST(CreateMesh, UnusedSubMaterialsAreDroppedAndIdsRenumbered) {
