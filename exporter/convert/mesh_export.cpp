@@ -106,11 +106,12 @@ bool FillVertexData(KT::CTriMesh& mesh, KT::CTriMeshData& data, const Mesh& host
   const auto faceCount = static_cast<KT::u32>(host.faces.size());
   if (KT::Failed(data.AllocateXYZ(vertexCount)) || KT::Failed(mesh.AllocateWorldXYZ(vertexCount))) return false;
   if (!host.vertCol.empty() && KT::Failed(data.AllocateColor(static_cast<KT::u32>(host.vertCol.size())))) return false;
-  // Normal itself is not allocated here: CompactNormalIndices replaces it
-  // with one zeroed vector per distinct normal before anything reads it,
-  // so 3 x faces vectors made now would only be written and thrown away.
-  // The per-corner normal indices it would have brought are made below.
-  if (faceCount != 0 && KT::Failed(mesh.AllocateWorldNormal(3 * faceCount))) return false;
+  // Normal and WorldNormal are not allocated here: CompactNormalIndices
+  // replaces Normal with one zeroed vector per distinct normal before
+  // anything reads it, and the mesh's update resizes WorldNormal to Normal,
+  // so 3 x faces vectors made now would only be zeroed and thrown away.
+  // WorldNormal is made once the normals are known; the per-corner normal
+  // indices that Normal would have brought are made below.
   Vec3* xyz = data.GetXYZ().GetData();
   for (KT::u32 i = 0; i < vertexCount; ++i) xyz[i] = {host.verts[i].x, host.verts[i].y, host.verts[i].z};
   Vec3* color = data.GetColor().GetData();
@@ -343,6 +344,7 @@ void CMaxDrn::CreateMesh(KT::CNode* parent, INode* node, TimeValue t) {
   // only which corners share one.
   data->CompactNormalIndices();
   data->ComputeVertexNormals();
+  if (!data->GetNormal().IsEmpty()) mesh->AllocateWorldNormal(data->GetNormal().GetCount());
 
   StepMessage(*this, 0, "Create UVWMap: %s", name);
   if (!AddUvChannels(*data, host, uvChannels, order)) return;

@@ -13,6 +13,12 @@ CVNormal::~CVNormal() {
 
 bool CVNormal::Add(i32 index, u32 mask) {
   if (mask == 0) return true;
+  if (Mask == 0) {
+    // The first entry takes the head's place.
+    Index = index;
+    Mask = mask;
+    return true;
+  }
   CVNormal* entry = this;
   for (;;) {
     if ((entry->Mask & mask) != 0) return true;
@@ -35,6 +41,7 @@ i32 CVNormal::Find(u32 mask) const {
 }
 
 u32 CVNormal::Count() const {
+  if (Mask == 0) return 0;
   u32 count = 0;
   for (const CVNormal* entry = this; entry != nullptr; entry = entry->Next.get()) ++count;
   return count;

@@ -106,7 +106,7 @@ TEST(CreateMesh, CopiesPositionsAndColoursInObjectSpace) {
   ASSERT_EQ(data->GetColor().GetCount(), 1u);
   EXPECT_EQ(data->GetColor()[0], (KT::CGeometryData::Vec3{0.25f, 0.5f, 0.75f}));
   EXPECT_EQ(e.Mesh()->GetWorldXYZ().GetCount(), 4u);
-  EXPECT_EQ(e.Mesh()->GetWorldNormal().GetCount(), 6u);
+  EXPECT_EQ(e.Mesh()->GetWorldNormal().GetCount(), data->GetNormal().GetCount());
   EXPECT_EQ(Values(data->GetSmooth()), (std::vector<KT::u32>{1, 1}));
   EXPECT_EQ(data->GetVertexTriIndex().GetCount(), 6u);
   EXPECT_EQ(data->GetAttributeRanges().size(), 1u);
