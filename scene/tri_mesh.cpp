@@ -85,6 +85,36 @@ Result CTriMesh::AddLodObject(u32 level, CDorun* object) {
   return kOk;
 }
 
+namespace {
+
+bool IsMaterial(const CDorun* object) {
+  return object != nullptr && object->IsKindOf(GetClassRecordAt(ClassIndex::CMaterial));
+}
+
+}  // namespace
+
+CDorun* CTriMesh::GetMaterial() const {
+  if (lodObjects_.empty()) return nullptr;
+  for (const CPointer<CDorun>& object : lodObjects_.front()) {
+    if (IsMaterial(object.Get())) return object.Get();
+  }
+  return nullptr;
+}
+
+Result CTriMesh::SetMaterial(CDorun* material) {
+  if (!IsMaterial(material)) return kErrInvalidArg;
+  if (lodObjects_.empty()) return kErrOutOfRange;
+  LodObjectList& list = lodObjects_.front();
+  auto it = std::find_if(list.begin(), list.end(), [](const CPointer<CDorun>& o) { return IsMaterial(o.Get()); });
+  if (it != list.end()) {
+    *it = material;
+  } else {
+    list.emplace(list.begin(), material);
+  }
+  SetModified();
+  return kOk;
+}
+
 // --- mesh operations --------------------------------------------------------------------------
 
 bool CTriMesh::IntersectRay(const Vec3& origin, const Vec3& direction, bool twoSided, u32& triangle, f32& distance,

@@ -98,6 +98,14 @@ class CTriMesh : public CGeometry {
   // Appends `object` to the list of level `level`. Null: kErrInvalidArg;
   // a level without a list: kErrOutOfRange.
   Result AddLodObject(u32 level, CDorun* object);
+  // The mesh's material reference: the first object of level 0's list that
+  // is a KT::CMaterial (derived classes included); null when there is none.
+  CDorun* GetMaterial() const;
+  // Replaces the entry GetMaterial names with `material`, or puts it first
+  // in level 0's list when there is none; marks the mesh modified, kOk.
+  // Null or not a material: kErrInvalidArg; no level 0: kErrOutOfRange.
+  // Nothing changes on a refusal.
+  Result SetMaterial(CDorun* material);
 
   // --- mesh operations -------------------------------------------------------------------
   // Ray query against level 0's triangles (whatever CurrentLod is), with

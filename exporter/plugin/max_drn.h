@@ -24,13 +24,18 @@
 #include "render/materials/material_base.h"
 #include "scene/node.h"
 
-class Mtl;
-class Modifier;
+class BitmapTex;
 class ModContext;
+class Modifier;
+class Mtl;
+class StdMat;
+class Texmap;
 
 namespace KT {
+class CStandardMaterial;
+class CTextureMap;
 class CTriMesh;
-}
+}  // namespace KT
 
 // The first record of `profile` whose rig bone (the second name) equals
 // `name` exactly; null when there is none.
@@ -319,6 +324,79 @@ class CMaxDrn {
   // written at one time never feeds the pose of a later time. Null does
   // nothing.
   void BakeProfileIntoKeys(KT::CNode* root);
+
+  // --- material conversion (exporter/convert/material_conversion.cpp) -----
+  // The converted form of a host material at tick t, or null. Standard
+  // (2, 0): converted once per context (materialCache) and given its
+  // attribute controller. Multi/Sub-Object (0x200, 0): a new
+  // KT::CMultiMaterial named after it with each sub-material converted and
+  // appended (an empty or unsupported one is skipped, so the later ones
+  // move down). Blend (0x250, 0): a new KT::CBlendMaterial with both
+  // sub-materials and, when sub-map 0 is a Bitmap whose file loads, that
+  // texture as its mask. Null or any other class: null. Multi and Blend
+  // results are not cached.
+  KT::CPointer<KT::CMaterial> ConvertMaterial(Mtl* mtl, TimeValue t);
+  // A new KT::CStandardMaterial with the host's name, TwoSided, colours and
+  // factors at t, and its texture slots: slot 10 a KT::CRefractionMap in
+  // channel 10 weighted by the amount at tick 0; slot 9 a KT::CCubeMap in
+  // channel 11 when the map answers I_REFLECTION_MAP; slot 8 a
+  // KT::CNormalBumpTex around the normal map of a Normal Bump over a
+  // Bitmap; slots 0, 3, 5, 7 and 11 never; every other filled slot through
+  // ConvertTextureSlot. Null when `mtl` is null or memory runs out.
+  KT::CPointer<KT::CStandardMaterial> ConvertStandardMaterial(StdMat* mtl, TimeValue t);
+  // Slot `slot` of `mtl` into its channel of `material`: a Bitmap map
+  // becomes a KT::CTextureMap filled by LoadTexture, weighted by the slot's
+  // amount at t (a slot-8 map reads UV channel 0); a failed lookup leaves
+  // the channel empty and answers its code; a map of any other class leaves
+  // it empty (kDone). The map's UV placement (ConvertUvTransform) is stored
+  // for the channel in every case where the map has a UV generator. Null
+  // arguments or a slot without a channel: kErrInvalidArg.
+  KT::Result ConvertTextureSlot(StdMat* mtl, KT::CStandardMaterial* material, TimeValue t, Texmap* tex, int slot);
+
+  // --- texture lookup (exporter/convert/texture_lookup.cpp) ---------------
+  // Gives `map` the image of the bitmap's file: the name as entered when it
+  // names a file, else what BMMGetFullFilename finds on the map folders,
+  // else the name as entered. One KT::CImage (storage kind 1, named after
+  // the file title) per exact widened path for the context's life
+  // (textureCache). With UVW source 0 and a map channel inside uvChannels,
+  // uUvwChannel becomes that entry (-1 reads as 0xFFFFFFFF). kOk; null
+  // argument: kErrInvalidArg; a file that does not decode: the decoder's
+  // code, nothing cached and the map unchanged.
+  KT::Result LoadTexture(KT::CTextureMap* map, BitmapTex* tex);
+
+  // --- material attribute animation (material_attribute_animation.cpp) ----
+  // Attaches a KT::CMaterialAttributeControl named after `mtl` (Frequency
+  // 1) to `material` and gives it one light, self and texture key per tick
+  // of SampleTicks over the host's animation range, at KeyTimeFromTicks
+  // from the range start: light = the colours and lighting factors,
+  // self = opacity, falloff and SoftThresh 0, texture = the amounts of
+  // slots 1, 2, 4, 6, 8, 9 and 10, the other channels 1.0. Null arguments do
+  // nothing.
+  void BuildMaterialAttributeControl(StdMat* mtl, KT::CStandardMaterial* material);
+
+  // --- mesh export (exporter/convert/mesh_export.cpp) ---------------------
+  // Advances the progress by 14 ("Create Mesh"), then, with a root and
+  // collected nodes, runs CreateMesh at tick 0 for each collected node
+  // whose converted KT::CNode (exact class, found by name) exists.
+  void CreateMeshes();
+  // Builds a KT::CTriMesh named after `node` under `parent` from the node's
+  // triangles at t: positions, colours, corners (order {0, 2, 1} under a
+  // mirrored object transform), smoothing-group or explicit normal
+  // sharing with normals computed from the positions, one UV channel per
+  // used map channel (uvChannels records the numbering), the converted or
+  // default material, material ids, then ExportModifierData and
+  // EnsureKeyframeControl. Objects that do not convert to triangles, and
+  // bone objects, build nothing. A mesh without vertices, or one whose
+  // face, colour-face, map-face or explicit-normal indices point outside
+  // their arrays, stays an empty named mesh (Basis and flags set). Null
+  // arguments do nothing.
+  void CreateMesh(KT::CNode* parent, INode* node, TimeValue t);
+  // Walks the node's derived objects from its object reference down, each
+  // one's modifiers in index order, and hands Physique, Skin, Morpher, mesh
+  // select, UVW Map and Unwrap UVW modifiers to their pass (the last three
+  // only when they do not answer MODIFIER_EXCLUDED_INTERFACE, and with the
+  // modifier's context). Other modifiers are passed over.
+  void ExportModifierData(KT::CTriMesh* mesh, INode* node, TimeValue t);
 
   std::vector<INode*> nodes;                 // host nodes to convert, in collection order
   KT::CPointer<KT::CNode> root;              // root of the converted scene

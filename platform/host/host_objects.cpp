@@ -16,6 +16,7 @@ Mesh MeshAt(const MeshDesc& desc, TimeValue t) {
     mesh.faces.push_back(face);
   }
   mesh.vertCol = desc.colors;
+  mesh.vcFace.reserve(desc.colorFaces.size());
   for (const auto& cf : desc.colorFaces) mesh.vcFace.push_back(TVFace{{cf[0], cf[1], cf[2]}});
   int mapCount = 0;
   for (const MapChannelDesc& map : desc.maps) mapCount = std::max(mapCount, map.channel + 1);
@@ -23,9 +24,11 @@ Mesh MeshAt(const MeshDesc& desc, TimeValue t) {
   for (const MapChannelDesc& map : desc.maps) {
     MeshMap& out = mesh.maps[static_cast<std::size_t>(map.channel)];
     out.tv = EvalKeys(map.keys, t, map.verts);
+    out.tf.reserve(map.faces.size());
     for (const auto& f : map.faces) out.tf.push_back(TVFace{{f[0], f[1], f[2]}});
   }
   mesh.specifiedNormals.normals = desc.normals;
+  mesh.specifiedNormals.faces.reserve(desc.normalFaces.size());
   for (const auto& f : desc.normalFaces) mesh.specifiedNormals.faces.push_back(MeshNormalFace{{f[0], f[1], f[2]}});
   return mesh;
 }
