@@ -182,6 +182,26 @@ TEST_F(ExportRoad, AMissingThumbnailImageIsReportedAndTheExportGoesOn) {
   EXPECT_EQ(Written(), std::vector<std::string>{"Body.zMotion"});
 }
 
+TEST_F(ExportRoad, ASampleRateBelowOneSamplesEveryFrame) {
+  // The stored rate comes from the scene's file properties; the context
+  // takes at least 1, so the reduction still samples and the motion is
+  // written.
+  for (const int rate : {0, -5}) {
+    UiScript::Current().Clear();
+    std::filesystem::remove_all(out_.Native("Body.zMotion"));
+    SceneBuilder b = OneBone();
+    KT::Host::HostScene& scene = Open(b);
+    ExportChoices c = Choices(13, 2, "Body");
+    c.optimise = true;
+    c.sampleRate = rate;
+    const ExportOutcome outcome = RunExportRoad(c, &scene, &scene, false);
+    EXPECT_TRUE(outcome.saved) << rate;
+    EXPECT_EQ(Written(), std::vector<std::string>{"Body.zMotion"}) << rate;
+    ContentFileReader file(out_.Wide("Body.zMotion"));
+    EXPECT_EQ(file.result, KT::kOk) << rate;
+  }
+}
+
 TEST(ExportRoadNames, BaseNameDropsFolderAndExtension) {
   const struct {
     std::string path, base;
