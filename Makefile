@@ -36,6 +36,8 @@ example: release
 	$(DRN) eval $(RELEASE)/sample.drn 0 250 500 1000
 	$(DRN) sample --tree $(RELEASE)/example.spt
 	$(DRN) tree $(RELEASE)/example.spt
+	$(DRN) export examples/scenes/g5_character.xml $(RELEASE)/export
+	$(DRN) info $(RELEASE)/export/g5_character.zAvatar
 
 test: asan release
 	ctest --test-dir $(SANITIZE) --output-on-failure -j $(JOBS)

@@ -16,6 +16,7 @@ int RunEval(int argc, char** argv);
 int RunImage(int argc, char** argv);
 int RunHost(int argc, char** argv);
 int RunTree(int argc, char** argv);
+int RunExport(int argc, char** argv);
 
 // The text `drn dump` prints for a loaded stream: the thumbnail, the listed
 // objects, the extension records and the roots, each with what it owns;

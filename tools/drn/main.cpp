@@ -29,6 +29,11 @@ void PrintHelp() {
       "                      load tree data, compute it as a scene's tree does and print it;\n"
       "                      write it again (--save) or its geometry as OBJ text (--obj)\n"
       "  tree SCENE          print every tree object of a scene file as it loaded and computed\n"
+      "  export SCENE.xml OUT_FOLDER [--name NAME] [--type 13|14] [--option all|geometry|animation]\n"
+      "         [--clips NAME:FROM-TO,...] [--optimize RATE,R,T,S,P] [--thumbnail IMAGE]\n"
+      "         [--max-texture 4096|2048|1024|512|256|none] [--selected] [--host-folder DIR]\n"
+      "                      run the exporter on a host scene description as the host does;\n"
+      "                      prints each content file written (--about: what the host lists)\n"
       "  --help              show this text\n");
 }
 
@@ -54,6 +59,7 @@ int main(int argc, char** argv) {
   if (verb == "image") return drn::RunImage(argc - 2, argv + 2);
   if (verb == "host") return drn::RunHost(argc - 2, argv + 2);
   if (verb == "tree") return drn::RunTree(argc - 2, argv + 2);
+  if (verb == "export") return drn::RunExport(argc - 2, argv + 2);
   std::fprintf(stderr, "drn: unknown verb '%s' (see drn --help)\n", verb.c_str());
   return 2;
 }
