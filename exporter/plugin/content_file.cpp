@@ -52,6 +52,23 @@ KT::Result WriteContent(KT::CStream& stream, KT::CBase* object, bool gesture, KT
   return stream.Save(kContentSaveFlags);
 }
 
+// Without a node build (a biped motion keyed on a base-bone scene) every
+// node carries one plain keyframe control per clip: those named after
+// another clip of the list go, so that each clip file holds its own clip.
+// Unnamed controls and those of names outside the list stay.
+void RemoveOtherClipKeyframes(KT::CBase* copy, const KT::WString& clipName, const std::vector<ClipRecord>& clips) {
+  std::vector<KT::CKeyframeControl*> controls;
+  KT::CollectObjects(controls, copy, nullptr, false, false);
+  for (KT::CKeyframeControl* control : controls) {
+    const KT::WString& name = control->GetName();
+    if (name.empty() || name == clipName) continue;
+    const bool otherClip =
+        std::any_of(clips.begin(), clips.end(), [&](const ClipRecord& c) { return c.Name == name; });
+    if (!otherClip) continue;
+    if (KT::CDorun* object = control->GetObject()) object->RemoveControl(control);
+  }
+}
+
 // Shows the box of a file that was not written.
 void ReportFailedSave(const std::string& path, KT::Result result) {
   MessageBoxA(nullptr, FailedSaveMessage(path, result).c_str(), "Error", MB_OK);
@@ -161,6 +178,7 @@ void CMaxDrn::SaveClipFiles(KT::Result& result, const std::string& folder, const
       std::vector<KT::CRTSClipControl*> containers;
       KT::CollectObjects(containers, clone.Get(), nullptr, false, false);
       for (KT::CRTSClipControl* container : containers) KeepClipChildren(*container, clip.Name);
+      if (nodeBuildMode == kInitialNodeBuildMode) RemoveOtherClipKeyframes(clone.Get(), clip.Name, clips);
     }
     std::vector<KT::CUvwMapClipControl*> uvwContainers;
     KT::CollectObjects(uvwContainers, clone.Get(), nullptr, false, false);

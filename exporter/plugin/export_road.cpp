@@ -20,33 +20,171 @@ constexpr SClass_ID kCameraSuperClass = 0x20;
 
 void ShowError(const char* text) { MessageBoxA(nullptr, text, "Error", MB_OK); }
 
-// The build steps of the two content types; false when the conversion
-// profile cannot be read (nothing built).
-bool BuildScene(CMaxDrn& context, const ExportChoices& choices, int ticksPerFrame, const std::string& baseName) {
+constexpr SClass_ID kGeometrySuperClass = 0x10;
+
+// How the content of a type is written.
+enum class SaveKind { kOneFile, kClipFiles, kNone };
+
+// The mesh steps of a character or a scene without animation.
+void BuildModel(CMaxDrn& context) {
+  context.CreateMeshes();
+  context.ResetUvwClipControls();
+  context.RemoveMaterialAnimation();
+}
+
+void RemoveLightsAndCameras(CMaxDrn& context) {
+  context.RemoveNodesOfSuperClass(kLightSuperClass);
+  context.RemoveNodesOfSuperClass(kCameraSuperClass);
+}
+
+// Keyframes of a biped (with the empty profile list) or of the node tree.
+void BuildMotionKeys(CMaxDrn& context, bool biped, int ticksPerFrame) {
+  if (biped) {
+    context.BuildBipedKeyframes(ticksPerFrame, {});
+  } else {
+    context.BuildHierarchyKeyframes(ticksPerFrame);
+  }
+}
+
+// The build steps of a content type; false when the conversion profile
+// cannot be read (nothing built). `option` is the export option, which a
+// motion (type 2) turns into "Animation Only".
+bool BuildScene(CMaxDrn& context, const ExportChoices& choices, int ticksPerFrame, const std::string& baseName,
+                int& option) {
   KT::Result result = KT::kOk;
   LoadConversionProfile(result, GetDataFilePath(kConversionProfileFile), context.profile);
   if (KT::Failed(result)) {
     ShowError("Failed to open conversion profile!");
     return false;
   }
-  context.BuildNodes(0);
-  context.ApplyProfileToKeys();
-  const bool motion = choices.contentType == 13 && choices.exportOption == 2;
-  if (motion) {
-    FixupMotionSkeleton(context);
-    context.BuildHierarchyKeyframes(ticksPerFrame);
-    context.BuildUvwAnimation(ticksPerFrame);
-  } else {
-    context.CreateMeshes();
-    context.ResetUvwClipControls();
-    context.RemoveMaterialAnimation();
-    context.CleanRigBoneNodes();
-    FixupRigSkeleton(context);
+  KT::WString rootName = ToWide(baseName);
+  bool renameRoot = true;
+  switch (choices.contentType) {
+    case 0:
+    case 1:
+    case 12:
+      BuildModel(context);
+      context.CleanRigBoneNodes();
+      RemoveLightsAndCameras(context);
+      break;
+    case 2:
+      renameRoot = false;
+      if (choices.biped) {
+        if (!context.LoadBaseBoneFile(ToWide(GetBaseBoneFilePath(choices.handOnly)))) {
+          // The rest of the type's steps need the skeleton; what was built
+          // so far is validated and saved as it is.
+          ShowError("Failed to open base bone file!");
+          return true;
+        }
+        context.BuildBipedKeyframes(ticksPerFrame, {});
+      } else {
+        context.BuildHierarchyKeyframes(ticksPerFrame);
+        if (choices.handOnly) context.BuildGestureRoot();
+      }
+      RemoveLightsAndCameras(context);
+      option = 2;
+      break;
+    case 3:
+      if (option == 1) {
+        BuildModel(context);
+      } else {
+        BuildMotionKeys(context, choices.biped, ticksPerFrame);
+        if (option == 2) {
+          context.BuildUvwAnimation(ticksPerFrame);
+        } else {
+          context.CreateMeshes();
+        }
+      }
+      RemoveLightsAndCameras(context);
+      if (option == 2) rootName = u"KT_MotionRoot";
+      break;
+    case 4:
+    case 5:
+      if (option == 1) {
+        BuildModel(context);
+      } else if (option == 2) {
+        context.BuildPropKeyframes(ticksPerFrame);
+        context.BuildUvwAnimation(ticksPerFrame);
+      } else {
+        context.BuildPropKeyframes(ticksPerFrame);
+        context.CreateMeshes();
+        context.GenerateScript();
+      }
+      RemoveLightsAndCameras(context);
+      break;
+    case 6:
+    case 7:
+      BuildModel(context);
+      RemoveLightsAndCameras(context);
+      rootName = choices.contentType == 6 ? u"TerrainRoot" : u"SkyRoot";
+      break;
+    case 8:
+      context.CreateMeshes();
+      RemoveLightsAndCameras(context);
+      rootName = u"WaterRoot";
+      break;
+    case 9:
+      context.BuildKeyframes(ticksPerFrame);
+      context.CreateLights();
+      context.MoveNodesOfSuperClassToRoot(kLightSuperClass);
+      context.RemoveNodesOfSuperClass(kCameraSuperClass);
+      context.RemoveNodesOfSuperClass(kGeometrySuperClass);
+      rootName = u"LightRoot";
+      break;
+    case 10:
+      context.BuildKeyframes(ticksPerFrame);
+      context.CreateCamera();
+      context.MoveNodesOfSuperClassToRoot(kCameraSuperClass);
+      context.RemoveNodesOfSuperClass(kLightSuperClass);
+      context.RemoveNodesOfSuperClass(kGeometrySuperClass);
+      rootName = u"CameraRoot";
+      break;
+    case 11:
+      context.CreateMeshes();
+      context.CleanRigBoneNodes();
+      RemoveLightsAndCameras(context);
+      break;
+    default: {
+      context.BuildNodes(0);
+      context.ApplyProfileToKeys();
+      const bool motion = choices.contentType == 13 && option == 2;
+      if (motion) {
+        FixupMotionSkeleton(context);
+        context.BuildHierarchyKeyframes(ticksPerFrame);
+        context.BuildUvwAnimation(ticksPerFrame);
+        rootName = u"KT_MotionRoot";
+      } else {
+        context.CreateMeshes();
+        context.ResetUvwClipControls();
+        context.RemoveMaterialAnimation();
+        context.CleanRigBoneNodes();
+        FixupRigSkeleton(context);
+      }
+      RemoveLightsAndCameras(context);
+      break;
+    }
   }
-  context.RemoveNodesOfSuperClass(kLightSuperClass);
-  context.RemoveNodesOfSuperClass(kCameraSuperClass);
-  context.SetRootName(motion ? KT::WString(u"KT_MotionRoot") : ToWide(baseName));
+  if (renameRoot) context.SetRootName(rootName);
   return true;
+}
+
+// How the content of a type is saved, after its build steps.
+SaveKind SaveKindOf(int contentType, int option) {
+  switch (contentType) {
+    case 2:
+      return SaveKind::kClipFiles;
+    case 3:
+    case 5:
+    case 13:
+      return option == 2 ? SaveKind::kClipFiles : SaveKind::kOneFile;
+    case 4:
+    case 6:
+    case 7:
+    case 8:
+      return SaveKind::kNone;
+    default:
+      return SaveKind::kOneFile;
+  }
 }
 
 }  // namespace
@@ -117,18 +255,29 @@ ExportOutcome RunExportRoad(const ExportChoices& choices, IScene* scene, Interfa
   context.clips = clips;
   outcome.clips = clips;
 
-  if (!BuildScene(context, choices, ticksPerFrame, baseName)) {
+  int option = choices.exportOption;
+  if (!BuildScene(context, choices, ticksPerFrame, baseName, option)) {
     context.EndProgress();
     outcome.stopped = ExportOutcome::Stop::kProfile;
     return outcome;
   }
 
-  const bool motion = choices.contentType == 13 && choices.exportOption == 2;
   ValidationReport report;
-  if (choices.contentType == 14) {
-    CheckFaceData(context, report);
-  } else if (!motion) {
-    CheckCharacterData(context, 2, report);
+  switch (choices.contentType) {
+    case 0:
+      CheckCharacterData(context, 1, report);
+      break;
+    case 12:
+      CheckCharacterData(context, 0, report);
+      break;
+    case 13:
+      if (option != 2) CheckCharacterData(context, 2, report);
+      break;
+    case 14:
+      CheckFaceData(context, report);
+      break;
+    default:
+      break;
   }
   if (BuildValidationReport(report)) {
     context.EndProgress();
@@ -149,10 +298,16 @@ ExportOutcome RunExportRoad(const ExportChoices& choices, IScene* scene, Interfa
   }
 
   KT::Result saveResult = KT::kOk;
-  if (motion) {
-    context.SaveClipFiles(saveResult, choices.folder, choices.extension);
-  } else {
-    context.SaveFile(saveResult, choices.targetPath);
+  switch (SaveKindOf(choices.contentType, option)) {
+    case SaveKind::kClipFiles:
+      context.SaveClipFiles(saveResult, choices.folder, choices.extension);
+      break;
+    case SaveKind::kOneFile:
+      context.SaveFile(saveResult, choices.targetPath);
+      break;
+    case SaveKind::kNone:
+      context.SaveUnsupportedFile(saveResult, choices.targetPath);
+      break;
   }
   outcome.saveResult = saveResult;
   outcome.saved = !KT::Failed(saveResult);

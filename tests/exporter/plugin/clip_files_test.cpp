@@ -183,6 +183,42 @@ TEST_F(ClipFiles, ClipContainersKeepTheChildOfTheClip) {
   }
 }
 
+TEST_F(ClipFiles, WithoutANodeBuildPlainKeyframeControlsOfOtherClipsGo) {
+  // A biped motion hangs one plain keyframe control per clip on every node
+  // and keeps the build mode 6: each clip file still holds only its clip.
+  auto context = std::make_unique<CMaxDrn>(host_.get(), host_.get(), false);
+  context->BuildNodes(6);
+  ASSERT_EQ(context->nodeBuildMode, 6);
+  ASSERT_TRUE(context->root);
+  auto* hip = static_cast<KT::CNode*>(context->root->Find(u"Hip", &KT::CNode::StaticClassRecord(), false, false));
+  ASSERT_NE(hip, nullptr);
+  for (const char16_t* name : {u"Walk", u"Run", u"", u"Pose"}) {
+    KT::CPointer<KT::CKeyframeControl> keys(new KT::CKeyframeControl());
+    keys->SetName(name);
+    ASSERT_EQ(hip->AddControl(keys.Get()), KT::kOk);
+  }
+  context->clips = {{u"Walk", 0, 30}, {u"Run", 31, 60}};
+  KT::Result result = KT::kErrMissingObject;
+  context->SaveClipFiles(result, folder_.Native(), ".zMotion");
+  EXPECT_EQ(result, KT::kOk);
+  const struct {
+    const char* file;
+    std::vector<std::u16string> chain;
+  } cases[] = {
+      // The build's own unnamed clip container leads the chain.
+      {"Walk.zMotion", {u"", u"Walk", u"", u"Pose"}},
+      {"Run.zMotion", {u"", u"Run", u"", u"Pose"}},
+  };
+  for (const auto& c : cases) {
+    ContentFileReader file(folder_.Wide(c.file));
+    ASSERT_EQ(file.result, KT::kOk) << c.file;
+    KT::CNode* node = file.Node(u"Hip");
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(ChainNames(node), c.chain) << c.file;
+  }
+  EXPECT_EQ(ChainNames(hip), (std::vector<std::u16string>{u"", u"Walk", u"Run", u"", u"Pose"}));
+}
+
 TEST_F(ClipFiles, UvwClipContainersAreFilteredInEveryMode) {
   for (int mode : {0, 6}) {
     const TempFolder out;

@@ -202,6 +202,86 @@ TEST_F(ExportRoad, ASampleRateBelowOneSamplesEveryFrame) {
   }
 }
 
+TEST_F(ExportRoad, TypesWithoutANodeBuildFindNoRootAndWriteNothing) {
+  // Only the node build, the base-bone scene and the gesture root make a
+  // root: the other rows run their steps on nothing; accessories and the
+  // environment types have no save at all.
+  const struct {
+    int type;
+    int option;
+    KT::Result save;
+  } rows[] = {
+      {1, 0, KT::kErrNotFound},     {3, 2, KT::kErrNotFound},
+      {4, 0, KT::kErrNotAvailable}, {4, 2, KT::kErrNotAvailable}, {5, 1, KT::kErrNotFound},
+      {6, 0, KT::kErrNotAvailable}, {7, 0, KT::kErrNotAvailable}, {8, 0, KT::kErrNotAvailable},
+      {9, 0, KT::kErrNotFound},     {10, 0, KT::kErrNotFound},    {11, 0, KT::kErrNotFound},
+  };
+  for (const auto& row : rows) {
+    UiScript::Current().Clear();
+    SceneBuilder b = OneBone();
+    KT::Host::HostScene& scene = Open(b);
+    const ExportOutcome outcome = RunExportRoad(Choices(row.type, row.option, "Body"), &scene, &scene, false);
+    EXPECT_EQ(outcome.stopped, ExportOutcome::Stop::kNone) << row.type;
+    EXPECT_FALSE(outcome.saved) << row.type;
+    EXPECT_EQ(outcome.saveResult, row.save) << row.type << " " << std::hex << outcome.saveResult;
+    EXPECT_TRUE(Written().empty()) << row.type;
+  }
+}
+
+TEST_F(ExportRoad, CheckedCharacterTypesWithoutARootStopOnValidation) {
+  for (const int type : {0, 12}) {
+    UiScript::Current().Clear();
+    SceneBuilder b = OneBone();
+    KT::Host::HostScene& scene = Open(b);
+    const ExportOutcome outcome = RunExportRoad(Choices(type, 0, "Body"), &scene, &scene, false);
+    EXPECT_EQ(outcome.stopped, ExportOutcome::Stop::kValidation) << type;
+    EXPECT_TRUE(Written().empty()) << type;
+  }
+}
+
+TEST_F(ExportRoad, AHandOnlyMotionWritesOneGestureFilePerClipWhateverTheOption) {
+  for (const int option : {0, 1, 2}) {
+    UiScript::Current().Clear();
+    for (const auto& e : std::filesystem::directory_iterator(out_.Native())) std::filesystem::remove_all(e.path());
+    SceneBuilder b = OneBone();
+    b.StringProperty(u"Ostrel3_CharAnimation_MClip", "Walk&#%0 to 50*;@Run&#%51 to 100*;@");
+    KT::Host::HostScene& scene = Open(b);
+    ExportChoices c = Choices(2, option, "Body");
+    c.handOnly = true;
+    c.extension = ".zHand";
+    const ExportOutcome outcome = RunExportRoad(c, &scene, &scene, false);
+    EXPECT_TRUE(outcome.saved) << option << " " << std::hex << outcome.saveResult;
+    ASSERT_EQ(Written(), (std::vector<std::string>{"Run.zHand", "Walk.zHand"})) << option;
+    ContentFileReader file(out_.Wide("Walk.zHand"));
+    ASSERT_EQ(file.result, KT::kOk);
+    ASSERT_NE(file.Root(), nullptr);
+    EXPECT_EQ(file.Root()->GetName(), u"GestureRoot") << "the motion's root keeps its name";
+  }
+}
+
+TEST_F(ExportRoad, AMissingBaseBoneSceneIsShownAndNothingIsWritten) {
+  // A data folder with everything but the base-bone scenes.
+  const std::filesystem::path host = out_.Native("host");
+  std::filesystem::copy(KT_BUILT_HOST_FOLDER, host, std::filesystem::copy_options::recursive);
+  for (const auto& e : std::filesystem::recursive_directory_iterator(host)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind("KTBone", 0) == 0) std::filesystem::remove(e.path());
+  }
+  std::filesystem::create_directories(out_.Native("out"));
+  SceneBuilder b = OneBone(host.string() + "/");
+  KT::Host::HostScene& scene = Open(b);
+  ExportChoices c = Choices(2, 0, "Body");
+  c.biped = true;
+  c.folder = out_.Native("out");
+  c.targetPath = out_.Native("out/Body.zMotion");
+  const ExportOutcome outcome = RunExportRoad(c, &scene, &scene, false);
+  const std::vector<std::string> boxes = ShownBoxes();
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(boxes.front(), "Error: Failed to open base bone file!");
+  EXPECT_EQ(outcome.saveResult, KT::kErrNotFound);
+  EXPECT_TRUE(std::filesystem::is_empty(out_.Native("out")));
+}
+
 TEST(ExportRoadNames, BaseNameDropsFolderAndExtension) {
   const struct {
     std::string path, base;
