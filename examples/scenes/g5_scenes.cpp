@@ -393,11 +393,43 @@ SceneDescription G5FaceScene() {
   return maker.Take();
 }
 
+SceneDescription BipedMotionScene() {
+  // A small biped keyed over frames 0 to 60: the body controller on the
+  // pelvis, slave controllers on the bones above and below it.
+  constexpr int kTicks = 160;
+  Host::SceneBuilder b;
+  b.RootName("Scene").TicksPerFrame(kTicks).Range(0, 60 * kTicks);
+  const int pelvis = b.AddNode("Bip01 Pelvis")
+                         .Bone()
+                         .Controller(Host::ControllerKind::kBipedBody, 0)
+                         .PositionKey(0, Point3(0.0f, 0.0f, 40.0f))
+                         .PositionKey(30 * kTicks, Point3(0.0f, 15.0f, 42.0f))
+                         .PositionKey(60 * kTicks, Point3(0.0f, 30.0f, 40.0f))
+                         .Index();
+  const struct {
+    const char* name;
+    Point3 offset;
+  } slaves[] = {{"Bip01 Spine", Point3(0.0f, 0.0f, 8.0f)},
+                {"Bip01 L Thigh", Point3(-6.0f, 0.0f, -2.0f)},
+                {"Bip01 R Thigh", Point3(6.0f, 0.0f, -2.0f)}};
+  for (const auto& slave : slaves) {
+    b.AddNode(slave.name, pelvis)
+        .Bone()
+        .Controller(Host::ControllerKind::kBipedSlave, 0)
+        .PositionKey(0, slave.offset)
+        .RotationKey(0, Quat())
+        .RotationKey(30 * kTicks, kTurnX)
+        .RotationKey(60 * kTicks, Quat());
+  }
+  return b.Description();
+}
+
 const std::vector<ExampleScene>& ExampleScenes() {
   static const std::vector<ExampleScene> scenes = {
       {"g5_character.xml", &G5CharacterScene},
       {"g5_face.xml", &G5FaceScene},
       {"g5_character_broken.xml", &G5CharacterBrokenScene},
+      {"biped_motion.xml", &BipedMotionScene},
   };
   return scenes;
 }

@@ -32,6 +32,9 @@ using Host::SceneDescription;
 SceneDescription G5CharacterScene();
 SceneDescription G5FaceScene();
 SceneDescription G5CharacterBrokenScene();
+// A small biped ("Bip01 Pelvis" under the body controller, slave bones
+// above and below) keyed over frames 0 to 60, for biped motion exports.
+SceneDescription BipedMotionScene();
 
 struct ExampleScene {
   const char* file;  // the description file's name in the scenes folder

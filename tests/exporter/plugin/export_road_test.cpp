@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "content_file_reader.h"
+#include "controllers/core/keyframe_control.h"
 #include "exporter/plugin/ostrel_max_exp.h"
 #include "exporter/ui/ostrel_max_exp_dlg.h"
 #include "platform/host/description_file.h"
@@ -256,6 +257,27 @@ TEST_F(ExportRoad, AHandOnlyMotionWritesOneGestureFilePerClipWhateverTheOption) 
     ASSERT_EQ(file.result, KT::kOk);
     ASSERT_NE(file.Root(), nullptr);
     EXPECT_EQ(file.Root()->GetName(), u"GestureRoot") << "the motion's root keeps its name";
+  }
+}
+
+TEST_F(ExportRoad, ABipedMotionIsKeyedOnTheFullBodyBaseBones) {
+  KT::Host::HostScene& scene = OpenExample("biped_motion.xml");
+  ExportChoices c = Choices(2, 0, "biped_motion");
+  c.biped = true;
+  const ExportOutcome outcome = RunExportRoad(c, &scene, &scene, false);
+  EXPECT_EQ(ShownBoxes(), std::vector<std::string>{});
+  EXPECT_TRUE(outcome.saved) << std::hex << outcome.saveResult;
+  ASSERT_EQ(Written(), std::vector<std::string>{"biped_motion.zMotion"});
+  ContentFileReader file(out_.Wide("biped_motion.zMotion"));
+  ASSERT_EQ(file.result, KT::kOk);
+  ASSERT_NE(file.Root(), nullptr);
+  EXPECT_EQ(file.Root()->GetName(), u"KT_MotionRoot");
+  for (const char16_t* bone : {u"LowerTorso", u"LThigh", u"RThigh", u"UpperTorso"}) {
+    KT::CNode* node = file.Node(bone);
+    ASSERT_NE(node, nullptr);
+    auto* keys = dynamic_cast<KT::CKeyframeControl*>(node->GetFirstControl());
+    ASSERT_NE(keys, nullptr);
+    EXPECT_EQ(keys->GetName(), u"biped_motion");
   }
 }
 
