@@ -189,13 +189,9 @@ SaveKind SaveKindOf(int contentType, int option) {
 
 }  // namespace
 
-ExportChoices ChoicesFromPanel(const COstrelMaxExpDlg& panel) {
+ExportChoices ChoicesFromSettings(const PanelSettings& s) {
   ExportChoices c;
-  const PanelSettings& s = panel.settings;
   c.contentType = s.contentType;
-  c.targetPath = panel.GetExportPath();
-  c.folder = panel.GetExportFolder();
-  c.extension = ExtensionForType(static_cast<unsigned>(s.contentType), panel.exportOption, s.handOnly);
   c.thumbnailMode = s.thumbnailMode;
   c.thumbnailFile = s.thumbnailFile;
   c.textureLimit = s.textureLimit;
@@ -203,12 +199,21 @@ ExportChoices ChoicesFromPanel(const COstrelMaxExpDlg& panel) {
   c.biped = s.biped;
   c.handOnly = s.handOnly;
   c.optimise = s.optimise;
-  c.exportOption = static_cast<int>(panel.exportOption);
   c.sampleRate = s.sampleRate;
   c.thresholdR = s.thresholdR;
   c.thresholdT = s.thresholdT;
   c.thresholdS = s.thresholdS;
   c.thresholdP = s.thresholdP;
+  return c;
+}
+
+ExportChoices ChoicesFromPanel(const COstrelMaxExpDlg& panel) {
+  const PanelSettings& s = panel.settings;
+  ExportChoices c = ChoicesFromSettings(s);
+  c.targetPath = panel.GetExportPath();
+  c.folder = panel.GetExportFolder();
+  c.extension = ExtensionForType(static_cast<unsigned>(s.contentType), panel.exportOption, s.handOnly);
+  c.exportOption = static_cast<int>(panel.exportOption);
   return c;
 }
 

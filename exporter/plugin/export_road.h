@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "exporter/plugin/clip_list.h"
+#include "exporter/ui/export_settings.h"
 
 #include "objectmodel/types.h"
 #include "platform/host/interface.h"
@@ -35,6 +36,9 @@ struct ExportChoices {
   float thresholdP = 0.0f;
 };
 
+// The choices stored in the panel's settings: type, thumbnail, texture
+// limit, biped switches and optimisation (no target, extension or option).
+ExportChoices ChoicesFromSettings(const PanelSettings& settings);
 // The choices of a panel that ended with IDOK.
 ExportChoices ChoicesFromPanel(const COstrelMaxExpDlg& panel);
 

@@ -5,6 +5,7 @@
 // option dialog are then confirmed as they open.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "exporter/plugin/dlg_valid.h"
+#include "exporter/plugin/export_road.h"
 #include "exporter/plugin/ostrel_max_exp.h"
 #include "exporter/plugin/ostrel_max_exp_class_desc.h"
 #include "exporter/ui/export_settings.h"
@@ -32,7 +34,7 @@ namespace {
 
 void PrintExportUsage() {
   std::fprintf(stderr,
-               "usage: drn export SCENE.xml OUT_FOLDER [--name NAME] [--type 13|14] "
+               "usage: drn export SCENE.xml OUT_FOLDER [--name NAME] [--type 0..14] [--biped] [--hand-only] "
                "[--option all|geometry|animation] [--clips NAME:FROM-TO,...] [--optimize RATE,R,T,S,P] "
                "[--thumbnail IMAGE] [--max-texture 4096|2048|1024|512|256|none] [--selected] [--host-folder DIR]\n"
                "       drn export --about\n");
@@ -44,6 +46,8 @@ struct ExportArgs {
   std::string name;
   std::string hostFolder;
   bool selected = false;
+  bool biped = false;
+  bool handOnly = false;
   bool hasType = false;
   int type = 13;
   bool hasOption = false;
@@ -111,12 +115,16 @@ std::string ParseArgs(int argc, char** argv, ExportArgs& a) {
     std::string v;
     if (arg == "--selected") {
       a.selected = true;
+    } else if (arg == "--biped") {
+      a.biped = true;
+    } else if (arg == "--hand-only") {
+      a.handOnly = true;
     } else if (arg == "--name") {
       if (!value(a.name) || a.name.empty()) return "--name needs a name";
     } else if (arg == "--host-folder") {
       if (!value(a.hostFolder) || a.hostFolder.empty()) return "--host-folder needs a folder";
     } else if (arg == "--type") {
-      if (!value(v) || !ParseInt(v, a.type) || (a.type != 13 && a.type != 14)) return "--type takes 13 or 14";
+      if (!value(v) || !ParseInt(v, a.type) || a.type < 0 || a.type > 14) return "--type takes 0 to 14";
       a.hasType = true;
     } else if (arg == "--option") {
       if (!value(v)) return "--option takes all, geometry or animation";
@@ -184,12 +192,20 @@ std::string DefaultHostFolder() {
   return (self.parent_path() / "host").string() + "/";
 }
 
-// Writes the options into the file properties the panel reads.
+// The content types the panel offers; the others run without it.
+bool IsPanelType(int type) { return type == 13 || type == 14; }
+
+// Writes the options into the file properties the panel reads. For a type
+// the panel does not offer, the panel keys keep their type and the option
+// keys of `type` are written.
 void WriteOptions(Interface* ip, const ExportArgs& a) {
   PanelSettings panel;
   LoadPanelSettings(ip, panel);
-  if (a.hasType) panel.contentType = a.type;
-  if (panel.contentType != 13 && panel.contentType != 14) panel.contentType = 13;
+  const int optionType = a.hasType && !IsPanelType(a.type) ? a.type : 13;
+  if (a.hasType && IsPanelType(a.type)) panel.contentType = a.type;
+  if (!IsPanelType(panel.contentType)) panel.contentType = 13;
+  if (a.biped) panel.biped = true;
+  if (a.handOnly) panel.handOnly = true;
   if (a.hasOptimize) {
     panel.optimise = true;
     panel.sampleRate = a.rate;
@@ -207,22 +223,41 @@ void WriteOptions(Interface* ip, const ExportArgs& a) {
     panel.textureSizeIndex = a.textureIndex;
   }
   OptionSettings option;
-  option.contentType = 13;
+  option.contentType = optionType;
   ReadOptionSettings(ip, option);
   if (a.hasOption) option.exportOption = a.option;
   if (a.hasClips) option.clips = a.clips;
   SavePanelSettings(ip, panel, {&option});
 }
 
-void PrintChoices(Interface* ip) {
+// The choices the panel would take from the file properties, for a type it
+// does not offer: the road runs from the conversion on, without the panel.
+ExportChoices ChoicesFromProperties(Interface* ip, int type, const std::string& folder, const std::string& name) {
   PanelSettings panel;
   LoadPanelSettings(ip, panel);
   OptionSettings option;
-  option.contentType = 13;
+  option.contentType = type;
+  ReadOptionSettings(ip, option);
+  ExportChoices c = ChoicesFromSettings(panel);
+  c.contentType = type;
+  c.exportOption = option.exportOption;
+  c.folder = folder;
+  c.extension = ExtensionForType(static_cast<unsigned>(type), static_cast<unsigned>(option.exportOption), panel.handOnly);
+  c.targetPath = (std::filesystem::path(folder) / (name + c.extension)).string();
+  return c;
+}
+
+void PrintChoices(Interface* ip, int type) {
+  PanelSettings panel;
+  LoadPanelSettings(ip, panel);
+  OptionSettings option;
+  option.contentType = IsPanelType(type) ? 13 : type;
   ReadOptionSettings(ip, option);
   static const char* const kOptions[] = {"all", "geometry", "animation"};
-  std::fprintf(stderr, "type %d\n", panel.contentType);
-  if (panel.contentType == 13) {
+  std::fprintf(stderr, "type %d\n", IsPanelType(type) ? panel.contentType : type);
+  if (panel.biped) std::fprintf(stderr, "biped\n");
+  if (panel.handOnly) std::fprintf(stderr, "hand only\n");
+  if (IsPanelType(type) ? panel.contentType == 13 : !ClipListKey(type).empty()) {
     const int o = option.exportOption;
     std::fprintf(stderr, "option %s\n", o >= 0 && o <= 2 ? kOptions[o] : "?");
     std::string clips;
@@ -262,8 +297,10 @@ FolderState ReadFolder(const std::string& folder) {
 }
 
 bool IsContentFile(const std::string& name) {
+  static const char* const kExtensions[] = {".zAvatar",  ".zMotion", ".zFace",  ".zHand",  ".zAcc", ".zProp", ".zAnim",
+                                            ".zTerrain", ".zSky",    ".zWater", ".zLight", ".zCam", ".Drn"};
   const std::string ext = std::filesystem::path(name).extension().string();
-  return ext == ".zAvatar" || ext == ".zMotion" || ext == ".zFace";
+  return std::any_of(std::begin(kExtensions), std::end(kExtensions), [&](const char* e) { return ext == e; });
 }
 
 int PrintAbout() {
@@ -339,11 +376,17 @@ int RunExport(int argc, char** argv) {
 
   const FolderState before = ReadFolder(a.out);
   const std::string fileName = (std::filesystem::path(a.out) / a.name).string();
-  KT::Host::PluginRunLog log;
-  const bool ran = KT::Host::RunPluginExport(*scene, OstrelMaxExpEntryPoints(), fileName, FALSE, a.selected ? 1u : 0u, log);
+  bool ran = true;
+  const int type = a.hasType ? a.type : 13;
+  if (IsPanelType(type)) {
+    KT::Host::PluginRunLog log;
+    ran = KT::Host::RunPluginExport(*scene, OstrelMaxExpEntryPoints(), fileName, FALSE, a.selected ? 1u : 0u, log);
+  } else {
+    RunExportRoad(ChoicesFromProperties(scene.get(), type, a.out, a.name), scene.get(), scene.get(), a.selected);
+  }
   const FolderState after = ReadFolder(a.out);
 
-  PrintChoices(scene.get());
+  PrintChoices(scene.get(), type);
   for (const KT::Host::ProgressEvent& e : scene->ProgressLog()) {
     if (e.kind == KT::Host::ProgressEvent::Kind::kStart) std::fprintf(stderr, "%s\n", e.text.c_str());
     if (e.kind == KT::Host::ProgressEvent::Kind::kUpdate) std::fprintf(stderr, "%3d%% %s\n", e.percent, e.text.c_str());
@@ -379,7 +422,7 @@ int RunExport(int argc, char** argv) {
     if (validationShown && !critical.empty()) {
       reason = "the Data Validation report holds critical errors";
     } else if (!lastError.empty()) {
-      reason = lastError;
+      reason = IsPanelType(type) ? lastError : reason + " (" + lastError + ")";
     }
     std::fprintf(stderr, "drn export: %s\n", reason.c_str());
     return 1;
