@@ -285,11 +285,7 @@ void CMaxDrn::CreateMeshes() {
   StepProgress(14, "Create Mesh");
   if (!root || nodes.empty()) return;
   for (INode* node : nodes) {
-    if (node == nullptr || node->GetName() == nullptr) continue;
-    const KT::WString name = ToWide(node->GetName());
-    auto* parent =
-        static_cast<KT::CNode*>(root->Find(name.c_str(), &KT::CNode::StaticClassRecord(), false, false));
-    if (parent != nullptr) CreateMesh(parent, node, 0);
+    if (KT::CNode* parent = FindConvertedNode(root.Get(), node)) CreateMesh(parent, node, 0);
   }
 }
 
