@@ -90,13 +90,7 @@ KT::CSpatial* FindObjectMesh(KT::CSpatial* object) {
   return mesh != nullptr ? mesh : object;
 }
 
-KT::CMaterial* GetMeshMaterial(const KT::CTriMesh& mesh) {
-  const auto& levels = mesh.GetLodObjects();
-  if (levels.empty()) return nullptr;
-  for (const auto& object : levels.front())
-    if (auto* material = KT::DynamicCast<KT::CMaterial>(object.Get())) return material;
-  return nullptr;
-}
+KT::CMaterial* GetMeshMaterial(const KT::CTriMesh& mesh) { return KT::DynamicCast<KT::CMaterial>(mesh.GetMaterial()); }
 
 void CheckBodyPartPresent(ValidationReport& report, KT::CNode* root, const char16_t* part, KT::CNode*& node) {
   node = KT::FindNode(root, part, false);
