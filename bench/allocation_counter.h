@@ -10,10 +10,16 @@
 #include <cstdlib>
 #include <new>
 
+#include "objectmodel/object_heap.h"
+
 namespace bench {
 inline std::atomic<unsigned long long> gAllocations{0};
-// Allocations made so far by the whole program.
-inline unsigned long long AllocationCount() { return gAllocations.load(std::memory_order_relaxed); }
+// Allocations made so far by the whole program, with the objects the
+// calling thread took from the library's object heap (which does not go
+// through operator new).
+inline unsigned long long AllocationCount() {
+  return gAllocations.load(std::memory_order_relaxed) + KT::ObjectHeap::ThreadBlockCount();
+}
 }  // namespace bench
 
 // The replacements allocate with malloc and free with free; GCC cannot see

@@ -7,6 +7,7 @@
 // measure objects without knowing their class.
 #pragma once
 
+#include <new>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -14,6 +15,7 @@
 
 #include "objectmodel/class_record.h"
 #include "objectmodel/member_visitor.h"
+#include "objectmodel/object_heap.h"
 #include "objectmodel/pointer.h"
 #include "objectmodel/types.h"
 
@@ -56,6 +58,18 @@ class CBase {
   CBase(const CBase& other);
   // Assignment copies the Name only; flags, count and id stay.
   CBase& operator=(const CBase& other);
+
+  // Every object lives in the object heap (see object_heap.h), which keeps
+  // and reuses the memory of freed objects.
+  static void* operator new(std::size_t size) { return ObjectHeap::Allocate(size); }
+  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return ObjectHeap::TryAllocate(size); }
+  static void* operator new(std::size_t, void* place) noexcept { return place; }
+  static void operator delete(void* block) noexcept { ObjectHeap::Release(block); }
+  static void operator delete(void* block, const std::nothrow_t&) noexcept { ObjectHeap::Release(block); }
+  static void operator delete(void*, void*) noexcept {}
+  // Over-aligned classes, should there be any, take the global heap.
+  static void* operator new(std::size_t size, std::align_val_t align) { return ::operator new(size, align); }
+  static void operator delete(void* block, std::align_val_t align) noexcept { ::operator delete(block, align); }
 
   // --- virtual protocol, in slot order ---------------------------------
 
