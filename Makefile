@@ -54,7 +54,9 @@ fuzz-run: deps
 	mkdir -p $(FUZZ)/corpus-work $(FUZZ)/image-corpus-work $(FUZZ)/artifacts
 	cp fuzz/corpus/* $(FUZZ)/corpus-work/
 	cp fuzz/image_corpus/* $(FUZZ)/image-corpus-work/
-	$(FUZZ)/fuzz/scene_load_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=32768 \
+	# The length limit admits the largest seed (the whole sample scene).
+	$(FUZZ)/fuzz/scene_load_fuzzer -max_total_time=$(FUZZ_SECONDS) \
+	  -max_len=$$(stat -c %s fuzz/corpus/* | sort -n | tail -1) \
 	  -artifact_prefix=$(FUZZ)/artifacts/ $(FUZZ)/corpus-work
 	$(FUZZ)/fuzz/image_decode_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
 	  -rss_limit_mb=4096 -artifact_prefix=$(FUZZ)/artifacts/ $(FUZZ)/image-corpus-work

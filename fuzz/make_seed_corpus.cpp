@@ -16,6 +16,7 @@
 #include <system_error>
 #include <vector>
 
+#include "environment/height_map.h"
 #include "examples/sample_scene.h"
 #include "library/register_library_classes.h"
 #include "objectmodel/custom_data.h"
@@ -154,6 +155,19 @@ Bytes SampleScene() {
   return device.TakeData();
 }
 
+// The first object named `name` under the sample's roots, or null.
+CBase* FindInSample(CStream& sample, const char16_t* name) {
+  for (u32 i = 0; i < sample.GetRootObjectCount(); ++i) {
+    if (CBase* found = sample.GetRootObject(i)->Find(name, nullptr, false, false)) return found;
+  }
+  return nullptr;
+}
+
+Bytes Saved(CStream& stream, CMemoryIo& device) {
+  if (Failed(stream.Save(CStream::kAllSections))) return {};
+  return device.TakeData();
+}
+
 // One part of the sample saved as the only root (a small file of one class
 // family: the keyframed arm with its meshes, the character with its clips,
 // skin, morph and selection controllers, ...); `name` empty: the thumbnail
@@ -167,12 +181,40 @@ Bytes SamplePart(const char16_t* name) {
   if (name == nullptr) {
     stream.SetThumbnail(sample.GetThumbnail());
   } else {
-    CBase* part = sample.GetRootObject(0)->Find(name, nullptr, false, false);
+    CBase* part = FindInSample(sample, name);
     if (part == nullptr) return {};
     stream.AddRootObject(part);
   }
-  if (Failed(stream.Save(CStream::kAllSections))) return {};
-  return device.TakeData();
+  return Saved(stream, device);
+}
+
+// The sample's scene settings (terrain, sky, water, their HDR controller)
+// with a height map of four samples instead of 513 x 513, so that the seed
+// stays small; such a map loads with empty bounds.
+Bytes SampleSettingsSmallTerrain() {
+  CStream sample;
+  if (Failed(BuildSampleScene(sample))) return {};
+  auto* map = DynamicCast<CHeightMap>(FindInSample(sample, u"Terrain height"));
+  CBase* settings = FindInSample(sample, u"Scene Settings");
+  if (map == nullptr || settings == nullptr || Failed(map->Heights.Create(4))) return {};
+  CStream stream;
+  CMemoryIo device;
+  stream.SetDevice(&device);
+  stream.AddRootObject(settings);
+  return Saved(stream, device);
+}
+
+// The sample's object and extension lists (its images, post effect, raw
+// and version data) without a root tree.
+Bytes SampleLists() {
+  CStream sample;
+  if (Failed(BuildSampleScene(sample))) return {};
+  CStream stream;
+  CMemoryIo device;
+  stream.SetDevice(&device);
+  for (u32 i = 0; i < sample.GetObjectCount(); ++i) stream.AddObject(sample.GetObject(i));
+  for (u32 i = 0; i < sample.GetExtendInfoCount(); ++i) stream.AddExtendInfo(sample.GetExtendInfo(i));
+  return Saved(stream, device);
 }
 
 struct Seed {
@@ -221,6 +263,13 @@ int main(int argc, char** argv) {
       {"family_mirror.drn", [] { return SamplePart(u"Mirror"); }},
       {"family_billboards.drn", [] { return SamplePart(u"Billboards"); }},
       {"family_thumbnail.drn", [] { return SamplePart(nullptr); }},
+      {"family_sound_source.drn", [] { return SamplePart(u"Speaker"); }},
+      {"family_sound_instance.drn", [] { return SamplePart(u"Chime"); }},
+      {"family_shapes.drn", [] { return SamplePart(u"Shapes"); }},
+      {"family_grove.drn", [] { return SamplePart(u"Grove"); }},
+      {"family_meadow.drn", [] { return SamplePart(u"Meadow"); }},
+      {"family_scene_settings.drn", SampleSettingsSmallTerrain},
+      {"family_lists.drn", SampleLists},
   };
   for (const Seed& seed : seeds) {
     // The same ids on every run; every object of the previous seed is gone.

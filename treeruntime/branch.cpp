@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <cmath>
+#include <stdexcept>
 
 #include "treeruntime/frond_engine.h"
 #include "treeruntime/indexed_geometry.h"
@@ -103,6 +104,16 @@ CBranch& CBranch::operator=(const CBranch& other) {
 std::int32_t CBranch::GetLiveCount() { return g_nLiveBranches; }
 
 SBranchSettings& CBranch::Settings() { return g_cSettings; }
+
+void ChargeComputeWork(std::uint64_t units) {
+  SBranchSettings& st = g_cSettings;
+  if (!st.m_bWorkBudget) return;
+  if (units > st.m_uWorkLeft) {
+    st.m_uWorkLeft = 0;
+    throw std::length_error("the tree data asks for more work than one compute is given");
+  }
+  st.m_uWorkLeft -= units;
+}
 
 void CFlareRandom::Seed(std::uint32_t seed) { g_uFlareState = seed; }
 
@@ -465,6 +476,9 @@ std::int32_t CBranch::Compute(std::uint32_t seed, float size, std::int32_t level
   m_nNumCrossSections = k;
   if (n < 2) return kind;
 
+  // Each spine vertex and the ring around it.
+  ChargeComputeWork(static_cast<std::uint64_t>(n) * (static_cast<std::uint64_t>(std::max(k, 0)) + 1) *
+                    kComputeWorkPerItem);
   SetNumVertices(n);
   const bool makesRings = kind == 1 && level >= st.m_nClusterLevel && geometry != nullptr;
   bool aboveFloor = start.z >= st.m_fFloorHeight;
@@ -564,6 +578,7 @@ std::int32_t CBranch::Compute(std::uint32_t seed, float size, std::int32_t level
   const float first = info.m_fFirstChild;
   const float last = info.m_fLastChild;
   for (std::int32_t c = 0; c < count; ++c) {
+    ChargeComputeWork(kComputeWorkPerItem);
     const bool root = c >= regular;
     if (c == regular) CTreeRandom::SeedStored(initialSeed);
     if (!root && !leafLevel) {
@@ -755,6 +770,7 @@ void CBranch::AddLeaf(const stVec3& position, float percent, const stVec3& direc
                                              : info.m_nValue3008 == 2 ? &leaves
                                                                       : nullptr;
   if (tested != nullptr) {
+    ChargeComputeWork(tested->size());
     const float s = std::max(map.m_vAbsoluteSize.x, map.m_vAbsoluteSize.y) * info.m_fDimensionFactor;
     for (auto leaf = tested->rbegin(); leaf != tested->rend(); ++leaf) {
       const stVec3& l = leaf->m_vPosition;

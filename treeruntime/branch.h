@@ -69,7 +69,23 @@ struct SBranchSettings {
   // Index into m_afTable for the spin of mesh leaves; restarts at 0 with
   // every branch.
   std::int32_t m_nSpinCounter = 0;
+  // The work budget of the engine's compute under way (see
+  // ChargeComputeWork); outside a compute nothing is charged.
+  bool m_bWorkBudget = false;
+  std::uint64_t m_uWorkLeft = 0;
 };
+
+// Tree data can ask for billions of children, ring vertices or leaves; a
+// compute of the engine is given this much work, in units of about a
+// nanosecond, and fails when its data asks for more. Every child tried,
+// spine vertex ring built and leaf placed costs kComputeWorkPerItem, every
+// leaf compared with another for spacing or pairing costs one.
+inline constexpr std::uint64_t kComputeWorkBudget = 1'000'000'000;
+inline constexpr std::uint64_t kComputeWorkPerItem = 1024;
+
+// Takes `units` from the budget of the compute under way; throws
+// std::length_error once it is spent.
+void ChargeComputeWork(std::uint64_t units);
 
 // One spine vertex; zero vectors and an identity orientation when made.
 struct SBranchVertex {

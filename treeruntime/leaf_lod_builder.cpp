@@ -1,5 +1,6 @@
 #include "treeruntime/leaf_lod_builder.h"
 
+#include "treeruntime/branch.h"
 #include "treeruntime/lighting_engine.h"
 #include "treeruntime/tree_math.h"
 #include "treeruntime/tree_random.h"
@@ -22,13 +23,15 @@ void CLeafLodBuilder::FindPairs(const TreeVector<SBillboardLeaf>& leaves) {
   for (std::size_t i = 0; i < count; ++i) {
     std::size_t partner = count;
     float nearest = 0.0f;
-    for (std::size_t j = i + 1; j < count && taken[j] == 0; ++j) {
+    std::size_t j = i + 1;
+    for (; j < count && taken[j] == 0; ++j) {
       const float d = FastDistance(leaves[i].m_vPosition, leaves[j].m_vPosition);
       if (d < m_fDistanceLimit && (partner == count || d < nearest)) {
         partner = j;
         nearest = d;
       }
     }
+    ChargeComputeWork(j - i);
     if (partner == count) continue;
     taken[partner] = 1;
     m_vPairs.emplace_back(static_cast<std::int32_t>(i), static_cast<std::int32_t>(partner));

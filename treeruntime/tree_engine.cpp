@@ -220,6 +220,15 @@ void CTreeEngine::SaveLeafCluster(CTreeFileAccess& file) const {
 
 void CTreeEngine::Compute(float fLeafSpacing) {
   SBranchSettings& st = CBranch::Settings();
+  // The compute's work budget, given up however the compute ends.
+  struct Budget {
+    SBranchSettings& st;
+    explicit Budget(SBranchSettings& settings) : st(settings) {
+      st.m_bWorkBudget = true;
+      st.m_uWorkLeft = kComputeWorkBudget;
+    }
+    ~Budget() { st.m_bWorkBudget = false; }
+  } budget(st);
   // 1., 2.
   st.m_bLeavesNeedPlacement = !m_bLeafLodsLoaded;
   TrackedDelete(m_pBranch);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -216,6 +217,32 @@ TEST_F(TreeComputeTest, ChildrenCountAndRadiusCap) {
   TreeVector<CBranch*> nodes;
   computed.engine.m_pBranch->CollectNodes(nodes);
   EXPECT_EQ(nodes.size(), 4u);
+}
+
+TEST_F(TreeComputeTest, DataAskingForTooMuchWorkFailsTheComputeAndTheNextComputeRuns) {
+  // Tree data may ask for any number of children or ring vertices; the
+  // compute stops at its work budget instead of running for hours or
+  // asking for terabytes.
+  struct Case {
+    const char* what;
+    SptTree tree;
+  };
+  SptTree rings = StraightTrunk();
+  rings.levels[0].segments = 100000;
+  rings.levels[0].crossSections = 100000;
+  const Case cases[] = {
+      {"children by the billion", Branchy(1e12f)},
+      {"ten billion ring vertices", rings},
+  };
+  for (const Case& c : cases) {
+    EXPECT_THROW(Computed computed(c.tree), std::length_error) << c.what;
+    // The budget belongs to one compute: the next one starts afresh.
+    const Computed next(Branchy(2.0f));
+    EXPECT_EQ(next.engine.m_pBranch->m_vChildren.size(), 3u) << c.what;
+  }
+  // Outside an engine's compute nothing is charged.
+  EXPECT_FALSE(CBranch::Settings().m_bWorkBudget);
+  EXPECT_NO_THROW(ChargeComputeWork(kComputeWorkBudget + 1));
 }
 
 std::vector<float> Positions(const CIndexedGeometry& g) { return std::vector<float>(g.GetPositions().begin(), g.GetPositions().end()); }
