@@ -38,6 +38,24 @@ struct FreeBlock {
   FreeBlock* next;
 };
 
+// The blocks of `size` bytes that fit in [begin, end), linked in address
+// order in front of `list`; answers the new head.
+FreeBlock* CarveBlocks(unsigned char* begin, const unsigned char* end, std::size_t size, FreeBlock* list) {
+  if (begin == nullptr || end - begin < static_cast<std::ptrdiff_t>(size)) return list;
+  const std::size_t count = static_cast<std::size_t>(end - begin) / size;
+  for (std::size_t i = count; i-- > 0;) {
+    auto* block = reinterpret_cast<FreeBlock*>(begin + i * size);
+    block->next = list;
+    list = block;
+  }
+  return list;
+}
+
+FreeBlock* LastOf(FreeBlock* list) {
+  while (list->next != nullptr) list = list->next;
+  return list;
+}
+
 // The reserved range and what no thread owns: the chunks not handed out
 // yet and the blocks of threads that have ended.
 class Shared {
@@ -98,10 +116,8 @@ class Shared {
     if (chunk == nullptr) return nullptr;
     // The rest of the chunk becomes orphans for whoever asks next.
     const std::size_t size = BlockSize(sizeClass);
-    for (unsigned char* at = chunk + size; at + size <= chunk + kChunkSize; at += size) {
-      auto* block = reinterpret_cast<FreeBlock*>(at);
-      block->next = nullptr;
-      AddOrphansLocked(sizeClass, block, block);
+    if (FreeBlock* rest = CarveBlocks(chunk + size, chunk + kChunkSize, size, nullptr)) {
+      AddOrphansLocked(sizeClass, rest, LastOf(rest));
     }
     return chunk;
   }
@@ -179,20 +195,11 @@ struct CacheOwner {
     Cache& cache = tCache;
     Shared& shared = Shared::Get();
     for (std::size_t c = 0; c < kClassCount; ++c) {
-      const std::size_t size = BlockSize(c);
       // The uncarved rest of the chunk joins the free list first.
-      for (unsigned char* at = cache.bump[c]; at != nullptr && at + size <= cache.end[c]; at += size) {
-        auto* block = reinterpret_cast<FreeBlock*>(at);
-        block->next = cache.free[c];
-        cache.free[c] = block;
-      }
+      FreeBlock* const list = CarveBlocks(cache.bump[c], cache.end[c], BlockSize(c), cache.free[c]);
       cache.bump[c] = cache.end[c] = nullptr;
-      if (FreeBlock* first = cache.free[c]) {
-        FreeBlock* last = first;
-        while (last->next != nullptr) last = last->next;
-        shared.AddOrphans(c, first, last);
-        cache.free[c] = nullptr;
-      }
+      cache.free[c] = nullptr;
+      if (list != nullptr) shared.AddOrphans(c, list, LastOf(list));
     }
     cache.ended = true;
   }

@@ -12,7 +12,7 @@
 //
 // Larger requests, and every request when the range cannot be reserved or
 // is used up, go to the global operator new. Release accepts either kind of
-// block from any thread, with or without its size. Builds with
+// block from any thread; it needs no size. Builds with
 // AddressSanitizer take every block from the global heap, so that the
 // sanitizer sees each object's life.
 #pragma once
