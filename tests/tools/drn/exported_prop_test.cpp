@@ -13,6 +13,7 @@
 #include "objectmodel/stream.h"
 #include "platform/host/host_scene.h"
 #include "platform/host/scene_builder.h"
+#include "tests/objectmodel/stream_test_support.h"
 #include "tools/drn/commands.h"
 #include "tools/drn/scene_file.h"
 
@@ -114,20 +115,11 @@ TEST(ExportedPropTest, TheConvertedControllersSurviveTheFile) {
   EXPECT_EQ(Count(before, "CUvwMapClipControl \""), 1);
   EXPECT_EQ(Count(before, "CUvwMapControl \""), 1);
 
-  std::vector<KT::u8> bytes;
-  {
-    KT::CStream stream;
-    KT::CMemoryIo device;
-    stream.SetDevice(&device);
-    stream.AddRootObject(root.Get());
-    ASSERT_EQ(stream.Save(KT::CStream::kAllSections), KT::kOk);
-    bytes = device.TakeData();
-  }
+  const KT::test::Bytes bytes = KT::test::SaveRoots({root.Get()});
+  ASSERT_FALSE(bytes.empty());
   KT::CStream loaded;
   KT::CMemoryIo device;
-  device.SetData(bytes);
-  loaded.SetDevice(&device);
-  ASSERT_EQ(loaded.Load(0x1E, 0x1F), KT::kOk);
+  ASSERT_EQ(KT::test::LoadScene(bytes, loaded, device), KT::kOk);
   EXPECT_EQ(Contents(DumpSceneText(loaded)), Contents(before));
 }
 

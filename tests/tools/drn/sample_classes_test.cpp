@@ -10,6 +10,7 @@
 #include "objectmodel/class_factory.h"
 #include "objectmodel/memory_io.h"
 #include "objectmodel/stream.h"
+#include "tests/objectmodel/stream_test_support.h"
 #include "tools/drn/commands.h"
 #include "tools/drn/scene_file.h"
 
@@ -40,20 +41,13 @@ bool Dumped(const std::string& dump, const std::string& name) {
 
 TEST(SampleClassesTest, TheSampleHoldsEveryClassOfTheLibraries) {
   RegisterAllClasses();
-  std::vector<KT::u8> bytes;
-  {
-    KT::CStream stream;
-    ASSERT_EQ(KT::BuildSampleScene(stream), KT::kOk);
-    KT::CMemoryIo device;
-    stream.SetDevice(&device);
-    ASSERT_EQ(stream.Save(KT::CStream::kAllSections), KT::kOk);
-    bytes = device.TakeData();
-  }
+  KT::CStream built;
+  ASSERT_EQ(KT::BuildSampleScene(built), KT::kOk);
+  const KT::test::Bytes bytes = KT::test::SaveLoaded(built);
+  ASSERT_FALSE(bytes.empty());
   KT::CStream loaded;
   KT::CMemoryIo device;
-  device.SetData(bytes);
-  loaded.SetDevice(&device);
-  ASSERT_EQ(loaded.Load(0x1E, 0x1F), KT::kOk);
+  ASSERT_EQ(KT::test::LoadScene(bytes, loaded, device), KT::kOk);
   const std::string dump = DumpSceneText(loaded);
   for (const char* name : kClasses) {
     EXPECT_NE(KT::CClassFactory::FindCreator(name), nullptr) << name << " is not registered";
